@@ -1,0 +1,392 @@
+#include "host.h"
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+
+#include "text.h"
+
+namespace host {
+
+Host *Host::current = nullptr;
+
+namespace {
+
+struct Field {
+  size_t offset;
+  size_t size;
+  const char *name;
+};
+
+// The record's fields, to name the place of a stray write.
+const Field kFields[] = {
+    {offsetof(ServerUserRec, user.userID), 4, "user.userID"},
+    {offsetof(ServerUserRec, user.roomID), 2, "user.roomID"},
+    {offsetof(ServerUserRec, user.faceNbr), 2, "user.faceNbr"},
+    {offsetof(ServerUserRec, user.colorNbr), 2, "user.colorNbr"},
+    {offsetof(ServerUserRec, user.nbrProps), 2, "user.nbrProps"},
+    {offsetof(ServerUserRec, user.name), 32, "user.name"},
+    {offsetof(ServerUserRec, crc), 4, "crc"},
+    {offsetof(ServerUserRec, counter), 4, "counter"},
+    {offsetof(ServerUserRec, puidCtr), 4, "puidCtr"},
+    {offsetof(ServerUserRec, puidCRC), 4, "puidCRC"},
+    {offsetof(ServerUserRec, feIPAddr), 4, "feIPAddr"},
+    {offsetof(ServerUserRec, loggedOn), 2, "loggedOn"},
+    {offsetof(ServerUserRec, flags), 2, "flags"},
+    {offsetof(ServerUserRec, connectTime), 4, "connectTime"},
+};
+
+// Names the byte at `offset` of a user record: "crc", "user.name[3]", "padding at 62".
+std::string fieldAt(size_t offset) {
+  for (const Field &f : kFields) {
+    if (offset < f.offset || offset >= f.offset + f.size) continue;
+    if (f.size == 32) return std::string(f.name) + "[" + std::to_string(offset - f.offset) + "]";
+    return f.name;
+  }
+  return "padding at " + std::to_string(offset);
+}
+
+std::string hex4(unsigned v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%04x", v & 0xFFFFu);
+  return buf;
+}
+
+}  // namespace
+
+Host::Host(FILE *out, PluginID id) : out_(out), id_(id), pluginDat_(id) {
+  current = this;
+  scratch_.assign(kGuard * 2 + 64, kGuardByte);
+}
+
+Host::~Host() {
+  if (current == this) current = nullptr;
+}
+
+void Host::line(const std::string &s) {
+  std::fputs(s.c_str(), out_);
+  std::fputc('\n', out_);
+}
+
+void Host::violation(const std::string &what) {
+  ++violations_;
+  line("violation: " + what);
+}
+
+void Host::checkId(const char *service, PluginID id) {
+  if (id != id_) {
+    violation(std::string(service) + " with plug-in id " + std::to_string(id) + ", not " +
+              std::to_string(id_));
+  }
+}
+
+HostUser *Host::known(const char *service, const ServerUserRec *user) {
+  const auto it = byRec_.find(user);
+  if (it != byRec_.end()) return it->second;
+  violation(std::string(service) + " with a user record that is not between creation and deletion");
+  return nullptr;
+}
+
+HostUser *Host::find(const std::string &key, std::string &err) {
+  const auto it = users_.find(key);
+  if (it != users_.end()) return it->second.get();
+  err = "no user '" + key + "' (create it with 'user " + key + "')";
+  return nullptr;
+}
+
+std::string Host::path(const std::string &p) const {
+  if (p.size() >= 2 && p[0] == '$') {
+    const size_t n = std::strtoul(p.c_str() + 1, nullptr, 10);
+    if (p.find_first_not_of("0123456789", 1) == std::string::npos && n < args_.size()) return args_[n];
+  }
+  return p;
+}
+
+// ---- Start-up and entry points ----
+
+void Host::start(const Plugin &plugin, const std::vector<std::string> &args, int argc) {
+  plugin_ = plugin;
+  args_ = args;
+  for (int i = 0; i < argc; ++i) argv_.push_back(args_[static_cast<size_t>(i)].data());
+  argv_.push_back(nullptr);
+  std::string call = "initializeServerPlugin(id " + std::to_string(id_) + ", argc " +
+                     std::to_string(argc) + ",";
+  for (int i = 0; i < argc; ++i) call += " \"" + shown(args_[static_cast<size_t>(i)]) + "\"";
+  line(call + ")");
+  inInit_ = true;
+  const AnyType result = plugin_.initializeServerPlugin(id_, argc, argv_.data());
+  inInit_ = false;
+  pluginDat_ = result;
+  line("  returned " + std::to_string(result));
+}
+
+template <typename Call>
+void Host::enter(const std::string &what, HostUser *subject, ServerRoomRec *room, Call call) {
+  line(what);
+  std::vector<std::pair<HostUser *, ServerUserRec>> before;
+  before.reserve(byRec_.size());
+  for (const auto &kv : byRec_) before.emplace_back(kv.second, kv.second->rec);
+  const ServerState stateBefore = state_;
+  ServerRoomRec roomBefore{};
+  if (room != nullptr) roomBefore = *room;
+  call();
+  for (const auto &b : before) {
+    checkRecord(what, *b.first, b.second, b.first == subject);
+    checkGuards(what, b.first->key, b.first->info.data());
+  }
+  checkGuards(what, "(no user)", scratch_.data());
+  if (std::memcmp(&stateBefore, &state_, sizeof state_) != 0) violation(what + " wrote the server state");
+  if (room != nullptr && std::memcmp(&roomBefore, room, sizeof *room) != 0)
+    violation(what + " wrote the room record");
+}
+
+void Host::checkRecord(const std::string &what, const HostUser &u, const ServerUserRec &before,
+                       bool subject) {
+  const auto *a = reinterpret_cast<const uint8_t *>(&before);
+  const auto *b = reinterpret_cast<const uint8_t *>(&u.rec);
+  const size_t flagsAt = offsetof(ServerUserRec, flags);
+  const size_t nameLen = before.user.name[0];
+  const size_t nulAt = offsetof(ServerUserRec, user.name) + nameLen + 1;
+  for (size_t i = 0; i < sizeof(ServerUserRec); ++i) {
+    if (a[i] == b[i]) continue;
+    if (subject && (i == flagsAt || i == flagsAt + 1)) continue;
+    if (subject && nameLen <= 30 && i == nulAt && b[i] == 0) continue;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, " (0x%02x -> 0x%02x)", a[i], b[i]);
+    violation(what + " wrote " + fieldAt(i) + " of " + u.key + "'s record" + buf);
+  }
+}
+
+void Host::checkGuards(const std::string &what, const std::string &owner, const uint8_t *area) {
+  const size_t size = owner == "(no user)" ? 64 : static_cast<size_t>(infoSize_);
+  for (size_t i = 0; i < kGuard; ++i) {
+    if (area[i] != kGuardByte) {
+      violation(what + " wrote " + std::to_string(kGuard - i) + " byte(s) before " + owner +
+                "'s reserved bytes");
+      return;
+    }
+    if (area[kGuard + size + i] != kGuardByte) {
+      violation(what + " wrote " + std::to_string(i + 1) + " byte(s) past the end of " + owner +
+                "'s reserved bytes");
+      return;
+    }
+  }
+}
+
+// ---- Commands ----
+
+bool Host::createUser(const Command &cmd, std::string &err) {
+  const std::string &key = cmd.args[0];
+  if (users_.count(key) != 0) {
+    err = "user '" + key + "' exists already";
+    return false;
+  }
+  auto u = std::make_unique<HostUser>();
+  u->key = key;
+  const UserSpec &s = cmd.user;
+  ServerUserRec &r = u->rec;
+  r.user.userID = nextUserID_++;
+  std::memset(r.user.name, kNameFill, sizeof r.user.name);
+  r.user.name[0] = static_cast<uint8_t>(s.lenByte >= 0 ? s.lenByte : static_cast<int>(s.nameBytes.size()));
+  std::memcpy(r.user.name + 1, s.nameBytes.data(), s.nameBytes.size());
+  r.crc = s.crc;
+  r.counter = s.counter;
+  r.puidCtr = s.puidCtr;
+  r.puidCRC = s.puidCRC;
+  r.feIPAddr = htonl(s.ip);
+  r.flags = s.flags;
+  r.connectTime = static_cast<uint32_t>(now_);
+  u->info.assign(kGuard * 2 + static_cast<size_t>(infoSize_), kGuardByte);
+  std::memset(u->info.data() + kGuard, kFreshByte, static_cast<size_t>(infoSize_));
+  u->dest.user = u.get();
+  HostUser *raw = u.get();
+  users_[key] = std::move(u);
+  byRec_[&raw->rec] = raw;
+  byDest_[&raw->dest] = raw;
+  ++state_.nbrUsers;
+  enter("noteUserCreation(" + key + ")", raw, nullptr,
+        [&] { plugin_.noteUserCreation(&state_, pluginDat_, &raw->rec); });
+  return true;
+}
+
+void Host::advance(uint32_t amount) {
+  const int64_t target = now_ + amount;
+  while (!timers_.empty() && timers_.top().due <= target) {
+    const TimerEvent ev = timers_.top();
+    timers_.pop();
+    now_ = ev.due;
+    state_.clock = static_cast<uint32_t>(now_);
+    enter("handleTimerEvent(datum " + std::to_string(ev.datum) + ") at " + std::to_string(now_),
+          nullptr, nullptr, [&] { plugin_.handleTimerEvent(&state_, pluginDat_, ev.datum); });
+  }
+  now_ = target;
+  state_.clock = static_cast<uint32_t>(now_);
+}
+
+bool Host::run(const Command &cmd, std::string &err) {
+  HostUser *u = nullptr;
+  switch (cmd.op) {
+    case Op::None:
+    case Op::Write:
+      return true;
+    case Op::Note:
+      line("-- " + cmd.args[0]);
+      return true;
+    case Op::User:
+      return createUser(cmd, err);
+    case Op::Wait:
+      advance(cmd.amount);
+      return true;
+    case Op::Remove:
+      if (std::remove(path(cmd.args[0]).c_str()) != 0) {
+        err = "cannot remove " + path(cmd.args[0]) + ": " + std::strerror(errno);
+        return false;
+      }
+      return true;
+    case Op::Rename:
+      if (std::rename(path(cmd.args[0]).c_str(), path(cmd.args[1]).c_str()) != 0) {
+        err = "cannot rename " + path(cmd.args[0]) + ": " + std::strerror(errno);
+        return false;
+      }
+      return true;
+    default:
+      break;
+  }
+  if ((u = find(cmd.args[0], err)) == nullptr) return false;
+  switch (cmd.op) {
+    case Op::Logon:
+      u->rec.loggedOn = 1;
+      return true;
+    case Op::Show: {
+      std::string byte = infoSize_ > 0 ? std::to_string(u->info[kGuard]) : "none";
+      line("  " + u->key + ": flags " + hex4(u->rec.flags) + ", byte " + byte);
+      return true;
+    }
+    case Op::Enter: {
+      const std::string &name = cmd.args[1];
+      auto it = rooms_.find(name);
+      if (it == rooms_.end()) {
+        ServerRoomRec room{};
+        room.roomID = static_cast<int16>(rooms_.size() + 1);
+        const size_t n = std::min<size_t>(name.size(), 31);
+        room.name[0] = static_cast<uint8_t>(n);
+        std::memcpy(room.name + 1, name.data(), n);
+        it = rooms_.emplace(name, room).first;
+        state_.nbrRooms = static_cast<uint32_t>(rooms_.size());
+      }
+      u->rec.user.roomID = it->second.roomID;
+      ServerRoomRec *room = &it->second;
+      enter("noteUserRoomEntry(" + u->key + ", " + name + ")", u, room,
+            [&] { plugin_.noteUserRoomEntry(&state_, pluginDat_, &u->rec, room); });
+      return true;
+    }
+    case Op::Delete: {
+      enter("noteUserDeletion(" + u->key + ")", u, nullptr,
+            [&] { plugin_.noteUserDeletion(&state_, pluginDat_, &u->rec); });
+      byRec_.erase(&u->rec);
+      byDest_.erase(&u->dest);
+      --state_.nbrUsers;
+      users_.erase(u->key);
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
+bool Host::writeFile(const std::string &p, const std::string &content, std::string &err) {
+  const std::string where = path(p);
+  FILE *f = std::fopen(where.c_str(), "wb");
+  if (f == nullptr) {
+    err = "cannot write " + where + ": " + std::strerror(errno);
+    return false;
+  }
+  const bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
+  if (std::fclose(f) != 0 || !ok) {
+    err = "cannot write " + where + ": " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+void Host::finish() {
+  line("end at " + std::to_string(now_) + ": " + std::to_string(users_.size()) + " user(s), " +
+       std::to_string(violations_) + " violation(s)");
+}
+
+// ---- Services ----
+
+void Host::setPluginUserInfoSize(PluginID id, int size) {
+  line("  [reserve] " + std::to_string(size) + " byte(s) per user");
+  checkId("setPluginUserInfoSize", id);
+  if (!inInit_ || infoSizeSet_) {
+    violation("setPluginUserInfoSize outside start-up or more than once");
+    return;
+  }
+  if (size < 0 || size > 4096) {
+    violation("setPluginUserInfoSize with " + std::to_string(size) + " bytes (0 to 4096)");
+    return;
+  }
+  infoSize_ = size;
+  infoSizeSet_ = true;
+}
+
+void *Host::getPluginUserInfo(PluginID id, ServerUserRec *user) {
+  HostUser *u = byRec_.count(user) != 0 ? byRec_[user] : nullptr;
+  line("  [userinfo " + (u != nullptr ? u->key : std::string("?")) + "]");
+  checkId("getPluginUserInfo", id);
+  if (u == nullptr) {
+    known("getPluginUserInfo", user);
+    return scratch_.data() + kGuard;
+  }
+  return u->info.data() + kGuard;
+}
+
+void Host::scheduleTimerEvent(PluginID id, AnyType datum, int delay) {
+  const int64_t due = now_ + (delay > 0 ? delay : 0);
+  line("  [timer] armed datum " + std::to_string(datum) + " delay " + std::to_string(delay) +
+       " (due at " + std::to_string(due) + ")");
+  checkId("scheduleTimerEvent", id);
+  timers_.push(TimerEvent{due, timerSeq_++, datum});
+}
+
+void Host::log(ServerUserRec *user, const char *tag, const std::string &text) {
+  std::string who;
+  if (user != nullptr) {
+    HostUser *u = known("FormattedLogMessage", user);
+    who = " " + (u != nullptr ? u->key : std::string("?"));
+  }
+  line("  [log" + who + "] " + shownC(tag, 64) + ": " + shown(text));
+}
+
+MsgDest Host::toUser(ServerUserRec *user) {
+  HostUser *u = byRec_.count(user) != 0 ? byRec_[user] : nullptr;
+  line("  [toUser " + (u != nullptr ? u->key : std::string("?")) + "]");
+  if (u == nullptr) {
+    known("toUser", user);
+    return nullptr;
+  }
+  return &u->dest;
+}
+
+void Host::sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const char *text) {
+  HostUser *to = byDest_.count(dest) != 0 ? byDest_[dest] : nullptr;
+  HostUser *u = byRec_.count(user) != 0 ? byRec_[user] : nullptr;
+  line("  [status to " + (to != nullptr ? to->key : std::string("?")) + "] " +
+       (u != nullptr ? u->key : std::string("?")) + " flags " + hex4(static_cast<unsigned>(flags)) +
+       " \"" + shownC(text, kMessageMax) + "\"");
+  if (to == nullptr) violation("sendMsgUserStatus to a destination toUser did not give out");
+  if (u == nullptr) known("sendMsgUserStatus", user);
+}
+
+void Host::wizGlobalMessage(const std::string &text) { line("  [global] " + shown(text)); }
+
+void Host::userMessage(ServerUserRec *user, const std::string &text) {
+  HostUser *u = byRec_.count(user) != 0 ? byRec_[user] : nullptr;
+  line("  [to " + (u != nullptr ? u->key : std::string("?")) + "] " + shown(text));
+  if (u == nullptr) known("UserMessage", user);
+}
+
+}  // namespace host

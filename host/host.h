@@ -1,0 +1,122 @@
+// The stand-in host: users, rooms, a virtual clock, the transcript and the strict checks.
+#ifndef TOLVANE_HOST_HOST_H
+#define TOLVANE_HOST_HOST_H
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <queue>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "loader.h"
+#include "s-pluginapi.h"
+#include "scenario.h"
+
+namespace host {
+struct HostUser;
+}
+
+// A destination that toUser hands out: one user.
+struct MsgDestination {
+  host::HostUser *user;
+};
+
+namespace host {
+
+// Bytes around each user's reserved plug-in bytes; the plug-in must not touch them.
+constexpr size_t kGuard = 16;
+constexpr uint8_t kGuardByte = 0xA5;
+// Reserved bytes start out as this, so that a plug-in that does not set its byte shows.
+constexpr uint8_t kFreshByte = 0xCD;
+// Name bytes after the last character hold this, so that an unterminated name shows.
+constexpr char kNameFill = '~';
+
+struct HostUser {
+  std::string key;  // the name as written in the scenario
+  ServerUserRec rec{};
+  std::vector<uint8_t> info;  // guard, reserved bytes, guard
+  MsgDestination dest{};
+};
+
+struct TimerEvent {
+  int64_t due;
+  uint64_t seq;
+  AnyType datum;
+  bool operator>(const TimerEvent &o) const { return due != o.due ? due > o.due : seq > o.seq; }
+};
+
+class Host {
+ public:
+  Host(FILE *out, PluginID id);
+  ~Host();
+  Host(const Host &) = delete;
+  Host &operator=(const Host &) = delete;
+
+  // The one host whose services the plug-in calls.
+  static Host *current;
+
+  // Starts the plug-in: initializeServerPlugin with argv = args (the first argc of them).
+  void start(const Plugin &plugin, const std::vector<std::string> &args, int argc);
+  // Runs one command; returns false with a message on bad input (an unknown user, say).
+  bool run(const Command &cmd, std::string &err);
+  // Writes a file for a `write` block; `$N` in the path is plug-in argument N.
+  bool writeFile(const std::string &path, const std::string &content, std::string &err);
+  // Prints the closing line.
+  void finish();
+
+  int violations() const { return violations_; }
+
+  // The services, as the plug-in calls them.
+  void setPluginUserInfoSize(PluginID id, int size);
+  void *getPluginUserInfo(PluginID id, ServerUserRec *user);
+  void scheduleTimerEvent(PluginID id, AnyType datum, int delay);
+  void log(ServerUserRec *user, const char *tag, const std::string &text);
+  MsgDest toUser(ServerUserRec *user);
+  void sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const char *text);
+  void wizGlobalMessage(const std::string &text);
+  void userMessage(ServerUserRec *user, const std::string &text);
+
+ private:
+  // Calls an entry point with every check around it; `subject` may write its flags and name byte.
+  template <typename Call>
+  void enter(const std::string &what, HostUser *subject, ServerRoomRec *room, Call call);
+  void violation(const std::string &what);
+  void checkId(const char *service, PluginID id);
+  HostUser *known(const char *service, const ServerUserRec *user);
+  HostUser *find(const std::string &key, std::string &err);
+  std::string path(const std::string &p) const;
+  void checkRecord(const std::string &what, const HostUser &u, const ServerUserRec &before,
+                   bool subject);
+  void checkGuards(const std::string &what, const std::string &owner, const uint8_t *area);
+  bool createUser(const Command &cmd, std::string &err);
+  void advance(uint32_t amount);
+  void line(const std::string &s);
+
+  FILE *out_;
+  PluginID id_;
+  Plugin plugin_{};
+  AnyType pluginDat_ = 0;
+  bool inInit_ = false;
+  int infoSize_ = 0;
+  bool infoSizeSet_ = false;
+  int violations_ = 0;
+  int64_t now_ = 0;
+  uint64_t timerSeq_ = 0;
+  int32_t nextUserID_ = 1;
+  std::vector<std::string> args_;
+  std::vector<char *> argv_;
+  ServerState state_{};
+  std::priority_queue<TimerEvent, std::vector<TimerEvent>, std::greater<TimerEvent>> timers_;
+  std::unordered_map<std::string, std::unique_ptr<HostUser>> users_;
+  std::unordered_map<const ServerUserRec *, HostUser *> byRec_;
+  std::unordered_map<const MsgDestination *, HostUser *> byDest_;
+  std::map<std::string, ServerRoomRec> rooms_;
+  std::vector<uint8_t> scratch_;  // handed out for unknown users, so that a faulty plug-in runs on
+};
+
+}  // namespace host
+
+#endif

@@ -1,0 +1,185 @@
+// tolvane-host: loads a plug-in as the chat server does and plays a scenario against it.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "loader.h"
+#include "scenario.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tolvane-host [--script FILE] [--id N] [--argc N] PLUGIN.so [ARG...]\n"
+    "\n"
+    "Loads PLUGIN.so as the chat server does, starts it with the argument vector\n"
+    "{PLUGIN.so, ARG...} and plays a scenario from FILE, or from standard input.\n"
+    "Prints a transcript of every call between host and plug-in on standard output.\n"
+    "\n"
+    "  --script FILE  read the scenario from FILE (default: standard input)\n"
+    "  --id N         the plug-in id the host gives out (default: 1)\n"
+    "  --argc N       pass only the first N elements of the argument vector\n"
+    "  -h, --help     show this help\n"
+    "\n"
+    "Scenario commands, one per line ('#' starts a comment; numbers are decimal or 0x-hex):\n"
+    "  user NAME [crc=N] [counter=N] [puidctr=N] [puidcrc=N] [ip=A.B.C.D] [flags=N] [len=N]\n"
+    "  logon NAME | enter NAME ROOM | delete NAME | show NAME | wait N | note TEXT\n"
+    "  write PATH ... end | remove PATH | rename FROM TO   ($N in a path: plug-in argument N)\n"
+    "\n"
+    "Exit status: 0 clean run, 1 the plug-in broke a rule of the host (violation: lines),\n"
+    "2 bad usage, a plug-in that cannot be loaded, or bad scenario input.\n";
+
+int usage(const std::string &why) {
+  std::fprintf(stderr, "tolvane-host: %s\n%s", why.c_str(), kUsage);
+  return 2;
+}
+
+struct Options {
+  std::string script;
+  int id = 1;
+  int argc = -1;
+  std::vector<std::string> args;  // PLUGIN.so, ARG...
+};
+
+// Reads the options before PLUGIN.so; everything from PLUGIN.so on is the plug-in's.
+bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &help) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (!o.args.empty()) {
+      o.args.push_back(a);
+      continue;
+    }
+    if (a == "-h" || a == "--help") {
+      help = true;
+      return true;
+    }
+    if (a == "--script" || a == "--id" || a == "--argc") {
+      if (i + 1 >= argc) {
+        err = a + " needs a value";
+        return false;
+      }
+      const std::string v = argv[++i];
+      uint64_t n = 0;
+      if (a == "--script") {
+        o.script = v;
+      } else if (!host::parseNumber(v, a == "--id" ? 0x7FFFFFFF : 1000, n)) {
+        err = a + " takes a number, got '" + v + "'";
+        return false;
+      } else if (a == "--id") {
+        o.id = static_cast<int>(n);
+      } else {
+        o.argc = static_cast<int>(n);
+      }
+      continue;
+    }
+    if (a.size() > 1 && a[0] == '-') {
+      err = "unknown option " + a;
+      return false;
+    }
+    o.args.push_back(a);
+  }
+  if (o.args.empty()) {
+    err = "no plug-in given";
+    return false;
+  }
+  if (o.argc > static_cast<int>(o.args.size())) {
+    err = "--argc " + std::to_string(o.argc) + " is more than the " +
+          std::to_string(o.args.size()) + " arguments given";
+    return false;
+  }
+  return true;
+}
+
+// Plays the scenario; returns 2 on bad input, else 0.
+int play(std::istream &in, const std::string &file, bool interactive, host::Host &h) {
+  std::string text;
+  int lineNo = 0;
+  auto bad = [&](int at, const std::string &what) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s:%d: %s\n", file.c_str(), at, what.c_str());
+    return interactive ? 0 : 2;
+  };
+  for (;;) {
+    if (interactive) std::fputs("tolvane> ", stderr);
+    if (!std::getline(in, text)) break;
+    ++lineNo;
+    host::Command cmd;
+    std::string err;
+    if (!host::parseCommand(text, cmd, err)) {
+      if (bad(lineNo, err) != 0) return 2;
+      continue;
+    }
+    if (cmd.op == host::Op::None) continue;
+    std::string echo = "> " + text.substr(0, text.find('#'));
+    while (!echo.empty() && (echo.back() == ' ' || echo.back() == '\t' || echo.back() == '\r'))
+      echo.pop_back();
+    if (cmd.op != host::Op::Note) std::printf("%s\n", echo.c_str());
+    if (cmd.op == host::Op::Write) {
+      const int start = lineNo;
+      std::string content, block, decoded;
+      bool closed = false;
+      while (std::getline(in, block)) {
+        ++lineNo;
+        if (block == "end" || block == "end\r") {
+          closed = true;
+          break;
+        }
+        if (!host::decodeBlockLine(block, decoded, err)) return bad(lineNo, err) != 0 ? 2 : 0;
+        std::printf("  | %s\n", block.c_str());
+        content += decoded;
+      }
+      if (!closed) return bad(start, "'write' block has no closing 'end' line") != 0 ? 2 : 0;
+      if (!h.writeFile(cmd.args[0], content, err) && bad(start, err) != 0) return 2;
+      continue;
+    }
+    if (!h.run(cmd, err) && bad(lineNo, err) != 0) return 2;
+  }
+  if (interactive) std::fputc('\n', stderr);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  Options o;
+  std::string err;
+  bool help = false;
+  if (!parseOptions(argc, argv, o, err, help)) return usage(err);
+  if (help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  std::ifstream file;
+  if (!o.script.empty()) {
+    file.open(o.script);
+    if (!file) {
+      std::fprintf(stderr, "tolvane-host: cannot read %s: %s\n", o.script.c_str(),
+                   std::strerror(errno));
+      return 2;
+    }
+  }
+  host::Plugin plugin;
+  if (!host::loadPlugin(o.args[0], plugin, err)) {
+    std::fprintf(stderr, "tolvane-host: %s\n", err.c_str());
+    return 2;
+  }
+  std::printf("loaded %s\n", o.args[0].c_str());
+  host::Host h(stdout, o.id);
+  h.start(plugin, o.args, o.argc >= 0 ? o.argc : static_cast<int>(o.args.size()));
+  const bool interactive = o.script.empty() && isatty(STDIN_FILENO) != 0;
+  const int rc = o.script.empty() ? play(std::cin, "<stdin>", interactive, h)
+                                  : play(file, o.script, false, h);
+  if (rc != 0) return rc;
+  h.finish();
+  std::fflush(stdout);
+  if (h.violations() > 0) {
+    std::fprintf(stderr, "tolvane-host: %d violation(s) of the host's rules\n", h.violations());
+    return 1;
+  }
+  return 0;
+}

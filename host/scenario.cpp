@@ -1,0 +1,225 @@
+// The scenario language: words separated by blanks, '#' starts a comment.
+#include "scenario.h"
+
+#include <cstring>
+
+namespace host {
+namespace {
+
+// Splits a line into words at spaces and tabs, up to a '#'.
+std::vector<std::string> words(const std::string &line) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : line) {
+    if (c == '#') break;
+    if (c == ' ' || c == '\t' || c == '\r') {
+      if (!cur.empty()) out.push_back(cur), cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) out.push_back(cur);
+  return out;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Decodes escapes; `extra` lists the letters allowed besides \\ and \xHH.
+bool decode(const std::string &in, const char *extra, std::string &out, std::string &err) {
+  out.clear();
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (in[i] != '\\') {
+      out += in[i];
+      continue;
+    }
+    if (i + 1 >= in.size()) {
+      err = "a lone '\\' at the end";
+      return false;
+    }
+    const char e = in[++i];
+    if (e == '\\') {
+      out += '\\';
+    } else if (e == 'x') {
+      const int hi = i + 1 < in.size() ? hexValue(in[i + 1]) : -1;
+      const int lo = i + 2 < in.size() ? hexValue(in[i + 2]) : -1;
+      if (hi < 0 || lo < 0) {
+        err = "'\\x' needs two hexadecimal digits";
+        return false;
+      }
+      out += static_cast<char>(hi * 16 + lo);
+      i += 2;
+    } else if (std::strchr(extra, e) != nullptr && e != '\0') {
+      out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
+    } else {
+      err = std::string("unknown escape '\\") + e + "'";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Reads a dotted address A.B.C.D into host order.
+bool parseAddress(const std::string &s, uint32_t &out) {
+  uint32_t v = 0;
+  size_t pos = 0;
+  for (int i = 0; i < 4; ++i) {
+    const size_t dot = s.find('.', pos);
+    const std::string part = s.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
+    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos)
+      return false;
+    const unsigned long n = std::stoul(part);
+    if (n > 255) return false;
+    v = (v << 8) | static_cast<uint32_t>(n);
+    if (i < 3) {
+      if (dot == std::string::npos) return false;
+      pos = dot + 1;
+    } else if (dot != std::string::npos) {
+      return false;
+    }
+  }
+  out = v;
+  return true;
+}
+
+struct OpName {
+  const char *name;
+  Op op;
+  size_t words;  // words after the name, options aside
+};
+const OpName kOps[] = {
+    {"user", Op::User, 1},     {"logon", Op::Logon, 1},   {"enter", Op::Enter, 2},
+    {"delete", Op::Delete, 1}, {"wait", Op::Wait, 1},     {"show", Op::Show, 1},
+    {"write", Op::Write, 1},   {"remove", Op::Remove, 1}, {"rename", Op::Rename, 2},
+};
+
+// Applies one key=value option of `user`.
+bool userOption(const std::string &w, UserSpec &u, std::string &err) {
+  const size_t eq = w.find('=');
+  if (eq == std::string::npos) {
+    err = "unexpected word '" + w + "' (options are key=value)";
+    return false;
+  }
+  const std::string key = w.substr(0, eq);
+  const std::string val = w.substr(eq + 1);
+  uint64_t n = 0;
+  if (key == "ip") {
+    if (!parseAddress(val, u.ip)) {
+      err = "ip=" + val + " is not an address A.B.C.D";
+      return false;
+    }
+    return true;
+  }
+  struct Field {
+    const char *key;
+    uint64_t max;
+  };
+  static const Field kFields[] = {{"crc", 0xFFFFFFFFu},    {"counter", 0xFFFFFFFFu},
+                                  {"puidctr", 0xFFFFFFFFu}, {"puidcrc", 0xFFFFFFFFu},
+                                  {"flags", 0xFFFFu},       {"len", 0xFFu}};
+  for (const Field &f : kFields) {
+    if (key != f.key) continue;
+    if (!parseNumber(val, f.max, n)) {
+      err = key + "=" + val + " is not a number from 0 to " + std::to_string(f.max);
+      return false;
+    }
+    if (key == "crc") u.crc = static_cast<uint32_t>(n);
+    if (key == "counter") u.counter = static_cast<uint32_t>(n);
+    if (key == "puidctr") u.puidCtr = static_cast<uint32_t>(n);
+    if (key == "puidcrc") u.puidCRC = static_cast<uint32_t>(n);
+    if (key == "flags") u.flags = static_cast<uint16_t>(n);
+    if (key == "len") u.lenByte = static_cast<int>(n);
+    return true;
+  }
+  err = "unknown option '" + key + "' (crc, counter, puidctr, puidcrc, ip, flags, len)";
+  return false;
+}
+
+}  // namespace
+
+bool parseNumber(const std::string &s, uint64_t max, uint64_t &out) {
+  const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+  const std::string digits = hex ? s.substr(2) : s;
+  if (digits.empty() || digits.size() > 20) return false;
+  uint64_t v = 0;
+  for (char c : digits) {
+    const int d = hex ? hexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+    if (d < 0) return false;
+    const uint64_t base = hex ? 16 : 10;
+    if (v > (max - static_cast<uint64_t>(d)) / base) return false;
+    v = v * base + static_cast<uint64_t>(d);
+  }
+  out = v;
+  return true;
+}
+
+bool decodeBlockLine(const std::string &line, std::string &out, std::string &err) {
+  const bool noNewline = line.size() >= 2 && line.compare(line.size() - 2, 2, "\\c") == 0 &&
+                         (line.size() == 2 || line[line.size() - 3] != '\\');
+  if (!decode(noNewline ? line.substr(0, line.size() - 2) : line, "rnt", out, err)) return false;
+  if (!noNewline) out += '\n';
+  return true;
+}
+
+bool decodeName(const std::string &word, std::string &out, std::string &err) {
+  return decode(word, "", out, err);
+}
+
+bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
+  cmd = Command{};
+  std::vector<std::string> w = words(line);
+  if (w.empty()) return true;
+  if (w[0] == "note") {  // the rest of the line, as written
+    cmd.op = Op::Note;
+    const size_t at = line.find("note") + 4;
+    const size_t from = line.find_first_not_of(" \t", at);
+    cmd.args.push_back(from == std::string::npos ? "" : line.substr(from));
+    return true;
+  }
+  const OpName *op = nullptr;
+  for (const OpName &o : kOps) {
+    if (w[0] == o.name) op = &o;
+  }
+  if (op == nullptr) {
+    err = "unknown command '" + w[0] +
+          "' (user, logon, enter, delete, wait, show, write, remove, rename, note)";
+    return false;
+  }
+  cmd.op = op->op;
+  const size_t given = w.size() - 1;
+  if (given < op->words || (op->op != Op::User && given > op->words)) {
+    err = "'" + w[0] + "' takes " + std::to_string(op->words) + " word" +
+          (op->words == 1 ? "" : "s") + ", got " + std::to_string(given);
+    return false;
+  }
+  cmd.args.assign(w.begin() + 1, w.begin() + 1 + static_cast<long>(op->words));
+  if (op->op == Op::Wait) {
+    uint64_t n = 0;
+    if (!parseNumber(w[1], 0x7FFFFFFF, n)) {
+      err = "wait takes a number of time units from 0 to 2147483647, got '" + w[1] + "'";
+      return false;
+    }
+    cmd.amount = static_cast<uint32_t>(n);
+  }
+  if (op->op == Op::User) {
+    if (!decodeName(w[1], cmd.user.nameBytes, err)) {
+      err = "user name '" + w[1] + "': " + err;
+      return false;
+    }
+    if (cmd.user.nameBytes.size() > 31) {
+      err = "user name '" + w[1] + "' has " + std::to_string(cmd.user.nameBytes.size()) +
+            " characters; a name holds at most 31";
+      return false;
+    }
+    for (size_t i = 2; i < w.size(); ++i) {
+      if (!userOption(w[i], cmd.user, err)) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace host

@@ -1,0 +1,75 @@
+// The administrator list: the record, the piece parser and the reload loop.
+// The plug-in's reload and the operators' list tool both run this code, so they cannot disagree.
+// No heap: the caller owns the table, the count and the line buffer.
+#ifndef TV_LIST_H
+#define TV_LIST_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "s-serverpublic.h"
+
+// One administrator: seeds and an inclusive address range (first octet most significant).
+struct Tolvane {
+  uint32 rSeed;
+  uint32 pSeed;
+  uint32 ipMin;
+  uint32 ipMax;
+};
+
+enum : int {
+  TV_NBR_RECS = 32,   // table capacity
+  TV_BFR_SIZE = 64,   // the line buffer
+  TV_READ_SIZE = 63,  // one read: at most 62 characters and a NUL
+};
+
+// How a piece ended.
+enum TvEnd : uint8 {
+  TV_RECORD,        // at the closing double quote: a record
+  TV_NUL,           // the piece ran out before the record was complete
+  TV_HASH,          // '#' before the closing double quote
+  TV_INVALID,       // a byte that is not a valid character (newline and carriage return included)
+  TV_NOT_LETTER,    // in a brace group, a character that is neither a digit letter nor '}'
+  TV_TENTH_LETTER,  // a tenth letter in a brace group
+  TV_Z_PLACE,       // 'Z' anywhere but directly after the second group's '{'
+  TV_Z_LETTER,      // after "{Z", a character outside 'A' to 'P'
+  TV_FIFTH_OCTET,   // a character after the fourth octet's '.'
+  TV_STAR,          // '*' not alone in its octet
+};
+
+// What the parser saw of one piece; filled only when the caller asks for it.
+struct TvWhy {
+  TvEnd end;                // how the piece ended
+  uint8 at;                 // index of the character that ended it (the closing quote for a record)
+  uint8 m;                  // parser state then: 0 to 5
+  uint8 letters[2];         // letters read in the first and second brace group
+  uint64_t seedSum[2];      // the seeds' values before wrapping modulo 2^32
+  uint8 nbrOctets;          // octet tokens read
+  uint8 starMask;           // bit i set: octet i was '*'
+  uint8 octStart[4];        // index of each octet token's first character
+  uint32 octNumber[4];      // each number octet's value before wrapping modulo 256
+};
+
+// Parses one piece (a NUL-terminated string) into *rec, which it clears first.
+// Returns true when the piece gives a record; when `why` is not null, says how the piece ended.
+bool tvParsePiece(const char *piece, Tolvane *rec, TvWhy *why);
+
+// Reads the next piece of at most size - 1 characters into buf, fgets-style; null at the end.
+using TvReadFn = char *(*)(char *buf, int size, void *src);
+// Told of every piece the reload reads: the record it filled (valid for a record) and how it ended.
+using TvPieceFn = void (*)(void *ctx, const char *piece, const Tolvane *rec, const TvWhy *why);
+
+// Reads pieces from `src` into the table after its *nbrRecs records until the source ends or the
+// table holds TV_NBR_RECS records. `iBfr` holds TV_BFR_SIZE bytes. `seen` may be null.
+void tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, TvPieceFn seen,
+                void *ctx);
+
+// A string read like a file: the reader below returns its lines as fgets would.
+struct TvString {
+  const char *data;
+  size_t len;
+  size_t pos;
+};
+char *tvReadString(char *buf, int size, void *src);
+
+#endif
