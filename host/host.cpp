@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -112,9 +113,10 @@ void Host::start(const Plugin &plugin, const std::vector<std::string> &args, int
   for (int i = 0; i < argc; ++i) argv_.push_back(args_[static_cast<size_t>(i)].data());
   argv_.push_back(nullptr);
   std::string call = "initializeServerPlugin(id " + std::to_string(id_) + ", argc " +
-                     std::to_string(argc) + ",";
-  for (int i = 0; i < argc; ++i) call += " \"" + shown(args_[static_cast<size_t>(i)]) + "\"";
-  line(call + ")");
+                     std::to_string(argc) + ", argv {";
+  for (int i = 0; i < argc; ++i)
+    call += (i > 0 ? ", \"" : "\"") + shown(args_[static_cast<size_t>(i)]) + "\"";
+  line(call + "})");
   inInit_ = true;
   const AnyType result = plugin_.initializeServerPlugin(id_, argc, argv_.data());
   inInit_ = false;
@@ -159,20 +161,22 @@ void Host::checkRecord(const std::string &what, const HostUser &u, const ServerU
   }
 }
 
-void Host::checkGuards(const std::string &what, const std::string &owner, const uint8_t *area) {
+void Host::checkGuards(const std::string &what, const std::string &owner, uint8_t *area) {
   const size_t size = owner == "(no user)" ? 64 : static_cast<size_t>(infoSize_);
+  size_t before = 0, after = 0;
   for (size_t i = 0; i < kGuard; ++i) {
-    if (area[i] != kGuardByte) {
-      violation(what + " wrote " + std::to_string(kGuard - i) + " byte(s) before " + owner +
-                "'s reserved bytes");
-      return;
-    }
-    if (area[kGuard + size + i] != kGuardByte) {
-      violation(what + " wrote " + std::to_string(i + 1) + " byte(s) past the end of " + owner +
-                "'s reserved bytes");
-      return;
-    }
+    if (area[i] != kGuardByte) before = std::max(before, kGuard - i);
+    if (area[kGuard + size + i] != kGuardByte) after = i + 1;
   }
+  if (before > 0)
+    violation(what + " wrote into the " + std::to_string(before) + " byte(s) before " + owner +
+              "'s reserved bytes");
+  if (after > 0)
+    violation(what + " wrote into the " + std::to_string(after) + " byte(s) past the end of " +
+              owner + "'s reserved bytes");
+  // Repaired, so that each stray write is reported once.
+  std::memset(area, kGuardByte, kGuard);
+  std::memset(area + kGuard + size, kGuardByte, kGuard);
 }
 
 // ---- Commands ----

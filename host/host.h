@@ -90,7 +90,7 @@ class Host {
   std::string path(const std::string &p) const;
   void checkRecord(const std::string &what, const HostUser &u, const ServerUserRec &before,
                    bool subject);
-  void checkGuards(const std::string &what, const std::string &owner, const uint8_t *area);
+  void checkGuards(const std::string &what, const std::string &owner, uint8_t *area);
   bool createUser(const Command &cmd, std::string &err);
   void advance(uint32_t amount);
   void line(const std::string &s);

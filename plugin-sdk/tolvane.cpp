@@ -1,7 +1,5 @@
 // Tolvane: recognises the server's registered host administrators from a list file.
 // The five exported entry points; everything else in the library is hidden.
-#include <stdio.h>
-
 #include "s-pluginapi.h"
 #include "tv-list.h"
 #include "tv-match.h"
@@ -24,22 +22,6 @@ enum Checked : uint8 { NOT_EXAMINED = 0, EXAMINED = 1, RECOGNISED = 2 };
 
 enum : int { RELOAD_DELAY = 150 };
 enum : uint16 { HOST_ADMIN_FLAGS = 0x0003 };
-
-// fgets on the list file, until it reports end of file.
-char *readFile(char *buf, int size, void *src) {
-  FILE *f = static_cast<FILE *>(src);
-  return feof(f) ? nullptr : fgets(buf, size, f);
-}
-
-// Rebuilds the table from the list file; a file that cannot be read leaves it empty.
-void reload() {
-  nbrRecs = 0;
-  if (config == nullptr) return;
-  FILE *f = fopen(config, "r");
-  if (f == nullptr) return;
-  tvReadList(readFile, f, iBfr, Recs, &nbrRecs, nullptr, nullptr);
-  fclose(f);
-}
 
 // The user's name as a C string: a NUL goes after the last character when there is room
 // (length 30 or less); a longer length byte leaves the record as it is. Printed with ".31".
@@ -64,7 +46,7 @@ void noteUserCreation(ServerState * /*state*/, AnyType pluginDat, ServerUserRec 
 }
 
 void handleTimerEvent(ServerState * /*state*/, AnyType pluginDat, AnyType /*timerDat*/) {
-  reload();
+  tvReloadFile(config, iBfr, Recs, &nbrRecs);
   scheduleTimerEvent(pluginDat, 0, RELOAD_DELAY);
 }
 

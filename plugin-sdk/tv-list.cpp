@@ -1,6 +1,8 @@
 // The list file's piece parser: a small state machine over one piece of at most 62 characters.
 #include "tv-list.h"
 
+#include <stdio.h>
+
 namespace {
 
 // The characters a piece may hold; any other byte ends the piece without a record.
@@ -140,6 +142,25 @@ void tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrR
     if (tvParsePiece(iBfr, rec, &why)) ++*nbrRecs;
     seen(ctx, iBfr, rec, &why);
   }
+}
+
+namespace {
+
+// fgets on the list file, until it reports end of file.
+char *readFile(char *buf, int size, void *src) {
+  FILE *f = static_cast<FILE *>(src);
+  return feof(f) != 0 ? nullptr : fgets(buf, size, f);
+}
+
+}  // namespace
+
+void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs) {
+  *nbrRecs = 0;  // the old table is gone even when the file cannot be opened
+  if (path == nullptr) return;
+  FILE *f = fopen(path, "r");
+  if (f == nullptr) return;
+  tvReadList(readFile, f, iBfr, Recs, nbrRecs, nullptr, nullptr);
+  fclose(f);
 }
 
 char *tvReadString(char *buf, int size, void *src) {

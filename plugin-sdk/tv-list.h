@@ -64,6 +64,10 @@ using TvPieceFn = void (*)(void *ctx, const char *piece, const Tolvane *rec, con
 void tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, TvPieceFn seen,
                 void *ctx);
 
+// Rebuilds the table from the file at `path`, read with fgets: the table is emptied first and stays
+// empty when there is no path or the file cannot be opened.
+void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs);
+
 // A string read like a file: the reader below returns its lines as fgets would.
 struct TvString {
   const char *data;

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Plays one scenario in the stand-in host and compares everything it prints with a golden file.
+#   run-golden.sh HOST PLUGIN FAULTY INCOMPLETE SESSION EXPECTED
+# The run takes place in a fresh folder holding the plug-ins (tolvane.so, faulty.so,
+# incomplete.so), a copy of examples/admins.list as admins.list, and the scenario as `session`.
+# The session's first line may give the host's arguments: `#! host: --argc 1 PLUGIN x.list`
+# (PLUGIN, FAULTY and INCOMPLETE name the plug-ins); by default they are `PLUGIN admins.list`.
+# Standard output and standard error are compared together, then `[exit N]`.
+# UPDATE_GOLDEN=1 rewrites EXPECTED instead; TOLVANE_VALGRIND=1 runs the host under memcheck.
+set -u
+host=$(realpath "$1") plugin=$2 faulty=$3 incomplete=$4 session=$5 expected=$6
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$plugin" "$work/tolvane.so"
+cp "$faulty" "$work/faulty.so"
+cp "$incomplete" "$work/incomplete.so"
+cp "$here/../../examples/admins.list" "$work/admins.list"
+cp "$session" "$work/session"
+args=$(sed -n '1s/^#! host: //p' "$session")
+[ -n "$args" ] || args="PLUGIN admins.list"
+args=${args//PLUGIN/tolvane.so}
+args=${args//FAULTY/faulty.so}
+args=${args//INCOMPLETE/incomplete.so}
+runner=()
+if [ "${TOLVANE_VALGRIND:-0}" = 1 ]; then
+  runner=(valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite)
+fi
+# shellcheck disable=SC2086
+(cd "$work" && "${runner[@]}" "$host" --script session $args >out 2>&1; echo "[exit $?]" >>out)
+if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
+  cp "$work/out" "$expected"
+  echo "updated $expected"
+  exit 0
+fi
+if ! diff -u "$expected" "$work/out"; then
+  echo "transcript of $(basename "$session") differs from $(basename "$expected")"
+  exit 1
+fi
