@@ -6,7 +6,7 @@
 namespace {
 
 // The characters a piece may hold; any other byte ends the piece without a record.
-const char VldChrs[] = "{ABCDEFGHIMNOPZ} \t\"0123456789*.";
+constexpr char VldChrs[] = "{ABCDEFGHIMNOPZ} \t\"0123456789*.";
 
 // The digit value of each letter 'A' to 'P': E F G H A B C D M N O P I are 0 to 12.
 const uint8 RegHash[16] = {4, 5, 6, 7, 0, 1, 2, 3, 12, 0, 0, 0, 8, 9, 10, 11};

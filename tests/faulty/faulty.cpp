@@ -1,5 +1,6 @@
 // A plug-in that breaks one rule of the host, chosen by its first argument, so that the tests can
 // see the host catch it: guard, wrongid, record, name, stale, return.
+#include <stddef.h>
 #include <string.h>
 
 #include "s-pluginapi.h"
@@ -35,7 +36,10 @@ void noteUserRoomEntry(ServerState *, AnyType pluginDat, ServerUserRec *user, Se
   getPluginUserInfo(pluginDat, user);
   if (fault == RECORD) user->crc ^= 1u;
   // Terminates even a 31-character name, writing the first byte past the name.
-  if (fault == NAME && user->user.name[0] <= 31) user->user.name[user->user.name[0] + 1] = 0;
+  if (fault == NAME && user->user.name[0] <= 31) {
+    uint8 *name = reinterpret_cast<uint8 *>(user) + offsetof(ServerUserRec, user.name);
+    name[name[0] + 1] = 0;
+  }
   user->flags |= 0x0003;  // allowed
 }
 
