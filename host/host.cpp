@@ -100,7 +100,8 @@ HostUser *Host::find(const std::string &key, std::string &err) {
 std::string Host::path(const std::string &p) const {
   if (p.size() >= 2 && p[0] == '$') {
     const size_t n = std::strtoul(p.c_str() + 1, nullptr, 10);
-    if (p.find_first_not_of("0123456789", 1) == std::string::npos && n < args_.size()) return args_[n];
+    if (p.find_first_not_of("0123456789", 1) == std::string::npos && n < args_.size())
+      return args_[n];
   }
   return p;
 }
@@ -139,7 +140,8 @@ void Host::enter(const std::string &what, HostUser *subject, ServerRoomRec *room
     checkGuards(what, b.first->key, b.first->info.data());
   }
   checkGuards(what, "(no user)", scratch_.data());
-  if (std::memcmp(&stateBefore, &state_, sizeof state_) != 0) violation(what + " wrote the server state");
+  if (std::memcmp(&stateBefore, &state_, sizeof state_) != 0)
+    violation(what + " wrote the server state");
   if (room != nullptr && std::memcmp(&roomBefore, room, sizeof *room) != 0)
     violation(what + " wrote the room record");
 }
@@ -193,7 +195,8 @@ bool Host::createUser(const Command &cmd, std::string &err) {
   ServerUserRec &r = u->rec;
   r.user.userID = nextUserID_++;
   std::memset(r.user.name, kNameFill, sizeof r.user.name);
-  r.user.name[0] = static_cast<uint8_t>(s.lenByte >= 0 ? s.lenByte : static_cast<int>(s.nameBytes.size()));
+  r.user.name[0] =
+      static_cast<uint8_t>(s.lenByte >= 0 ? s.lenByte : static_cast<int>(s.nameBytes.size()));
   std::memcpy(r.user.name + 1, s.nameBytes.data(), s.nameBytes.size());
   r.crc = s.crc;
   r.counter = s.counter;
@@ -385,7 +388,9 @@ void Host::sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const
   if (u == nullptr) known("sendMsgUserStatus", user);
 }
 
-void Host::wizGlobalMessage(const std::string &text) { line("  [global] " + shown(text)); }
+void Host::wizGlobalMessage(const std::string &text) {
+  line("  [global] " + shown(text));
+}
 
 void Host::userMessage(ServerUserRec *user, const std::string &text) {
   HostUser *u = byRec_.count(user) != 0 ? byRec_[user] : nullptr;

@@ -172,8 +172,8 @@ int main(int argc, char **argv) {
   host::Host h(stdout, o.id);
   h.start(plugin, o.args, o.argc >= 0 ? o.argc : static_cast<int>(o.args.size()));
   const bool interactive = o.script.empty() && isatty(STDIN_FILENO) != 0;
-  const int rc = o.script.empty() ? play(std::cin, "<stdin>", interactive, h)
-                                  : play(file, o.script, false, h);
+  const int rc =
+      o.script.empty() ? play(std::cin, "<stdin>", interactive, h) : play(file, o.script, false, h);
   if (rc != 0) return rc;
   h.finish();
   std::fflush(stdout);

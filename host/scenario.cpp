@@ -69,8 +69,10 @@ bool parseAddress(const std::string &s, uint32_t &out) {
   size_t pos = 0;
   for (int i = 0; i < 4; ++i) {
     const size_t dot = s.find('.', pos);
-    const std::string part = s.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
-    if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos)
+    const std::string part =
+        s.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
+    if (part.empty() || part.size() > 3 ||
+        part.find_first_not_of("0123456789") != std::string::npos)
       return false;
     const unsigned long n = std::stoul(part);
     if (n > 255) return false;
@@ -118,7 +120,7 @@ bool userOption(const std::string &w, UserSpec &u, std::string &err) {
     const char *key;
     uint64_t max;
   };
-  static const Field kFields[] = {{"crc", 0xFFFFFFFFu},    {"counter", 0xFFFFFFFFu},
+  static const Field kFields[] = {{"crc", 0xFFFFFFFFu},     {"counter", 0xFFFFFFFFu},
                                   {"puidctr", 0xFFFFFFFFu}, {"puidcrc", 0xFFFFFFFFu},
                                   {"flags", 0xFFFFu},       {"len", 0xFFu}};
   for (const Field &f : kFields) {

@@ -23,7 +23,9 @@ host::Host &running() {
 
 extern "C" {
 
-void setPluginUserInfoSize(PluginID id, int size) { running().setPluginUserInfoSize(id, size); }
+void setPluginUserInfoSize(PluginID id, int size) {
+  running().setPluginUserInfoSize(id, size);
+}
 
 void *getPluginUserInfo(PluginID id, ServerUserRec *user) {
   return running().getPluginUserInfo(id, user);
@@ -41,7 +43,9 @@ void FormattedLogMessage(ServerUserRec *user, const char *tag, const char *fmt, 
   running().log(user, tag, text);
 }
 
-MsgDest toUser(ServerUserRec *user) { return running().toUser(user); }
+MsgDest toUser(ServerUserRec *user) {
+  return running().toUser(user);
+}
 
 void sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const char *text) {
   running().sendMsgUserStatus(dest, user, flags, text);

@@ -40,13 +40,13 @@ typedef struct UserRec {
    the one byte after the name's last character; nothing else. */
 typedef struct ServerUserRec {
   UserRec user;
-  uint32 crc;      /* registration values */
+  uint32 crc; /* registration values */
   uint32 counter;
-  uint32 puidCtr;  /* PUID values */
+  uint32 puidCtr; /* PUID values */
   uint32 puidCRC;
   IPAddress feIPAddr;
   Boolean loggedOn;
-  uint16 flags;    /* 0x0001 and 0x0002: host administrator */
+  uint16 flags; /* 0x0001 and 0x0002: host administrator */
   uint32 connectTime;
 } ServerUserRec;
 

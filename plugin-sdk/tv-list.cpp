@@ -53,8 +53,8 @@ bool stop(TvWhy *why, TvEnd end, const char *piece, const char *at, uint8 m) {
 bool tvParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
   *rec = Tolvane{};
   if (why != nullptr) *why = TvWhy{};
-  uint8 m = 0;               // 0 before the first group, 1 in it, 2 between, 3 in the second,
-  int8_t j = 0;                // 4 before the address, 5 in it; j counts letters, then octets left
+  uint8 m = 0;                // 0 before the first group, 1 in it, 2 between, 3 in the second,
+  int8_t j = 0;               // 4 before the address, 5 in it; j counts letters, then octets left
   const char *Ptr = nullptr;  // start of the current octet token
   for (const char *p = piece;; ++p) {
     char c = *p;

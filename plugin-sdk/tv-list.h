@@ -39,15 +39,15 @@ enum TvEnd : uint8 {
 
 // What the parser saw of one piece; filled only when the caller asks for it.
 struct TvWhy {
-  TvEnd end;                // how the piece ended
-  uint8 at;                 // index of the character that ended it (the closing quote for a record)
-  uint8 m;                  // parser state then: 0 to 5
-  uint8 letters[2];         // letters read in the first and second brace group
-  uint64_t seedSum[2];      // the seeds' values before wrapping modulo 2^32
-  uint8 nbrOctets;          // octet tokens read
-  uint8 starMask;           // bit i set: octet i was '*'
-  uint8 octStart[4];        // index of each octet token's first character
-  uint32 octNumber[4];      // each number octet's value before wrapping modulo 256
+  TvEnd end;            // how the piece ended
+  uint8 at;             // index of the character that ended it (the closing quote for a record)
+  uint8 m;              // parser state then: 0 to 5
+  uint8 letters[2];     // letters read in the first and second brace group
+  uint64_t seedSum[2];  // the seeds' values before wrapping modulo 2^32
+  uint8 nbrOctets;      // octet tokens read
+  uint8 starMask;       // bit i set: octet i was '*'
+  uint8 octStart[4];    // index of each octet token's first character
+  uint32 octNumber[4];  // each number octet's value before wrapping modulo 256
 };
 
 // Parses one piece (a NUL-terminated string) into *rec, which it clears first.

@@ -27,7 +27,8 @@ AnyType initializeServerPlugin(PluginID pluginID, int argc, char **argv) {
 }
 
 void noteUserCreation(ServerState *, AnyType pluginDat, ServerUserRec *user) {
-  auto *b = static_cast<uint8 *>(getPluginUserInfo(fault == WRONG_ID ? pluginDat + 1 : pluginDat, user));
+  auto *b =
+      static_cast<uint8 *>(getPluginUserInfo(fault == WRONG_ID ? pluginDat + 1 : pluginDat, user));
   b[0] = 0;
   if (fault == GUARD) b[1] = 0x55;  // one past the reserved byte
 }

@@ -6,12 +6,15 @@
 
 namespace {
 
-constexpr uint32 ip(uint32 a, uint32 b, uint32 c, uint32 d) { return a << 24 | b << 16 | c << 8 | d; }
+constexpr uint32 ip(uint32 a, uint32 b, uint32 c, uint32 d) {
+  return a << 24 | b << 16 | c << 8 | d;
+}
 
 }  // namespace
 
 TEST(Match, ProbeXorsTheValuesAndSwapsTheAddress) {
-  const TvProbe p = tvProbe(0x12345678u, 0x0F0F0F0Fu, 0xAAAA0000u, 0x0000BBBBu, htonl(ip(10, 1, 2, 3)));
+  const TvProbe p =
+      tvProbe(0x12345678u, 0x0F0F0F0Fu, 0xAAAA0000u, 0x0000BBBBu, htonl(ip(10, 1, 2, 3)));
   EXPECT_EQ(p.rSeed, 0x12345678u ^ 0x0F0F0F0Fu ^ 0x3E71D5A4u);
   EXPECT_EQ(p.pSeed, 0xAAAABBBBu);
   EXPECT_EQ(p.ipAdr, ip(10, 1, 2, 3));

@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr uint32 ip(uint32 a, uint32 b, uint32 c, uint32 d) { return a << 24 | b << 16 | c << 8 | d; }
+constexpr uint32 ip(uint32 a, uint32 b, uint32 c, uint32 d) {
+  return a << 24 | b << 16 | c << 8 | d;
+}
 
 struct Case {
   const char *piece;
@@ -21,15 +23,23 @@ const Tolvane kNone{};
 const Case kCases[] = {
     // The example record: {FA} is 1 + 4 x 13.
     {"{FA} {} \"10.1.*.*\"\n", TV_RECORD, {53, 0, ip(10, 1, 0, 0), ip(10, 1, 255, 255)}},
-    {"{MEHF} {BC} \"192.168.7.21\"   # note\n", TV_RECORD, {2712, 83, ip(192, 168, 7, 21), ip(192, 168, 7, 21)}},
+    {"{MEHF} {BC} \"192.168.7.21\"   # note\n",
+     TV_RECORD,
+     {2712, 83, ip(192, 168, 7, 21), ip(192, 168, 7, 21)}},
     {"{}{}\"\"\n", TV_RECORD, {0, 0, 0, 0}},
     {"{}{}\"\"", TV_RECORD, {0, 0, 0, 0}},  // no newline: the last line of a file
     {"{A}{A}\"1.2.3.4\"\r\n", TV_RECORD, {4, 4, ip(1, 2, 3, 4), ip(1, 2, 3, 4)}},
     {"x{E}y{F}z\"9\"", TV_INVALID, kNone},  // 'x' is not valid
-    {"  \"{E}\"{F}\"9\"", TV_RECORD, {0, 1, ip(9, 0, 0, 0), ip(9, 0, 0, 0)}},  // quotes skipped before the groups
+    {"  \"{E}\"{F}\"9\"",
+     TV_RECORD,
+     {0, 1, ip(9, 0, 0, 0), ip(9, 0, 0, 0)}},  // quotes skipped before the groups
     {"{E} 12 * {F} {\"9\"", TV_RECORD, {0, 1, ip(9, 0, 0, 0), ip(9, 0, 0, 0)}},
     // Every digit letter, least significant first.
-    {"{EFGHABCDM}{}\"\"", TV_RECORD, {0u + 1u * 13u + 2u * 169u + 3u * 2197u + 4u * 28561u + 5u * 371293u + 6u * 4826809u + 7u * 62748517u + 8u * 815730721u, 0, 0, 0}},
+    {"{EFGHABCDM}{}\"\"",
+     TV_RECORD,
+     {0u + 1u * 13u + 2u * 169u + 3u * 2197u + 4u * 28561u + 5u * 371293u + 6u * 4826809u +
+          7u * 62748517u + 8u * 815730721u,
+      0, 0, 0}},
     {"{N}{O}\"\"", TV_RECORD, {9, 10, 0, 0}},
     {"{P}{I}\"\"", TV_RECORD, {11, 12, 0, 0}},
     // Nine letters wrap modulo 2^32: 13^9 - 1 = 10604499372.
@@ -90,7 +100,9 @@ const Case kCases[] = {
     {"{A}{}\"255.255.255.255\"", TV_RECORD, {4, 0, 0xFFFFFFFFu, 0xFFFFFFFFu}},
 };
 
-std::string describe(const Case &c) { return testing::PrintToString(std::string(c.piece)); }
+std::string describe(const Case &c) {
+  return testing::PrintToString(std::string(c.piece));
+}
 
 }  // namespace
 

@@ -13,9 +13,10 @@
 namespace {
 
 const std::string kLists = std::string(TOLVANE_FIXTURES) + "/lists/";
-const char *const kNames[] = {"empty",  "comments",         "crlf",        "bom",
-                              "long-line", "split-record",  "no-final-newline",
-                              "thirty-three", "wrap",       "bad-lines",   "nul-byte"};
+const char *const kNames[] = {
+    "empty",        "comments",         "crlf",         "bom",  "long-line",
+    "split-record", "no-final-newline", "thirty-three", "wrap", "bad-lines",
+    "nul-byte"};
 
 std::string slurp(const std::string &path) {
   std::ifstream in(path, std::ios::binary);

@@ -9,9 +9,10 @@ using host::Op;
 TEST(Scenario, ReadsAUserWithEveryOption) {
   Command c;
   std::string err;
-  ASSERT_TRUE(host::parseCommand(
-      "user ada crc=0x3E71D5A4 counter=53 puidctr=7 puidcrc=0xFFFFFFFF ip=10.1.255.0 flags=2 len=40 # x",
-      c, err))
+  ASSERT_TRUE(
+      host::parseCommand("user ada crc=0x3E71D5A4 counter=53 puidctr=7 puidcrc=0xFFFFFFFF "
+                         "ip=10.1.255.0 flags=2 len=40 # x",
+                         c, err))
       << err;
   EXPECT_EQ(c.op, Op::User);
   EXPECT_EQ(c.args, std::vector<std::string>{"ada"});
@@ -39,20 +40,25 @@ TEST(Scenario, BadLinesSayWhatIsWrong) {
     const char *line;
     const char *err;
   } cases[] = {
-      {"fly ada", "unknown command 'fly' (user, logon, enter, delete, wait, show, write, remove, rename, note)"},
+      {"fly ada",
+       "unknown command 'fly' (user, logon, enter, delete, wait, show, write, remove, rename, "
+       "note)"},
       {"enter ada", "'enter' takes 2 words, got 1"},
       {"logon ada bob", "'logon' takes 1 word, got 2"},
       {"wait -1", "wait takes a number of time units from 0 to 2147483647, got '-1'"},
-      {"wait 2147483648", "wait takes a number of time units from 0 to 2147483647, got '2147483648'"},
+      {"wait 2147483648",
+       "wait takes a number of time units from 0 to 2147483647, got '2147483648'"},
       {"user ada crc=0x100000000", "crc=0x100000000 is not a number from 0 to 4294967295"},
       {"user ada flags=65536", "flags=65536 is not a number from 0 to 65535"},
       {"user ada len=256", "len=256 is not a number from 0 to 255"},
       {"user ada ip=10.1.2", "ip=10.1.2 is not an address A.B.C.D"},
       {"user ada ip=10.1.2.256", "ip=10.1.2.256 is not an address A.B.C.D"},
       {"user ada ip=10.1.2.3.4", "ip=10.1.2.3.4 is not an address A.B.C.D"},
-      {"user ada colour=3", "unknown option 'colour' (crc, counter, puidctr, puidcrc, ip, flags, len)"},
+      {"user ada colour=3",
+       "unknown option 'colour' (crc, counter, puidctr, puidcrc, ip, flags, len)"},
       {"user ada 12", "unexpected word '12' (options are key=value)"},
-      {"user abcdefghijklmnopqrstuvwxyz789012", "user name 'abcdefghijklmnopqrstuvwxyz789012' has 32 characters; a name holds at most 31"},
+      {"user abcdefghijklmnopqrstuvwxyz789012",
+       "user name 'abcdefghijklmnopqrstuvwxyz789012' has 32 characters; a name holds at most 31"},
       {"user a\\q", "user name 'a\\q': unknown escape '\\q'"},
       {"user a\\x4", "user name 'a\\x4': '\\x' needs two hexadecimal digits"},
   };
