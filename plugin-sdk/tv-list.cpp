@@ -9,26 +9,49 @@ namespace {
 constexpr char VldChrs[] = "{ABCDEFGHIMNOPZ} \t\"0123456789*.";
 
 // The digit value of each letter 'A' to 'P': E F G H A B C D M N O P I are 0 to 12.
-const uint8 RegHash[16] = {4, 5, 6, 7, 0, 1, 2, 3, 12, 0, 0, 0, 8, 9, 10, 11};
-
-// VldChrs as a table indexed by byte, built at compile time.
-struct ValidTable {
-  bool ok[256];
-  constexpr ValidTable() : ok() {
-    for (const char *c = VldChrs; *c != '\0'; ++c) ok[static_cast<unsigned char>(*c)] = true;
-  }
-};
-constexpr ValidTable kValid;
+constexpr uint8 RegHash[16] = {4, 5, 6, 7, 0, 1, 2, 3, 12, 0, 0, 0, 8, 9, 10, 11};
 
 // base to the power exp in 32-bit arithmetic; 1 for exp <= 0.
-uint32 pwr(int16 base, int8_t exp) {
+constexpr uint32 pwr(int16 base, int8_t exp) {
   uint32 r = 1;
   for (int8_t i = 0; i < exp; ++i) r *= static_cast<uint32>(base);
   return r;
 }
 
+// What a byte is to the parser. Every byte outside VldChrs is BAD.
+enum Cls : uint8 { BAD, OPEN, CLOSE, QUOTE, DOT, LETTER, ZED, OTHER };
+
+// The byte classes and the powers, built at compile time from VldChrs, RegHash and pwr.
+struct Tables {
+  Cls cls[256];
+  bool inToken[256];  // a valid character that does not end an octet token
+  uint32 pow13[9];
+  uint32 pow256[4];
+  constexpr Tables() : cls(), inToken(), pow13(), pow256() {
+    for (const char *c = VldChrs; *c != '\0'; ++c) {
+      const char ch = *c;
+      cls[static_cast<unsigned char>(ch)] = ch == '{'                ? OPEN
+                                            : ch == '}'              ? CLOSE
+                                            : ch == '"'              ? QUOTE
+                                            : ch == '.'              ? DOT
+                                            : ch == 'Z'              ? ZED
+                                            : ch >= 'A' && ch <= 'P' ? LETTER
+                                                                     : OTHER;
+      inToken[static_cast<unsigned char>(ch)] = ch != '.' && ch != '"';
+    }
+    for (int8_t j = 0; j < 9; ++j) pow13[j] = pwr(13, j);
+    for (int8_t j = 0; j < 4; ++j) pow256[j] = pwr(256, j);
+  }
+};
+constexpr Tables kT;
+
+inline Cls cls(const char *p) {
+  return kT.cls[static_cast<unsigned char>(*p)];
+}
+
 // The number rule: spaces and tabs skipped, the run of decimal digits, at most 2^31 - 1.
-uint32 number(const char *s) {
+// Moves `s` past what it read.
+uint32 number(const char *&s) {
   while (*s == ' ' || *s == '\t') ++s;
   uint32 n = 0;
   for (; *s >= '0' && *s <= '9'; ++s) {
@@ -48,85 +71,85 @@ bool stop(TvWhy *why, TvEnd end, const char *piece, const char *at, uint8 m) {
   return end == TV_RECORD;
 }
 
+// Ends the piece at a byte that is not a valid character: NUL, '#' or any other.
+bool stopBad(TvWhy *why, const char *piece, const char *at, uint8 m) {
+  return stop(why, *at == '\0' ? TV_NUL : *at == '#' ? TV_HASH : TV_INVALID, piece, at, m);
+}
+
 }  // namespace
 
+// The states: 0 before the first brace group, 1 in it, 2 between the groups, 3 in the second,
+// 4 before the address, 5 in it. Each state runs as a loop of its own over its characters.
 bool tvParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
   *rec = Tolvane{};
   if (why != nullptr) *why = TvWhy{};
-  uint8 m = 0;                // 0 before the first group, 1 in it, 2 between, 3 in the second,
-  int8_t j = 0;               // 4 before the address, 5 in it; j counts letters, then octets left
-  const char *Ptr = nullptr;  // start of the current octet token
-  for (const char *p = piece;; ++p) {
-    char c = *p;
-    if (c == '\0') return stop(why, TV_NUL, piece, p, m);
-    if (c == '#') return stop(why, TV_HASH, piece, p, m);
-    if (!kValid.ok[static_cast<unsigned char>(c)]) return stop(why, TV_INVALID, piece, p, m);
-    switch (m) {
-      case 0:
-      case 2:
-        if (c == '{') {
-          ++m;
-          j = 0;
-        }
-        break;
-      case 1:
-      case 3: {
-        if (c == '}') {
-          ++m;
-          break;
-        }
-        if (c == 'Z') {
-          // Only as the second group's first character; the next character is then a letter.
-          if (m != 3 || p[-1] != '{') return stop(why, TV_Z_PLACE, piece, p, m);
-          c = *++p;
-          if (c < 'A' || c > 'P') return stop(why, TV_Z_LETTER, piece, p, m);
-        }
-        if (c < 'A' || c > 'P') return stop(why, TV_NOT_LETTER, piece, p, m);
-        if (j > 8) return stop(why, TV_TENTH_LETTER, piece, p, m);
-        const uint32 digit = RegHash[c - 'A'];
-        const uint32 power = pwr(13, j);
-        uint32 &seed = (m == 1) ? rec->rSeed : rec->pSeed;
-        seed += digit * power;
-        if (why != nullptr) {
-          why->letters[m / 2] = static_cast<uint8>(j + 1);
-          why->seedSum[m / 2] += static_cast<uint64_t>(digit) * power;
-        }
-        ++j;
-        break;
+  const char *p = piece;
+  for (uint8 m = 0; m < 4; m = static_cast<uint8>(m + 2)) {
+    // State 0 or 2: valid characters up to the '{'.
+    while (cls(p) > OPEN) ++p;
+    if (cls(p) == BAD) return stopBad(why, piece, p, m);
+    ++p;
+    // State 1 or 3: up to 9 digit letters, then '}'. After "{Z" in the second group, the next
+    // byte is a letter if it lies in 'A' to 'P' at all (J, K and L count 0).
+    const uint8 g = m / 2;
+    uint32 &seed = g == 0 ? rec->rSeed : rec->pSeed;
+    const char *first = p;
+    int8_t j = 0;
+    for (;; ++p) {
+      Cls k = cls(p);
+      if (k != LETTER) {
+        if (k == CLOSE) break;
+        if (k == BAD) return stopBad(why, piece, p, static_cast<uint8>(m + 1));
+        if (k != ZED) return stop(why, TV_NOT_LETTER, piece, p, static_cast<uint8>(m + 1));
+        if (g == 0 || p != first) return stop(why, TV_Z_PLACE, piece, p, static_cast<uint8>(m + 1));
+        ++p;
+        if (*p < 'A' || *p > 'P')
+          return stop(why, TV_Z_LETTER, piece, p, static_cast<uint8>(m + 1));
       }
-      case 4:
-        if (c == '"') {
-          m = 5;
-          j = 4;
-          Ptr = p + 1;
-        }
-        break;
-      default:  // 5: in the address pattern
-        if (j == 0) return stop(why, TV_FIFTH_OCTET, piece, p, m);
-        if (c != '.' && c != '"') break;
-        // End of an octet token, from Ptr up to p.
-        --j;
-        const uint32 weight = pwr(256, j);
-        const int i = 3 - j;
-        if (why != nullptr) {
-          why->nbrOctets = static_cast<uint8>(i + 1);
-          why->octStart[i] = static_cast<uint8>(Ptr - piece);
-        }
-        if (*Ptr == '*') {
-          if (Ptr + 1 != p) return stop(why, TV_STAR, piece, Ptr + 1, m);
-          rec->ipMax += 255u * weight;
-          if (why != nullptr) why->starMask = static_cast<uint8>(why->starMask | (1u << i));
-        } else {
-          const uint32 n = number(Ptr);
-          const uint8 k = static_cast<uint8>(n);
-          rec->ipMin += k * weight;
-          rec->ipMax += k * weight;
-          if (why != nullptr) why->octNumber[i] = n;
-        }
-        Ptr = p + 1;
-        if (c == '"') return stop(why, TV_RECORD, piece, p, m);
-        break;
+      if (j > 8) return stop(why, TV_TENTH_LETTER, piece, p, static_cast<uint8>(m + 1));
+      const uint32 digit = RegHash[*p - 'A'];
+      seed += digit * kT.pow13[j];
+      if (why != nullptr) {
+        why->letters[g] = static_cast<uint8>(j + 1);
+        why->seedSum[g] += static_cast<uint64_t>(digit) * kT.pow13[j];
+      }
+      ++j;
     }
+    ++p;
+  }
+  // State 4: valid characters up to the opening double quote.
+  while (cls(p) != QUOTE && cls(p) != BAD) ++p;
+  if (cls(p) == BAD) return stopBad(why, piece, p, 4);
+  ++p;
+  // State 5: up to four octet tokens, each ended by '.' or, the last, by the closing quote.
+  for (int i = 0;; ++i) {
+    const char *Ptr = p;
+    if (i == 4) {
+      if (cls(p) == BAD) return stopBad(why, piece, p, 5);
+      return stop(why, TV_FIFTH_OCTET, piece, p, 5);
+    }
+    // The number rule reads the token's start; the scan then runs on to its terminator.
+    const bool star = *p == '*';
+    const uint32 n = star ? 0 : number(p);
+    while (kT.inToken[static_cast<unsigned char>(*p)]) ++p;
+    if (cls(p) == BAD) return stopBad(why, piece, p, 5);
+    const uint32 weight = kT.pow256[3 - i];
+    if (why != nullptr) {
+      why->nbrOctets = static_cast<uint8>(i + 1);
+      why->octStart[i] = static_cast<uint8>(Ptr - piece);
+    }
+    if (star) {
+      if (Ptr + 1 != p) return stop(why, TV_STAR, piece, Ptr + 1, 5);
+      rec->ipMax += 255u * weight;
+      if (why != nullptr) why->starMask = static_cast<uint8>(why->starMask | (1u << i));
+    } else {
+      const uint32 k = static_cast<uint8>(n);
+      rec->ipMin += k * weight;
+      rec->ipMax += k * weight;
+      if (why != nullptr) why->octNumber[i] = n;
+    }
+    if (*p == '"') return stop(why, TV_RECORD, piece, p, 5);
+    ++p;
   }
 }
 
@@ -146,10 +169,11 @@ void tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrR
 
 namespace {
 
-// fgets on the list file, until it reports end of file.
+// fgets on the list file, until it reports end of file. The stream is this reload's alone, so
+// the unlocked forms do.
 char *readFile(char *buf, int size, void *src) {
   FILE *f = static_cast<FILE *>(src);
-  return feof(f) != 0 ? nullptr : fgets(buf, size, f);
+  return feof_unlocked(f) != 0 ? nullptr : fgets_unlocked(buf, size, f);
 }
 
 }  // namespace

@@ -20,8 +20,12 @@ TvVerdict tvCompare(const Tolvane *rec, const TvProbe *probe) {
 }
 
 int tvFindRecord(const Tolvane *Recs, uint8 nbrRecs, const TvProbe *probe) {
+  const uint32 rSeed = probe->rSeed;
   for (int i = 0; i < nbrRecs; ++i) {
-    if (tvCompare(&Recs[i], probe) == TV_MATCH) return i;
+    // Most records differ in their registration seed: that path runs straight on, with one
+    // taken branch per record.
+    if (__builtin_expect(Recs[i].rSeed == rSeed, 0) && tvCompare(&Recs[i], probe) == TV_MATCH)
+      return i;
   }
   return -1;
 }

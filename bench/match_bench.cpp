@@ -1,0 +1,83 @@
+// Examination of a user against a full table, against the floor: a bare loop of the same 32
+// compares.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+
+#include "ratios.h"
+#include "tv-match.h"
+
+namespace {
+
+// 32 records with distinct registration seeds; the probes differ only in which one they hit.
+struct Table {
+  Tolvane recs[TV_NBR_RECS];
+  Table() {
+    for (uint32 i = 0; i < TV_NBR_RECS; ++i) {
+      recs[i] = Tolvane{1000 + i, i % 2 == 0 ? 0u : 77u, (10u << 24) + (i << 16),
+                        (10u << 24) + (i << 16) + 0xFFFF};
+    }
+  }
+};
+const Table kTable;
+
+// A user whose registration seed is `rSeed`, inside record `at`'s range, PUID seed 77.
+void examine(benchmark::State &state, uint32 rSeed, uint32 at, int want) {
+  uint32 crc = TV_MASK ^ rSeed;
+  const uint32 ip = htonl((10u << 24) + (at << 16) + 5);
+  int found = -2;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(crc);
+    const TvProbe p = tvProbe(crc, 0, 7, 7 ^ 77, ip);
+    found = tvFindRecord(kTable.recs, TV_NBR_RECS, &p);
+    benchmark::DoNotOptimize(found);
+  }
+  if (found != want) state.SkipWithError("the probe did not find the record it was meant to");
+}
+
+void examineMiss(benchmark::State &state) {
+  examine(state, 5, 3, -1);
+}
+void examineFirst(benchmark::State &state) {
+  examine(state, 1000, 0, 0);
+}
+void examineLast(benchmark::State &state) {
+  examine(state, 1031, 31, 31);
+}
+BENCHMARK(examineMiss);
+BENCHMARK(examineFirst);
+BENCHMARK(examineLast);
+
+// The floor: the same 32 compares of a miss, written out as a bare loop.
+void compareFloor(benchmark::State &state) {
+  uint32 rSeed = 5, pSeed = 77, ip = (10u << 24) + (3u << 16) + 5;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(rSeed);
+    int found = -1;
+    for (int i = 0; i < TV_NBR_RECS; ++i) {
+      const Tolvane &r = kTable.recs[i];
+      if (r.rSeed == rSeed && (r.pSeed == 0 || r.pSeed == pSeed) && r.ipMin <= ip &&
+          ip <= r.ipMax) {
+        found = i;
+        break;
+      }
+    }
+    benchmark::DoNotOptimize(found);
+  }
+  benchmark::DoNotOptimize(pSeed);
+  benchmark::DoNotOptimize(ip);
+}
+BENCHMARK(compareFloor);
+
+const bool kRatio = (bench::ratio("examineMiss", "compareFloor", 1.5), true);
+
+}  // namespace
+namespace {
+void findOnly(benchmark::State &state) {
+  TvProbe p{5, 77, (10u << 24) + (3u << 16) + 5};
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(p);
+    benchmark::DoNotOptimize(tvFindRecord(kTable.recs, TV_NBR_RECS, &p));
+  }
+}
+BENCHMARK(findOnly);
+}  // namespace
