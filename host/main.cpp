@@ -10,6 +10,7 @@
 
 #include "host.h"
 #include "loader.h"
+#include "numbers.h"
 #include "scenario.h"
 
 namespace {
@@ -67,7 +68,7 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
       uint64_t n = 0;
       if (a == "--script") {
         o.script = v;
-      } else if (!host::parseNumber(v, a == "--id" ? 0x7FFFFFFF : 1000, n)) {
+      } else if (!tvc::parseNumber(v, a == "--id" ? 0x7FFFFFFF : 1000, n)) {
         err = a + " takes a number, got '" + v + "'";
         return false;
       } else if (a == "--id") {

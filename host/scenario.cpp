@@ -1,6 +1,8 @@
 // The scenario language: words separated by blanks, '#' starts a comment.
 #include "scenario.h"
 
+#include "numbers.h"
+
 #include <cstring>
 
 namespace host {
@@ -63,31 +65,6 @@ bool decode(const std::string &in, const char *extra, std::string &out, std::str
   return true;
 }
 
-// Reads a dotted address A.B.C.D into host order.
-bool parseAddress(const std::string &s, uint32_t &out) {
-  uint32_t v = 0;
-  size_t pos = 0;
-  for (int i = 0; i < 4; ++i) {
-    const size_t dot = s.find('.', pos);
-    const std::string part =
-        s.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
-    if (part.empty() || part.size() > 3 ||
-        part.find_first_not_of("0123456789") != std::string::npos)
-      return false;
-    const unsigned long n = std::stoul(part);
-    if (n > 255) return false;
-    v = (v << 8) | static_cast<uint32_t>(n);
-    if (i < 3) {
-      if (dot == std::string::npos) return false;
-      pos = dot + 1;
-    } else if (dot != std::string::npos) {
-      return false;
-    }
-  }
-  out = v;
-  return true;
-}
-
 struct OpName {
   const char *name;
   Op op;
@@ -110,7 +87,7 @@ bool userOption(const std::string &w, UserSpec &u, std::string &err) {
   const std::string val = w.substr(eq + 1);
   uint64_t n = 0;
   if (key == "ip") {
-    if (!parseAddress(val, u.ip)) {
+    if (!tvc::parseAddress(val, u.ip)) {
       err = "ip=" + val + " is not an address A.B.C.D";
       return false;
     }
@@ -125,7 +102,7 @@ bool userOption(const std::string &w, UserSpec &u, std::string &err) {
                                   {"flags", 0xFFFFu},       {"len", 0xFFu}};
   for (const Field &f : kFields) {
     if (key != f.key) continue;
-    if (!parseNumber(val, f.max, n)) {
+    if (!tvc::parseNumber(val, f.max, n)) {
       err = key + "=" + val + " is not a number from 0 to " + std::to_string(f.max);
       return false;
     }
@@ -142,22 +119,6 @@ bool userOption(const std::string &w, UserSpec &u, std::string &err) {
 }
 
 }  // namespace
-
-bool parseNumber(const std::string &s, uint64_t max, uint64_t &out) {
-  const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
-  const std::string digits = hex ? s.substr(2) : s;
-  if (digits.empty() || digits.size() > 20) return false;
-  uint64_t v = 0;
-  for (char c : digits) {
-    const int d = hex ? hexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
-    if (d < 0) return false;
-    const uint64_t base = hex ? 16 : 10;
-    if (v > (max - static_cast<uint64_t>(d)) / base) return false;
-    v = v * base + static_cast<uint64_t>(d);
-  }
-  out = v;
-  return true;
-}
 
 bool decodeBlockLine(const std::string &line, std::string &out, std::string &err) {
   const bool noNewline = line.size() >= 2 && line.compare(line.size() - 2, 2, "\\c") == 0 &&
@@ -201,7 +162,7 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
   cmd.args.assign(w.begin() + 1, w.begin() + 1 + static_cast<long>(op->words));
   if (op->op == Op::Wait) {
     uint64_t n = 0;
-    if (!parseNumber(w[1], 0x7FFFFFFF, n)) {
+    if (!tvc::parseNumber(w[1], 0x7FFFFFFF, n)) {
       err = "wait takes a number of time units from 0 to 2147483647, got '" + w[1] + "'";
       return false;
     }

@@ -40,9 +40,6 @@ bool decodeBlockLine(const std::string &line, std::string &out, std::string &err
 // Decodes \xHH and \\ in a user name.
 bool decodeName(const std::string &word, std::string &out, std::string &err);
 
-// Reads an unsigned number, decimal or 0x-hex, of at most `max`.
-bool parseNumber(const std::string &s, uint64_t max, uint64_t &out);
-
 }  // namespace host
 
 #endif

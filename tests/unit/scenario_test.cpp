@@ -1,6 +1,7 @@
 // The stand-in host's scenario language.
 #include <gtest/gtest.h>
 
+#include "numbers.h"
 #include "scenario.h"
 
 using host::Command;
@@ -81,14 +82,14 @@ TEST(Scenario, NamesTakeEscapesAndHoldUpTo31Characters) {
 
 TEST(Scenario, NumbersAreDecimalOrHex) {
   uint64_t n = 0;
-  EXPECT_TRUE(host::parseNumber("0x1F", 100, n));
+  EXPECT_TRUE(tvc::parseNumber("0x1F", 100, n));
   EXPECT_EQ(n, 31u);
-  EXPECT_TRUE(host::parseNumber("100", 100, n));
-  EXPECT_FALSE(host::parseNumber("101", 100, n));
-  EXPECT_FALSE(host::parseNumber("0x", 100, n));
-  EXPECT_FALSE(host::parseNumber("", 100, n));
-  EXPECT_FALSE(host::parseNumber("1e3", 10000, n));
-  EXPECT_FALSE(host::parseNumber("99999999999999999999999", UINT64_MAX, n));
+  EXPECT_TRUE(tvc::parseNumber("100", 100, n));
+  EXPECT_FALSE(tvc::parseNumber("101", 100, n));
+  EXPECT_FALSE(tvc::parseNumber("0x", 100, n));
+  EXPECT_FALSE(tvc::parseNumber("", 100, n));
+  EXPECT_FALSE(tvc::parseNumber("1e3", 10000, n));
+  EXPECT_FALSE(tvc::parseNumber("99999999999999999999999", UINT64_MAX, n));
 }
 
 TEST(Scenario, WriteBlockLinesDecodeEscapes) {
