@@ -140,13 +140,15 @@ int main(int argc, char **argv) {
   CLI::App *mat = app.add_subcommand(
       "match", "Say which record would recognise a user with these values, or why each does not.");
   mat->add_option("FILE", mFile, "list file")->required();
-  mat->add_option("--crc", mCrc, "the user's registration crc")->required();
-  mat->add_option("--counter", mCounter, "the user's registration counter")->required();
+  mat->add_option("--crc", mCrc, "the user's registration crc")->required()->type_name("N");
+  mat->add_option("--counter", mCounter, "the user's registration counter")
+      ->required()
+      ->type_name("N");
   CLI::Option *mpc = mat->add_option("--puidctr", mPuidCtr, "the user's PUID counter (default 0)");
   CLI::Option *mpr = mat->add_option("--puidcrc", mPuidCRC, "the user's PUID crc (default 0)");
   mpc->needs(mpr);
   mpr->needs(mpc);
-  mat->add_option("--ip", mIp, "the user's address, A.B.C.D")->required();
+  mat->add_option("--ip", mIp, "the user's address")->required()->type_name("A.B.C.D");
 
   std::string eRseed, eCrc, eCounter, ePseed, ePuidCtr, ePuidCRC, eAddr, eNote;
   CLI::App *enc = app.add_subcommand(
@@ -165,13 +167,27 @@ int main(int argc, char **argv) {
   epc->needs(epr);
   epr->needs(epc);
   eps->excludes(epc)->excludes(epr);
-  enc->add_option("--addr", eAddr, "address pattern: 10.1.2.3, 10.1.*.*, *.*.*.*")->required();
+  enc->add_option("--addr", eAddr, "address pattern: 10.1.2.3, 10.1.*.*, *.*.*.*")
+      ->required()
+      ->type_name("PATTERN");
   enc->add_option("--note", eNote, "a comment for the end of the line");
 
   std::string dLetters;
   CLI::App *dec = app.add_subcommand("decode", "Print the value of a seed written in letters.");
   dec->add_option("LETTERS", dLetters, "the letters, with or without braces")->required();
 
+  // Numbers are decimal or 0x-hex; the other values say what they are.
+  for (CLI::App *sub : {chk, mat, enc, dec}) {
+    for (CLI::Option *o : sub->get_options()) {
+      const std::string n = o->get_name();
+      if (n == "FILE" || n == "LETTERS")
+        o->type_name(n == "FILE" ? "FILE" : "LETTERS");
+      else if (n == "--note")
+        o->type_name("TEXT");
+      else if (n != "--ip" && n != "--addr" && o->get_expected_min() > 0)
+        o->type_name("N");
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
