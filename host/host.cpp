@@ -1,6 +1,7 @@
 #include "host.h"
 
 #include <arpa/inet.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -12,6 +13,9 @@
 namespace host {
 
 Host *Host::current = nullptr;
+
+// The registration mask of the users `churn` makes: their seeds are 53 and 54.
+constexpr uint32_t TV_CHURN_MASK = 0x3E71D5A4u;
 
 namespace {
 
@@ -57,7 +61,7 @@ std::string hex4(unsigned v) {
 
 }  // namespace
 
-Host::Host(FILE *out, PluginID id) : out_(out), id_(id), pluginDat_(id) {
+Host::Host(FILE *out, PluginID id, bool quiet) : out_(out), id_(id), quiet_(quiet), pluginDat_(id) {
   current = this;
   scratch_.assign(kGuard * 2 + 64, kGuardByte);
 }
@@ -67,13 +71,17 @@ Host::~Host() {
 }
 
 void Host::line(const std::string &s) {
+  if (!quiet_) always(s);
+}
+
+void Host::always(const std::string &s) {
   std::fputs(s.c_str(), out_);
   std::fputc('\n', out_);
 }
 
 void Host::violation(const std::string &what) {
   ++violations_;
-  line("violation: " + what);
+  always("violation: " + what);
 }
 
 void Host::checkId(const char *service, PluginID id) {
@@ -239,7 +247,10 @@ bool Host::run(const Command &cmd, std::string &err) {
     case Op::Write:
       return true;
     case Op::Note:
-      line("-- " + cmd.args[0]);
+      always("-- " + cmd.args[0]);
+      return true;
+    case Op::Churn:
+      churn(cmd.amount, cmd.every);
       return true;
     case Op::User:
       return createUser(cmd, err);
@@ -289,17 +300,48 @@ bool Host::run(const Command &cmd, std::string &err) {
             [&] { plugin_.noteUserRoomEntry(&state_, pluginDat_, &u->rec, room); });
       return true;
     }
-    case Op::Delete: {
-      enter("noteUserDeletion(" + u->key + ")", u, nullptr,
-            [&] { plugin_.noteUserDeletion(&state_, pluginDat_, &u->rec); });
-      byRec_.erase(&u->rec);
-      byDest_.erase(&u->dest);
-      --state_.nbrUsers;
-      users_.erase(u->key);
+    case Op::Delete:
+      deleteUser(u);
       return true;
-    }
     default:
       return true;
+  }
+}
+
+void Host::deleteUser(HostUser *u) {
+  enter("noteUserDeletion(" + u->key + ")", u, nullptr,
+        [&] { plugin_.noteUserDeletion(&state_, pluginDat_, &u->rec); });
+  byRec_.erase(&u->rec);
+  byDest_.erase(&u->dest);
+  --state_.nbrUsers;
+  users_.erase(u->key);
+}
+
+// Users who come and go: each is created, logs on, enters a room and is deleted; every
+// `every` users the clock moves on by 150, so the plug-in reloads its list. Every other user
+// has the registration seed 53 (Ada's in the example list), from 10.1.x.y.
+void Host::churn(uint32_t users, uint32_t every) {
+  Command c;
+  c.op = Op::User;
+  c.args.resize(1);
+  for (uint32_t i = 0; i < users; ++i) {
+    c.args[0] = "churn" + std::to_string(i);
+    c.user.nameBytes = c.args[0];
+    c.user.crc = TV_CHURN_MASK ^ (i % 2 == 0 ? 53u : 54u);
+    c.user.ip = 0x0A010000u | (i & 0xFFFFu);
+    std::string err;
+    if (!createUser(c, err)) {
+      violation("churn: " + err);
+      return;
+    }
+    HostUser *u = users_[c.args[0]].get();
+    u->rec.loggedOn = 1;
+    Command e;
+    e.op = Op::Enter;
+    e.args = {c.args[0], "lobby"};
+    run(e, err);
+    deleteUser(u);
+    if ((i + 1) % every == 0) advance(150);
   }
 }
 
@@ -318,9 +360,14 @@ bool Host::writeFile(const std::string &p, const std::string &content, std::stri
   return true;
 }
 
-void Host::finish() {
-  line("end at " + std::to_string(now_) + ": " + std::to_string(users_.size()) + " user(s), " +
-       std::to_string(violations_) + " violation(s)");
+void Host::finish(bool stats) {
+  always("end at " + std::to_string(now_) + ": " + std::to_string(users_.size()) + " user(s), " +
+         std::to_string(violations_) + " violation(s)");
+  if (stats) {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    always("peak memory: " + std::to_string(ru.ru_maxrss) + " KiB");
+  }
 }
 
 // ---- Services ----

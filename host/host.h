@@ -50,7 +50,8 @@ struct TimerEvent {
 
 class Host {
  public:
-  Host(FILE *out, PluginID id);
+  // `quiet` leaves out every transcript line but notes, violations and the closing line.
+  Host(FILE *out, PluginID id, bool quiet = false);
   ~Host();
   Host(const Host &) = delete;
   Host &operator=(const Host &) = delete;
@@ -64,8 +65,8 @@ class Host {
   bool run(const Command &cmd, std::string &err);
   // Writes a file for a `write` block; `$N` in the path is plug-in argument N.
   bool writeFile(const std::string &path, const std::string &content, std::string &err);
-  // Prints the closing line.
-  void finish();
+  // Prints the closing line; with `stats`, the host's peak memory too.
+  void finish(bool stats);
 
   int violations() const { return violations_; }
 
@@ -93,10 +94,14 @@ class Host {
   void checkGuards(const std::string &what, const std::string &owner, uint8_t *area);
   bool createUser(const Command &cmd, std::string &err);
   void advance(uint32_t amount);
+  void churn(uint32_t users, uint32_t every);
+  void deleteUser(HostUser *u);
   void line(const std::string &s);
+  void always(const std::string &s);
 
   FILE *out_;
   PluginID id_;
+  bool quiet_;
   Plugin plugin_{};
   AnyType pluginDat_ = 0;
   bool inInit_ = false;

@@ -16,7 +16,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tolvane-host [--script FILE] [--id N] [--argc N] PLUGIN.so [ARG...]\n"
+    "usage: tolvane-host [--script FILE] [--id N] [--argc N] [--quiet] [--stats] PLUGIN.so "
+    "[ARG...]\n"
     "\n"
     "Loads PLUGIN.so as the chat server does, starts it with the argument vector\n"
     "{PLUGIN.so, ARG...} and plays a scenario from FILE, or from standard input.\n"
@@ -25,11 +26,14 @@ const char kUsage[] =
     "  --script FILE  read the scenario from FILE (default: standard input)\n"
     "  --id N         the plug-in id the host gives out (default: 1)\n"
     "  --argc N       pass only the first N elements of the argument vector\n"
+    "  --quiet        print only notes, violations and the closing line\n"
+    "  --stats        print the host's peak memory at the end\n"
     "  -h, --help     show this help\n"
     "\n"
     "Scenario commands, one per line ('#' starts a comment; numbers are decimal or 0x-hex):\n"
     "  user NAME [crc=N] [counter=N] [puidctr=N] [puidcrc=N] [ip=A.B.C.D] [flags=N] [len=N]\n"
     "  logon NAME | enter NAME ROOM | delete NAME | show NAME | wait N | note TEXT\n"
+    "  churn N [every=K]   N users created, logged on, entered and deleted; wait 150 every K\n"
     "  write PATH ... end | remove PATH | rename FROM TO   ($N in a path: plug-in argument N)\n"
     "\n"
     "Exit status: 0 clean run, 1 the plug-in broke a rule of the host (violation: lines),\n"
@@ -44,6 +48,8 @@ struct Options {
   std::string script;
   int id = 1;
   int argc = -1;
+  bool quiet = false;
+  bool stats = false;
   std::vector<std::string> args;  // PLUGIN.so, ARG...
 };
 
@@ -58,6 +64,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
     if (a == "-h" || a == "--help") {
       help = true;
       return true;
+    }
+    if (a == "--quiet" || a == "--stats") {
+      (a == "--quiet" ? o.quiet : o.stats) = true;
+      continue;
     }
     if (a == "--script" || a == "--id" || a == "--argc") {
       if (i + 1 >= argc) {
@@ -97,7 +107,7 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
 }
 
 // Plays the scenario; returns 2 on bad input, else 0.
-int play(std::istream &in, const std::string &file, bool interactive, host::Host &h) {
+int play(std::istream &in, const std::string &file, bool interactive, bool quiet, host::Host &h) {
   std::string text;
   int lineNo = 0;
   auto bad = [&](int at, const std::string &what) {
@@ -119,7 +129,7 @@ int play(std::istream &in, const std::string &file, bool interactive, host::Host
     std::string echo = "> " + text.substr(0, text.find('#'));
     while (!echo.empty() && (echo.back() == ' ' || echo.back() == '\t' || echo.back() == '\r'))
       echo.pop_back();
-    if (cmd.op != host::Op::Note) std::printf("%s\n", echo.c_str());
+    if (cmd.op != host::Op::Note && !quiet) std::printf("%s\n", echo.c_str());
     if (cmd.op == host::Op::Write) {
       const int start = lineNo;
       std::string content, block, decoded;
@@ -131,7 +141,7 @@ int play(std::istream &in, const std::string &file, bool interactive, host::Host
           break;
         }
         if (!host::decodeBlockLine(block, decoded, err)) return bad(lineNo, err) != 0 ? 2 : 0;
-        std::printf("  | %s\n", block.c_str());
+        if (!quiet) std::printf("  | %s\n", block.c_str());
         content += decoded;
       }
       if (!closed) return bad(start, "'write' block has no closing 'end' line") != 0 ? 2 : 0;
@@ -169,14 +179,14 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "tolvane-host: %s\n", err.c_str());
     return 2;
   }
-  std::printf("loaded %s\n", o.args[0].c_str());
-  host::Host h(stdout, o.id);
+  if (!o.quiet) std::printf("loaded %s\n", o.args[0].c_str());
+  host::Host h(stdout, o.id, o.quiet);
   h.start(plugin, o.args, o.argc >= 0 ? o.argc : static_cast<int>(o.args.size()));
   const bool interactive = o.script.empty() && isatty(STDIN_FILENO) != 0;
-  const int rc =
-      o.script.empty() ? play(std::cin, "<stdin>", interactive, h) : play(file, o.script, false, h);
+  const int rc = o.script.empty() ? play(std::cin, "<stdin>", interactive, o.quiet, h)
+                                  : play(file, o.script, false, o.quiet, h);
   if (rc != 0) return rc;
-  h.finish();
+  h.finish(o.stats);
   std::fflush(stdout);
   if (h.violations() > 0) {
     std::fprintf(stderr, "tolvane-host: %d violation(s) of the host's rules\n", h.violations());

@@ -74,6 +74,7 @@ const OpName kOps[] = {
     {"user", Op::User, 1},     {"logon", Op::Logon, 1},   {"enter", Op::Enter, 2},
     {"delete", Op::Delete, 1}, {"wait", Op::Wait, 1},     {"show", Op::Show, 1},
     {"write", Op::Write, 1},   {"remove", Op::Remove, 1}, {"rename", Op::Rename, 2},
+    {"churn", Op::Churn, 1},
 };
 
 // Applies one key=value option of `user`.
@@ -149,12 +150,13 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
   }
   if (op == nullptr) {
     err = "unknown command '" + w[0] +
-          "' (user, logon, enter, delete, wait, show, write, remove, rename, note)";
+          "' (user, logon, enter, delete, wait, show, write, remove, rename, note, churn)";
     return false;
   }
   cmd.op = op->op;
   const size_t given = w.size() - 1;
-  if (given < op->words || (op->op != Op::User && given > op->words)) {
+  const bool options = op->op == Op::User || op->op == Op::Churn;
+  if (given < op->words || (!options && given > op->words)) {
     err = "'" + w[0] + "' takes " + std::to_string(op->words) + " word" +
           (op->words == 1 ? "" : "s") + ", got " + std::to_string(given);
     return false;
@@ -167,6 +169,22 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
       return false;
     }
     cmd.amount = static_cast<uint32_t>(n);
+  }
+  if (op->op == Op::Churn) {
+    uint64_t n = 0;
+    if (!tvc::parseNumber(w[1], 100000000, n)) {
+      err = "churn takes a number of users from 0 to 100000000, got '" + w[1] + "'";
+      return false;
+    }
+    cmd.amount = static_cast<uint32_t>(n);
+    for (size_t i = 2; i < w.size(); ++i) {
+      if (w[i].compare(0, 6, "every=") != 0 || !tvc::parseNumber(w[i].substr(6), 100000000, n) ||
+          n == 0) {
+        err = "churn takes one option, every=K (K from 1), got '" + w[i] + "'";
+        return false;
+      }
+      cmd.every = static_cast<uint32_t>(n);
+    }
   }
   if (op->op == Op::User) {
     if (!decodeName(w[1], cmd.user.nameBytes, err)) {

@@ -8,7 +8,7 @@
 
 namespace host {
 
-enum class Op { None, User, Logon, Enter, Delete, Wait, Show, Write, Remove, Rename, Note };
+enum class Op { None, User, Logon, Enter, Delete, Wait, Show, Write, Remove, Rename, Note, Churn };
 
 // The fields of a `user` command.
 struct UserSpec {
@@ -26,7 +26,8 @@ struct Command {
   Op op = Op::None;
   std::vector<std::string> args;  // the words after the command's name, options aside
   UserSpec user;                  // for `user`
-  uint32_t amount = 0;            // for `wait`
+  uint32_t amount = 0;            // for `wait` and `churn`
+  uint32_t every = 1000;          // for `churn`: users between two `wait 150`
 };
 
 // Parses one line (without its newline). Blank and comment lines give Op::None.

@@ -43,7 +43,9 @@ TEST(Scenario, BadLinesSayWhatIsWrong) {
   } cases[] = {
       {"fly ada",
        "unknown command 'fly' (user, logon, enter, delete, wait, show, write, remove, rename, "
-       "note)"},
+       "note, churn)"},
+      {"churn x", "churn takes a number of users from 0 to 100000000, got 'x'"},
+      {"churn 5 every=0", "churn takes one option, every=K (K from 1), got 'every=0'"},
       {"enter ada", "'enter' takes 2 words, got 1"},
       {"logon ada bob", "'logon' takes 1 word, got 2"},
       {"wait -1", "wait takes a number of time units from 0 to 2147483647, got '-1'"},

@@ -1,0 +1,158 @@
+// Live edits: another process rewrites the list file while the stand-in host reloads it
+// thousands of times. By rename, every reload sees the old table or the new one, never a mix;
+// in place, the plug-in may see half a file, but nothing crashes and no rule is broken.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int kReloads = 2000;
+constexpr int kProbes = 10;  // users 1 to 5 are in list A, 6 to 10 in list B
+constexpr unsigned kMask = 0x3E71D5A4u;
+
+// Digit letters of 1 to 10: F G H A B C D M N O.
+const char *const kLetters[kProbes + 1] = {"", "F", "G", "H", "A", "B", "C", "D", "M", "N", "O"};
+
+// A list of five administrators among comment lines, so that a reload takes many reads.
+std::string list(int first) {
+  std::string s;
+  for (int i = 0; i < 5; ++i) {
+    for (int c = 0; c < 6; ++c)
+      s += "# padding line, so that a reload takes its time " + std::to_string(c) + "\n";
+    s += std::string("{") + kLetters[first + i] + "} {} \"*.*.*.*\"\n";
+  }
+  return s;
+}
+
+enum class Mode { Rename, InPlace };
+
+// Rewrites `path` with list A and list B in turn until stopped, or for 60 seconds at most.
+// Says on `ready` when it has written both lists once.
+[[noreturn]] void writer(const std::string &path, Mode mode, int ready) {
+  const std::string a = list(1), b = list(6), tmp = path + ".new";
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (long k = 0; std::chrono::steady_clock::now() < until; ++k) {
+    const std::string &text = k % 2 == 0 ? a : b;
+    const std::string &target = mode == Mode::Rename ? tmp : path;
+    const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) _exit(2);
+    const size_t half = text.size() / 2;
+    if (write(fd, text.data(), half) < 0 || write(fd, text.data() + half, text.size() - half) < 0)
+      _exit(3);
+    close(fd);
+    if (mode == Mode::Rename && rename(tmp.c_str(), path.c_str()) != 0) _exit(4);
+    if (k == 1 && (write(ready, "r", 1) != 1 || close(ready) != 0)) _exit(5);
+  }
+  _exit(0);
+}
+
+struct Outcome {
+  int exitStatus = -1;
+  int onlyA = 0, onlyB = 0, mixed = 0, none = 0;
+  std::string tail;
+};
+
+// Plays kReloads reloads with the writer running, each followed by the ten probe users.
+Outcome play(Mode mode) {
+  char dir[] = "/tmp/tolvane-live-XXXXXX";
+  Outcome o;
+  if (mkdtemp(dir) == nullptr) return o;
+  const std::string path = std::string(dir) + "/admins.list";
+  const std::string script = std::string(dir) + "/live.session";
+  std::ofstream(path) << list(1);
+  {
+    std::ofstream s(script);
+    for (int r = 0; r < kReloads; ++r) {
+      s << (r == 0 ? "wait 0\n" : "wait 150\n");
+      for (int p = 1; p <= kProbes; ++p) {
+        s << "user p" << p << " crc=" << (kMask ^ static_cast<unsigned>(p)) << " ip=1.2.3.4\n"
+          << "logon p" << p << "\nenter p" << p << " r\ndelete p" << p << "\n";
+      }
+    }
+  }
+  int ready[2];
+  if (pipe(ready) != 0) return o;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(ready[0]);
+    writer(path, mode, ready[1]);
+  }
+  close(ready[1]);
+  char r = 0;
+  if (read(ready[0], &r, 1) != 1) return o;  // the writer is under way
+  close(ready[0]);
+  const std::string cmd = std::string(TOLVANE_HOST) + " --script " + script + " " + TOLVANE_PLUGIN +
+                          " " + path + " 2>&1";
+  FILE *p = popen(cmd.c_str(), "r");
+  char line[512];
+  unsigned seen = 0;  // bit p: probe p was recognised since the last reload
+  bool started = false;
+  auto close = [&] {
+    if (!started) return;
+    const unsigned a = seen & 0x3Eu, b = seen & 0x7C0u;
+    if (a == 0x3Eu && b == 0)
+      ++o.onlyA;
+    else if (b == 0x7C0u && a == 0)
+      ++o.onlyB;
+    else if (seen == 0)
+      ++o.none;
+    else
+      ++o.mixed;
+  };
+  while (p != nullptr && fgets(line, sizeof line, p) != nullptr) {
+    const std::string l = line;
+    if (l.compare(0, 16, "handleTimerEvent") == 0) {
+      close();
+      started = true;
+      seen = 0;
+    }
+    int n = 0;
+    if (std::sscanf(line, "  [global] Attention on deck! p%d has", &n) == 1 && n > 0 &&
+        n <= kProbes)
+      seen |= 1u << n;
+    if (l.compare(0, 4, "end ") == 0 || l.compare(0, 10, "violation:") == 0) o.tail += l;
+  }
+  close();
+  o.exitStatus = p != nullptr ? pclose(p) : -1;
+  kill(child, SIGTERM);
+  waitpid(child, nullptr, 0);
+  std::remove(path.c_str());
+  std::remove((path + ".new").c_str());
+  std::remove(script.c_str());
+  rmdir(dir);
+  return o;
+}
+
+}  // namespace
+
+TEST(LiveEdits, ByRenameEveryReloadSeesTheOldListOrTheNewOne) {
+  const Outcome o = play(Mode::Rename);
+  EXPECT_EQ(o.exitStatus, 0) << o.tail;
+  EXPECT_EQ(o.tail,
+            "end at " + std::to_string(150 * (kReloads - 1)) + ": 0 user(s), 0 violation(s)\n");
+  EXPECT_EQ(o.mixed, 0);
+  EXPECT_EQ(o.none, 0);
+  EXPECT_EQ(o.onlyA + o.onlyB, kReloads);
+  // The writer did race the reloads: both lists were seen.
+  EXPECT_GT(o.onlyA, 0);
+  EXPECT_GT(o.onlyB, 0);
+  std::printf("by rename: %d reloads saw list A, %d list B, none a mix\n", o.onlyA, o.onlyB);
+}
+
+TEST(LiveEdits, InPlaceNothingCrashesAndNoRuleIsBroken) {
+  const Outcome o = play(Mode::InPlace);
+  EXPECT_EQ(o.exitStatus, 0) << o.tail;
+  EXPECT_EQ(o.tail,
+            "end at " + std::to_string(150 * (kReloads - 1)) + ": 0 user(s), 0 violation(s)\n");
+  EXPECT_EQ(o.onlyA + o.onlyB + o.mixed + o.none, kReloads);
+  std::printf("in place: %d reloads saw list A, %d list B, %d a mix, %d an empty table\n", o.onlyA,
+              o.onlyB, o.mixed, o.none);
+}
