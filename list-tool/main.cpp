@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -120,7 +121,9 @@ int decode(const std::string &text) {
 
 }  // namespace
 
-int main(int argc, char **argv) {
+namespace {
+
+int run(int argc, char **argv) {
   CLI::App app{
       "Checks, explains and writes Tolvane's administrator list file.\n"
       "Exit status: 0 clean, 1 findings, 2 usage or an unreadable file."};
@@ -218,6 +221,17 @@ int main(int argc, char **argv) {
     return kClean;
   } catch (const Usage &u) {
     std::fprintf(stderr, "tolvane-list: %s\n", u.what.c_str());
+    return kUsage;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception &e) {  // out of memory, say: a message rather than an abort
+    std::fprintf(stderr, "tolvane-list: %s\n", e.what());
     return kUsage;
   }
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -22,7 +23,7 @@ std::string lastGlobal;
 
 std::string formatted(const char *fmt, va_list ap) {
   char buf[256];
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  std::vsnprintf(buf, sizeof buf, fmt, ap);  // NOLINT(clang-analyzer-valist.Uninitialized)
   return buf;
 }
 
@@ -77,7 +78,9 @@ TEST(Names, EveryLengthByteWithArbitraryBytes) {
   for (int len = 0; len <= 255; ++len) {
     for (int round = 0; round < 4; ++round) {
       // Its own heap block, exactly the record's size.
-      auto *u = static_cast<ServerUserRec *>(std::malloc(sizeof(ServerUserRec)));
+      const std::unique_ptr<ServerUserRec, decltype(&std::free)> owner(
+          static_cast<ServerUserRec *>(std::malloc(sizeof(ServerUserRec))), &std::free);
+      ServerUserRec *u = owner.get();
       ASSERT_NE(u, nullptr);
       auto *raw = reinterpret_cast<uint8 *>(u);
       for (size_t i = 0; i < sizeof *u; ++i) raw[i] = static_cast<uint8>(rng());
@@ -107,7 +110,6 @@ TEST(Names, EveryLengthByteWithArbitraryBytes) {
       EXPECT_EQ(lastGlobal, name + " has left the building!") << "length " << len;
       ASSERT_EQ(std::memcmp(&want, u, sizeof want), 0) << "length " << len;
       bytes.erase(u);
-      std::free(u);
     }
   }
   std::remove(path);
