@@ -14,10 +14,10 @@ namespace host {
 
 Host *Host::current = nullptr;
 
-// The registration mask of the users `churn` makes: their seeds are 53 and 54.
-constexpr uint32_t TV_CHURN_MASK = 0x3E71D5A4u;
-
 namespace {
+
+// The registration mask of the users `churn` makes: their seeds are 53 and 54.
+constexpr uint32_t kChurnMask = 0x3E71D5A4u;
 
 struct Field {
   size_t offset;
@@ -61,9 +61,10 @@ std::string hex4(unsigned v) {
 
 }  // namespace
 
-Host::Host(FILE *out, PluginID id, bool quiet) : out_(out), id_(id), quiet_(quiet), pluginDat_(id) {
+Host::Host(FILE *out, PluginID id, bool quiet)
+    : out_(out), id_(id), quiet_(quiet), pluginDat_(id) {
   current = this;
-  scratch_.assign(kGuard * 2 + 64, kGuardByte);
+  scratch_.assign(kGuard * 2 + kScratch, kGuardByte);
 }
 
 Host::~Host() {
@@ -91,11 +92,18 @@ void Host::checkId(const char *service, PluginID id) {
   }
 }
 
-HostUser *Host::known(const char *service, const ServerUserRec *user) {
+HostUser *Host::userOf(const ServerUserRec *user) const {
   const auto it = byRec_.find(user);
-  if (it != byRec_.end()) return it->second;
-  violation(std::string(service) + " with a user record that is not between creation and deletion");
-  return nullptr;
+  return it != byRec_.end() ? it->second : nullptr;
+}
+
+HostUser *Host::known(const char *service, const ServerUserRec *user) {
+  HostUser *u = userOf(user);
+  if (u == nullptr) {
+    violation(std::string(service) +
+              " with a user record that is not between creation and deletion");
+  }
+  return u;
 }
 
 HostUser *Host::find(const std::string &key, std::string &err) {
@@ -133,33 +141,46 @@ void Host::start(const Plugin &plugin, const std::vector<std::string> &args, int
   line("  returned " + std::to_string(result));
 }
 
-template <typename Call>
-void Host::enter(const std::string &what, HostUser *subject, ServerRoomRec *room, Call call) {
-  line(what);
-  std::vector<std::pair<HostUser *, ServerUserRec>> before;
-  before.reserve(byRec_.size());
-  for (const auto &kv : byRec_) before.emplace_back(kv.second, kv.second->rec);
+// Every record is compared with its shadow, the record as the plug-in last found it: after the
+// call for the call's own user, and for every user while there are few of them; with many, the
+// others are compared at each timer event (sweep) and at the end.
+template <typename Describe, typename Call>
+void Host::enter(Describe describe, HostUser *subject, ServerRoomRec *room, Call call) {
+  if (!quiet_) always(describe());
   const ServerState stateBefore = state_;
   ServerRoomRec roomBefore{};
   if (room != nullptr) roomBefore = *room;
   call();
-  for (const auto &b : before) {
-    checkRecord(what, *b.first, b.second, b.first == subject);
-    checkGuards(what, b.first->key, b.first->info.data());
+  if (users_.size() <= kCheckAllUsers) {
+    for (const auto &kv : users_) verify(describe, *kv.second, kv.second.get() == subject);
+  } else if (subject != nullptr) {
+    verify(describe, *subject, true);
   }
-  checkGuards(what, "(no user)", scratch_.data());
+  checkGuards(describe, "(no user)", scratch_.data(), kScratch);
   if (std::memcmp(&stateBefore, &state_, sizeof state_) != 0)
-    violation(what + " wrote the server state");
+    violation(describe() + " wrote the server state");
   if (room != nullptr && std::memcmp(&roomBefore, room, sizeof *room) != 0)
-    violation(what + " wrote the room record");
+    violation(describe() + " wrote the room record");
 }
 
-void Host::checkRecord(const std::string &what, const HostUser &u, const ServerUserRec &before,
-                       bool subject) {
-  const auto *a = reinterpret_cast<const uint8_t *>(&before);
+template <typename Describe>
+void Host::verify(Describe describe, HostUser &u, bool subject) {
+  if (std::memcmp(&u.shadow, &u.rec, sizeof u.rec) != 0) {
+    checkRecord(describe(), u, subject);
+    u.shadow = u.rec;
+  }
+  checkGuards(describe, u.key, u.info.data(), static_cast<size_t>(infoSize_));
+}
+
+void Host::sweep(const std::string &what) {
+  for (const auto &kv : users_) verify([&] { return what; }, *kv.second, false);
+}
+
+void Host::checkRecord(const std::string &what, const HostUser &u, bool subject) {
+  const auto *a = reinterpret_cast<const uint8_t *>(&u.shadow);
   const auto *b = reinterpret_cast<const uint8_t *>(&u.rec);
   const size_t flagsAt = offsetof(ServerUserRec, flags);
-  const size_t nameLen = before.user.name[0];
+  const size_t nameLen = u.shadow.user.name[0];
   const size_t nulAt = offsetof(ServerUserRec, user.name) + nameLen + 1;
   for (size_t i = 0; i < sizeof(ServerUserRec); ++i) {
     if (a[i] == b[i]) continue;
@@ -171,19 +192,24 @@ void Host::checkRecord(const std::string &what, const HostUser &u, const ServerU
   }
 }
 
-void Host::checkGuards(const std::string &what, const std::string &owner, uint8_t *area) {
-  const size_t size = owner == "(no user)" ? 64 : static_cast<size_t>(infoSize_);
+template <typename Describe>
+void Host::checkGuards(Describe describe, const std::string &owner, uint8_t *area, size_t size) {
+  static const std::vector<uint8_t> intact(kGuard, kGuardByte);
+  if (std::memcmp(area, intact.data(), kGuard) == 0 &&
+      std::memcmp(area + kGuard + size, intact.data(), kGuard) == 0)
+    return;
   size_t before = 0, after = 0;
   for (size_t i = 0; i < kGuard; ++i) {
     if (area[i] != kGuardByte) before = std::max(before, kGuard - i);
     if (area[kGuard + size + i] != kGuardByte) after = i + 1;
   }
+  if (before == 0 && after == 0) return;
   if (before > 0)
-    violation(what + " wrote into the " + std::to_string(before) + " byte(s) before " + owner +
-              "'s reserved bytes");
-  if (after > 0)
-    violation(what + " wrote into the " + std::to_string(after) + " byte(s) past the end of " +
+    violation(describe() + " wrote into the " + std::to_string(before) + " byte(s) before " +
               owner + "'s reserved bytes");
+  if (after > 0)
+    violation(describe() + " wrote into the " + std::to_string(after) +
+              " byte(s) past the end of " + owner + "'s reserved bytes");
   // Repaired, so that each stray write is reported once.
   std::memset(area, kGuardByte, kGuard);
   std::memset(area + kGuard + size, kGuardByte, kGuard);
@@ -191,15 +217,14 @@ void Host::checkGuards(const std::string &what, const std::string &owner, uint8_
 
 // ---- Commands ----
 
-bool Host::createUser(const Command &cmd, std::string &err) {
-  const std::string &key = cmd.args[0];
+HostUser *Host::createUser(const std::string &key, const UserSpec &s, std::string &err) {
   if (users_.count(key) != 0) {
     err = "user '" + key + "' exists already";
-    return false;
+    return nullptr;
   }
-  auto u = std::make_unique<HostUser>();
+  auto owned = std::make_unique<HostUser>();
+  HostUser *u = owned.get();
   u->key = key;
-  const UserSpec &s = cmd.user;
   ServerUserRec &r = u->rec;
   r.user.userID = nextUserID_++;
   std::memset(r.user.name, kNameFill, sizeof r.user.name);
@@ -213,17 +238,44 @@ bool Host::createUser(const Command &cmd, std::string &err) {
   r.feIPAddr = htonl(s.ip);
   r.flags = s.flags;
   r.connectTime = static_cast<uint32_t>(now_);
+  u->shadow = r;
   u->info.assign(kGuard * 2 + static_cast<size_t>(infoSize_), kGuardByte);
   std::memset(u->info.data() + kGuard, kFreshByte, static_cast<size_t>(infoSize_));
-  u->dest.user = u.get();
-  HostUser *raw = u.get();
-  users_[key] = std::move(u);
-  byRec_[&raw->rec] = raw;
-  byDest_[&raw->dest] = raw;
+  u->dest.user = u;
+  users_.emplace(key, std::move(owned));
+  byRec_[&u->rec] = u;
+  byDest_[&u->dest] = u;
   ++state_.nbrUsers;
-  enter("noteUserCreation(" + key + ")", raw, nullptr,
-        [&] { plugin_.noteUserCreation(&state_, pluginDat_, &raw->rec); });
-  return true;
+  enter([&] { return "noteUserCreation(" + key + ")"; }, u, nullptr,
+        [&] { plugin_.noteUserCreation(&state_, pluginDat_, &u->rec); });
+  return u;
+}
+
+void Host::enterRoom(HostUser *u, const std::string &name) {
+  auto it = rooms_.find(name);
+  if (it == rooms_.end()) {
+    ServerRoomRec room{};
+    room.roomID = static_cast<int16>(rooms_.size() + 1);
+    const size_t n = std::min<size_t>(name.size(), 31);
+    room.name[0] = static_cast<uint8_t>(n);
+    std::memcpy(room.name + 1, name.data(), n);
+    it = rooms_.emplace(name, room).first;
+    state_.nbrRooms = static_cast<uint32_t>(rooms_.size());
+  }
+  ServerRoomRec *room = &it->second;
+  u->rec.user.roomID = room->roomID;
+  u->shadow.user.roomID = room->roomID;
+  enter([&] { return "noteUserRoomEntry(" + u->key + ", " + name + ")"; }, u, room,
+        [&] { plugin_.noteUserRoomEntry(&state_, pluginDat_, &u->rec, room); });
+}
+
+void Host::deleteUser(HostUser *u) {
+  enter([&] { return "noteUserDeletion(" + u->key + ")"; }, u, nullptr,
+        [&] { plugin_.noteUserDeletion(&state_, pluginDat_, &u->rec); });
+  byRec_.erase(&u->rec);
+  byDest_.erase(&u->dest);
+  --state_.nbrUsers;
+  users_.erase(u->key);
 }
 
 void Host::advance(uint32_t amount) {
@@ -233,15 +285,43 @@ void Host::advance(uint32_t amount) {
     timers_.pop();
     now_ = ev.due;
     state_.clock = static_cast<uint32_t>(now_);
-    enter("handleTimerEvent(datum " + std::to_string(ev.datum) + ") at " + std::to_string(now_),
-          nullptr, nullptr, [&] { plugin_.handleTimerEvent(&state_, pluginDat_, ev.datum); });
+    const auto describe = [&] {
+      return "handleTimerEvent(datum " + std::to_string(ev.datum) + ") at " + std::to_string(now_);
+    };
+    enter(describe, nullptr, nullptr,
+          [&] { plugin_.handleTimerEvent(&state_, pluginDat_, ev.datum); });
+    if (users_.size() > kCheckAllUsers) sweep(describe() + " or an earlier call");
   }
   now_ = target;
   state_.clock = static_cast<uint32_t>(now_);
 }
 
+// Users who come and go: each is created, logs on, enters a room and is deleted; every
+// `every` users the clock moves on by 150, so the plug-in reloads its list. Every other user
+// has the registration seed 53 (Ada's in the example list), from 10.1.x.y.
+void Host::churn(uint32_t users, uint32_t every) {
+  UserSpec spec;
+  const std::string room = "lobby";
+  for (uint32_t i = 0; i < users; ++i) {
+    const std::string key = "churn" + std::to_string(i);
+    spec.nameBytes = key;
+    spec.crc = kChurnMask ^ (i % 2 == 0 ? 53u : 54u);
+    spec.ip = 0x0A010000u | (i & 0xFFFFu);
+    std::string err;
+    HostUser *u = createUser(key, spec, err);
+    if (u == nullptr) {
+      violation("churn: " + err);
+      return;
+    }
+    u->rec.loggedOn = 1;
+    u->shadow.loggedOn = 1;
+    enterRoom(u, room);
+    deleteUser(u);
+    if ((i + 1) % every == 0) advance(150);
+  }
+}
+
 bool Host::run(const Command &cmd, std::string &err) {
-  HostUser *u = nullptr;
   switch (cmd.op) {
     case Op::None:
     case Op::Write:
@@ -253,7 +333,7 @@ bool Host::run(const Command &cmd, std::string &err) {
       churn(cmd.amount, cmd.every);
       return true;
     case Op::User:
-      return createUser(cmd, err);
+      return createUser(cmd.args[0], cmd.user, err) != nullptr;
     case Op::Wait:
       advance(cmd.amount);
       return true;
@@ -272,76 +352,26 @@ bool Host::run(const Command &cmd, std::string &err) {
     default:
       break;
   }
-  if ((u = find(cmd.args[0], err)) == nullptr) return false;
+  HostUser *u = find(cmd.args[0], err);
+  if (u == nullptr) return false;
   switch (cmd.op) {
     case Op::Logon:
       u->rec.loggedOn = 1;
+      u->shadow.loggedOn = 1;
       return true;
     case Op::Show: {
-      std::string byte = infoSize_ > 0 ? std::to_string(u->info[kGuard]) : "none";
+      const std::string byte = infoSize_ > 0 ? std::to_string(u->info[kGuard]) : "none";
       line("  " + u->key + ": flags " + hex4(u->rec.flags) + ", byte " + byte);
       return true;
     }
-    case Op::Enter: {
-      const std::string &name = cmd.args[1];
-      auto it = rooms_.find(name);
-      if (it == rooms_.end()) {
-        ServerRoomRec room{};
-        room.roomID = static_cast<int16>(rooms_.size() + 1);
-        const size_t n = std::min<size_t>(name.size(), 31);
-        room.name[0] = static_cast<uint8_t>(n);
-        std::memcpy(room.name + 1, name.data(), n);
-        it = rooms_.emplace(name, room).first;
-        state_.nbrRooms = static_cast<uint32_t>(rooms_.size());
-      }
-      u->rec.user.roomID = it->second.roomID;
-      ServerRoomRec *room = &it->second;
-      enter("noteUserRoomEntry(" + u->key + ", " + name + ")", u, room,
-            [&] { plugin_.noteUserRoomEntry(&state_, pluginDat_, &u->rec, room); });
+    case Op::Enter:
+      enterRoom(u, cmd.args[1]);
       return true;
-    }
     case Op::Delete:
       deleteUser(u);
       return true;
     default:
       return true;
-  }
-}
-
-void Host::deleteUser(HostUser *u) {
-  enter("noteUserDeletion(" + u->key + ")", u, nullptr,
-        [&] { plugin_.noteUserDeletion(&state_, pluginDat_, &u->rec); });
-  byRec_.erase(&u->rec);
-  byDest_.erase(&u->dest);
-  --state_.nbrUsers;
-  users_.erase(u->key);
-}
-
-// Users who come and go: each is created, logs on, enters a room and is deleted; every
-// `every` users the clock moves on by 150, so the plug-in reloads its list. Every other user
-// has the registration seed 53 (Ada's in the example list), from 10.1.x.y.
-void Host::churn(uint32_t users, uint32_t every) {
-  Command c;
-  c.op = Op::User;
-  c.args.resize(1);
-  for (uint32_t i = 0; i < users; ++i) {
-    c.args[0] = "churn" + std::to_string(i);
-    c.user.nameBytes = c.args[0];
-    c.user.crc = TV_CHURN_MASK ^ (i % 2 == 0 ? 53u : 54u);
-    c.user.ip = 0x0A010000u | (i & 0xFFFFu);
-    std::string err;
-    if (!createUser(c, err)) {
-      violation("churn: " + err);
-      return;
-    }
-    HostUser *u = users_[c.args[0]].get();
-    u->rec.loggedOn = 1;
-    Command e;
-    e.op = Op::Enter;
-    e.args = {c.args[0], "lobby"};
-    run(e, err);
-    deleteUser(u);
-    if ((i + 1) % every == 0) advance(150);
   }
 }
 
@@ -361,6 +391,7 @@ bool Host::writeFile(const std::string &p, const std::string &content, std::stri
 }
 
 void Host::finish(bool stats) {
+  sweep("a call before the end");
   always("end at " + std::to_string(now_) + ": " + std::to_string(users_.size()) + " user(s), " +
          std::to_string(violations_) + " violation(s)");
   if (stats) {
@@ -388,9 +419,9 @@ void Host::setPluginUserInfoSize(PluginID id, int size) {
 }
 
 void *Host::getPluginUserInfo(PluginID id, ServerUserRec *user) {
-  HostUser *u = byRec_.count(user) != 0 ? byRec_[user] : nullptr;
-  line("  [userinfo " + (u != nullptr ? u->key : std::string("?")) + "]");
-  checkId("getPluginUserInfo", id);
+  HostUser *u = userOf(user);
+  if (!quiet_) line("  [userinfo " + (u != nullptr ? u->key : std::string("?")) + "]");
+  if (id != id_) checkId("getPluginUserInfo", id);
   if (u == nullptr) {
     known("getPluginUserInfo", user);
     return scratch_.data() + kGuard;
@@ -400,8 +431,9 @@ void *Host::getPluginUserInfo(PluginID id, ServerUserRec *user) {
 
 void Host::scheduleTimerEvent(PluginID id, AnyType datum, int delay) {
   const int64_t due = now_ + (delay > 0 ? delay : 0);
-  line("  [timer] armed datum " + std::to_string(datum) + " delay " + std::to_string(delay) +
-       " (due at " + std::to_string(due) + ")");
+  if (!quiet_)
+    line("  [timer] armed datum " + std::to_string(datum) + " delay " + std::to_string(delay) +
+         " (due at " + std::to_string(due) + ")");
   checkId("scheduleTimerEvent", id);
   timers_.push(TimerEvent{due, timerSeq_++, datum});
 }
@@ -412,12 +444,12 @@ void Host::log(ServerUserRec *user, const char *tag, const std::string &text) {
     HostUser *u = known("FormattedLogMessage", user);
     who = " " + (u != nullptr ? u->key : std::string("?"));
   }
-  line("  [log" + who + "] " + shownC(tag, 64) + ": " + shown(text));
+  if (!quiet_) line("  [log" + who + "] " + shownC(tag, 64) + ": " + shown(text));
 }
 
 MsgDest Host::toUser(ServerUserRec *user) {
-  HostUser *u = byRec_.count(user) != 0 ? byRec_[user] : nullptr;
-  line("  [toUser " + (u != nullptr ? u->key : std::string("?")) + "]");
+  HostUser *u = userOf(user);
+  if (!quiet_) line("  [toUser " + (u != nullptr ? u->key : std::string("?")) + "]");
   if (u == nullptr) {
     known("toUser", user);
     return nullptr;
@@ -426,22 +458,24 @@ MsgDest Host::toUser(ServerUserRec *user) {
 }
 
 void Host::sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const char *text) {
-  HostUser *to = byDest_.count(dest) != 0 ? byDest_[dest] : nullptr;
-  HostUser *u = byRec_.count(user) != 0 ? byRec_[user] : nullptr;
-  line("  [status to " + (to != nullptr ? to->key : std::string("?")) + "] " +
-       (u != nullptr ? u->key : std::string("?")) + " flags " + hex4(static_cast<unsigned>(flags)) +
-       " \"" + shownC(text, kMessageMax) + "\"");
+  const auto it = byDest_.find(dest);
+  HostUser *to = it != byDest_.end() ? it->second : nullptr;
+  HostUser *u = userOf(user);
+  if (!quiet_)
+    line("  [status to " + (to != nullptr ? to->key : std::string("?")) + "] " +
+         (u != nullptr ? u->key : std::string("?")) + " flags " +
+         hex4(static_cast<unsigned>(flags)) + " \"" + shownC(text, kMessageMax) + "\"");
   if (to == nullptr) violation("sendMsgUserStatus to a destination toUser did not give out");
   if (u == nullptr) known("sendMsgUserStatus", user);
 }
 
 void Host::wizGlobalMessage(const std::string &text) {
-  line("  [global] " + shown(text));
+  if (!quiet_) line("  [global] " + shown(text));
 }
 
 void Host::userMessage(ServerUserRec *user, const std::string &text) {
-  HostUser *u = byRec_.count(user) != 0 ? byRec_[user] : nullptr;
-  line("  [to " + (u != nullptr ? u->key : std::string("?")) + "] " + shown(text));
+  HostUser *u = userOf(user);
+  if (!quiet_) line("  [to " + (u != nullptr ? u->key : std::string("?")) + "] " + shown(text));
   if (u == nullptr) known("UserMessage", user);
 }
 

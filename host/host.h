@@ -33,10 +33,15 @@ constexpr uint8_t kGuardByte = 0xA5;
 constexpr uint8_t kFreshByte = 0xCD;
 // Name bytes after the last character hold this, so that an unterminated name shows.
 constexpr char kNameFill = '~';
+// Up to this many users, every record is checked after every entry point call.
+constexpr size_t kCheckAllUsers = 64;
+// Bytes handed out, between guards, for a user the host does not know.
+constexpr size_t kScratch = 64;
 
 struct HostUser {
   std::string key;  // the name as written in the scenario
   ServerUserRec rec{};
+  ServerUserRec shadow{};  // the record as the plug-in last found it, to compare with
   std::vector<uint8_t> info;  // guard, reserved bytes, guard
   MsgDestination dest{};
 };
@@ -69,6 +74,8 @@ class Host {
   void finish(bool stats);
 
   int violations() const { return violations_; }
+  // A quiet host prints no message, so it need not format one.
+  bool quiet() const { return quiet_; }
 
   // The services, as the plug-in calls them.
   void setPluginUserInfoSize(PluginID id, int size);
@@ -82,20 +89,27 @@ class Host {
 
  private:
   // Calls an entry point with every check around it; `subject` may write its flags and name byte.
-  template <typename Call>
-  void enter(const std::string &what, HostUser *subject, ServerRoomRec *room, Call call);
+  template <typename Describe, typename Call>
+  void enter(Describe describe, HostUser *subject, ServerRoomRec *room, Call call);
+  // Compares a user's record with its shadow and checks its guard bytes.
+  template <typename Describe>
+  void verify(Describe describe, HostUser &u, bool subject);
+  template <typename Describe>
+  void checkGuards(Describe describe, const std::string &owner, uint8_t *area, size_t size);
+  // Verifies every user.
+  void sweep(const std::string &what);
+  void checkRecord(const std::string &what, const HostUser &u, bool subject);
   void violation(const std::string &what);
   void checkId(const char *service, PluginID id);
+  HostUser *userOf(const ServerUserRec *user) const;
   HostUser *known(const char *service, const ServerUserRec *user);
   HostUser *find(const std::string &key, std::string &err);
   std::string path(const std::string &p) const;
-  void checkRecord(const std::string &what, const HostUser &u, const ServerUserRec &before,
-                   bool subject);
-  void checkGuards(const std::string &what, const std::string &owner, uint8_t *area);
-  bool createUser(const Command &cmd, std::string &err);
+  HostUser *createUser(const std::string &key, const UserSpec &spec, std::string &err);
+  void enterRoom(HostUser *u, const std::string &room);
+  void deleteUser(HostUser *u);
   void advance(uint32_t amount);
   void churn(uint32_t users, uint32_t every);
-  void deleteUser(HostUser *u);
   void line(const std::string &s);
   void always(const std::string &s);
 

@@ -36,10 +36,13 @@ void scheduleTimerEvent(PluginID id, AnyType timerDat, int delay) {
 }
 
 void FormattedLogMessage(ServerUserRec *user, const char *tag, const char *fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  const std::string text = host::format(fmt, ap);
-  va_end(ap);
+  std::string text;
+  if (!running().quiet()) {
+    va_list ap;
+    va_start(ap, fmt);
+    text = host::format(fmt, ap);
+    va_end(ap);
+  }
   running().log(user, tag, text);
 }
 
@@ -52,18 +55,24 @@ void sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const char 
 }
 
 void WizGlobalMessage(const char *fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  const std::string text = host::format(fmt, ap);
-  va_end(ap);
+  std::string text;
+  if (!running().quiet()) {
+    va_list ap;
+    va_start(ap, fmt);
+    text = host::format(fmt, ap);
+    va_end(ap);
+  }
   running().wizGlobalMessage(text);
 }
 
 void UserMessage(ServerUserRec *user, const char *fmt, ...) {
-  va_list ap;
-  va_start(ap, fmt);
-  const std::string text = host::format(fmt, ap);
-  va_end(ap);
+  std::string text;
+  if (!running().quiet()) {
+    va_list ap;
+    va_start(ap, fmt);
+    text = host::format(fmt, ap);
+    va_end(ap);
+  }
   running().userMessage(user, text);
 }
 

@@ -24,10 +24,12 @@ enum Cls : uint8 { BAD, OPEN, CLOSE, QUOTE, DOT, LETTER, ZED, OTHER };
 // The byte classes and the powers, built at compile time from VldChrs, RegHash and pwr.
 struct Tables {
   Cls cls[256];
+  uint8 digit[256];   // a digit letter's value; 0xFF for every other byte
   bool inToken[256];  // a valid character that does not end an octet token
   uint32 pow13[9];
   uint32 pow256[4];
-  constexpr Tables() : cls(), inToken(), pow13(), pow256() {
+  constexpr Tables() : cls(), digit(), inToken(), pow13(), pow256() {
+    for (unsigned c = 0; c < 256; ++c) digit[c] = 0xFF;
     for (const char *c = VldChrs; *c != '\0'; ++c) {
       const char ch = *c;
       cls[static_cast<unsigned char>(ch)] = ch == '{'                ? OPEN
@@ -38,6 +40,8 @@ struct Tables {
                                             : ch >= 'A' && ch <= 'P' ? LETTER
                                                                      : OTHER;
       inToken[static_cast<unsigned char>(ch)] = ch != '.' && ch != '"';
+      if (cls[static_cast<unsigned char>(ch)] == LETTER)
+        digit[static_cast<unsigned char>(ch)] = RegHash[ch - 'A'];
     }
     for (int8_t j = 0; j < 9; ++j) pow13[j] = pwr(13, j);
     for (int8_t j = 0; j < 4; ++j) pow256[j] = pwr(256, j);
@@ -53,10 +57,12 @@ inline Cls cls(const char *p) {
 // Moves `s` past what it read.
 uint32 number(const char *&s) {
   while (*s == ' ' || *s == '\t') ++s;
+  constexpr uint32 kMax = 0x7FFFFFFFu;
   uint32 n = 0;
-  for (; *s >= '0' && *s <= '9'; ++s) {
-    n = n * 10 + static_cast<uint32>(*s - '0');
-    if (n > 0x7FFFFFFFu) n = 0x7FFFFFFFu;  // stays clamped: 2^31 - 1 times 10 plus 9 fits
+  for (uint32 d; (d = static_cast<uint32>(static_cast<unsigned char>(*s)) - '0') < 10; ++s) {
+    // Above kMax / 10 a further digit passes kMax; checked first, so nothing wraps.
+    n = n > kMax / 10 ? kMax : n * 10 + d;
+    n = n > kMax ? kMax : n;
   }
   return n;
 }
@@ -76,14 +82,15 @@ bool stopBad(TvWhy *why, const char *piece, const char *at, uint8 m) {
   return stop(why, *at == '\0' ? TV_NUL : *at == '#' ? TV_HASH : TV_INVALID, piece, at, m);
 }
 
-}  // namespace
-
 // The states: 0 before the first brace group, 1 in it, 2 between the groups, 3 in the second,
 // 4 before the address, 5 in it. Each state runs as a loop of its own over its characters.
-bool tvParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
+// `Explain` fills `why`; the plug-in's reload runs the copy without it.
+template <bool Explain>
+bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
   *rec = Tolvane{};
-  if (why != nullptr) *why = TvWhy{};
+  if (Explain) *why = TvWhy{};
   const char *p = piece;
+  uint32 seeds[2] = {0, 0};
   for (uint8 m = 0; m < 4; m = static_cast<uint8>(m + 2)) {
     // State 0 or 2: valid characters up to the '{'.
     while (cls(p) > OPEN) ++p;
@@ -92,29 +99,31 @@ bool tvParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
     // State 1 or 3: up to 9 digit letters, then '}'. After "{Z" in the second group, the next
     // byte is a letter if it lies in 'A' to 'P' at all (J, K and L count 0).
     const uint8 g = m / 2;
-    uint32 &seed = g == 0 ? rec->rSeed : rec->pSeed;
+    const uint8 in = static_cast<uint8>(m + 1);
     const char *first = p;
+    uint32 seed = 0;
     int8_t j = 0;
     for (;; ++p) {
-      Cls k = cls(p);
-      if (k != LETTER) {
+      uint32 digit = kT.digit[static_cast<unsigned char>(*p)];
+      if (digit > 12) {
+        const Cls k = cls(p);
         if (k == CLOSE) break;
-        if (k == BAD) return stopBad(why, piece, p, static_cast<uint8>(m + 1));
-        if (k != ZED) return stop(why, TV_NOT_LETTER, piece, p, static_cast<uint8>(m + 1));
-        if (g == 0 || p != first) return stop(why, TV_Z_PLACE, piece, p, static_cast<uint8>(m + 1));
+        if (k == BAD) return stopBad(why, piece, p, in);
+        if (k != ZED) return stop(why, TV_NOT_LETTER, piece, p, in);
+        if (g == 0 || p != first) return stop(why, TV_Z_PLACE, piece, p, in);
         ++p;
-        if (*p < 'A' || *p > 'P')
-          return stop(why, TV_Z_LETTER, piece, p, static_cast<uint8>(m + 1));
+        if (*p < 'A' || *p > 'P') return stop(why, TV_Z_LETTER, piece, p, in);
+        digit = RegHash[*p - 'A'];
       }
-      if (j > 8) return stop(why, TV_TENTH_LETTER, piece, p, static_cast<uint8>(m + 1));
-      const uint32 digit = RegHash[*p - 'A'];
+      if (j > 8) return stop(why, TV_TENTH_LETTER, piece, p, in);
       seed += digit * kT.pow13[j];
-      if (why != nullptr) {
+      if (Explain) {
         why->letters[g] = static_cast<uint8>(j + 1);
         why->seedSum[g] += static_cast<uint64_t>(digit) * kT.pow13[j];
       }
       ++j;
     }
+    seeds[g] = seed;
     ++p;
   }
   // State 4: valid characters up to the opening double quote.
@@ -122,6 +131,7 @@ bool tvParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
   if (cls(p) == BAD) return stopBad(why, piece, p, 4);
   ++p;
   // State 5: up to four octet tokens, each ended by '.' or, the last, by the closing quote.
+  uint32 ipMin = 0, ipMax = 0;
   for (int i = 0;; ++i) {
     const char *Ptr = p;
     if (i == 4) {
@@ -134,23 +144,32 @@ bool tvParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
     while (kT.inToken[static_cast<unsigned char>(*p)]) ++p;
     if (cls(p) == BAD) return stopBad(why, piece, p, 5);
     const uint32 weight = kT.pow256[3 - i];
-    if (why != nullptr) {
+    if (Explain) {
       why->nbrOctets = static_cast<uint8>(i + 1);
       why->octStart[i] = static_cast<uint8>(Ptr - piece);
     }
     if (star) {
       if (Ptr + 1 != p) return stop(why, TV_STAR, piece, Ptr + 1, 5);
-      rec->ipMax += 255u * weight;
-      if (why != nullptr) why->starMask = static_cast<uint8>(why->starMask | (1u << i));
+      ipMax += 255u * weight;
+      if (Explain) why->starMask = static_cast<uint8>(why->starMask | (1u << i));
     } else {
       const uint32 k = static_cast<uint8>(n);
-      rec->ipMin += k * weight;
-      rec->ipMax += k * weight;
-      if (why != nullptr) why->octNumber[i] = n;
+      ipMin += k * weight;
+      ipMax += k * weight;
+      if (Explain) why->octNumber[i] = n;
     }
-    if (*p == '"') return stop(why, TV_RECORD, piece, p, 5);
+    if (*p == '"') {
+      *rec = Tolvane{seeds[0], seeds[1], ipMin, ipMax};
+      return stop(why, TV_RECORD, piece, p, 5);
+    }
     ++p;
   }
+}
+
+}  // namespace
+
+bool tvParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
+  return why != nullptr ? parse<true>(piece, rec, why) : parse<false>(piece, rec, nullptr);
 }
 
 void tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, TvPieceFn seen,

@@ -29,12 +29,12 @@ uint32 pwr(int16 base, int8_t exp) {
 // The number rule: spaces and tabs skipped, the run of decimal digits, at most 2^31 - 1.
 uint32 number(const char *s) {
   while (*s == ' ' || *s == '\t') ++s;
-  uint32 n = 0;
+  uint64_t n = 0;
   for (; *s >= '0' && *s <= '9'; ++s) {
-    n = n * 10 + static_cast<uint32>(*s - '0');
-    if (n > 0x7FFFFFFFu) n = 0x7FFFFFFFu;  // stays clamped: 2^31 - 1 times 10 plus 9 fits
+    n = n * 10 + static_cast<uint64_t>(*s - '0');
+    if (n > 0x7FFFFFFFu) n = 0x7FFFFFFFu;
   }
-  return n;
+  return static_cast<uint32>(n);
 }
 
 // Ends the piece: records how, when asked.

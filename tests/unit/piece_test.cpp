@@ -95,6 +95,10 @@ const Case kCases[] = {
     {"{A}{}\"{.}\"", TV_RECORD, {4, 0, 0, 0}},
     {"{A}{}\"3000000000\"", TV_RECORD, {4, 0, ip(255, 0, 0, 0), ip(255, 0, 0, 0)}},
     {"{A}{}\"99999999999999999999\"", TV_RECORD, {4, 0, ip(255, 0, 0, 0), ip(255, 0, 0, 0)}},
+    // Values whose tenfold passes 2^32 still count 255, not what 32 bits would wrap them to.
+    {"{A}{}\"4294967296.42949672960.4294967301.21474836480\"",
+     TV_RECORD,
+     {4, 0, 0xFFFFFFFFu, 0xFFFFFFFFu}},
     {"{A}{}\"2147483647.2147483648\"", TV_RECORD, {4, 0, ip(255, 255, 0, 0), ip(255, 255, 0, 0)}},
     {"{A}{}\"256.257.511.512\"", TV_RECORD, {4, 0, ip(0, 1, 255, 0), ip(0, 1, 255, 0)}},
     {"{A}{}\"255.255.255.255\"", TV_RECORD, {4, 0, 0xFFFFFFFFu, 0xFFFFFFFFu}},
