@@ -19,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (gave != refParsePiece(piece, &ref, &refWhy)) std::abort();
   if (why.end != refWhy.end || why.at != refWhy.at || why.m != refWhy.m) std::abort();
   if (why.at > n) std::abort();
+  Tolvane quick;
+  if (tvParsePiece(piece, &quick, nullptr) != gave) std::abort();
+  if (gave && std::memcmp(&quick, &rec, sizeof rec) != 0) std::abort();
   if (gave) {
     if (std::memcmp(&rec, &ref, sizeof rec) != 0) std::abort();
     if (rec.ipMin > rec.ipMax) std::abort();

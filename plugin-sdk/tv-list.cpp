@@ -24,9 +24,9 @@ enum Cls : uint8 { BAD, OPEN, CLOSE, QUOTE, DOT, LETTER, ZED, OTHER };
 // The byte classes and the powers, built at compile time from VldChrs, RegHash and pwr.
 struct Tables {
   Cls cls[256];
-  uint8 digit[256];   // a digit letter's value; 0xFF for every other byte
-  bool inToken[256];  // a valid character that does not end an octet token
-  uint32 pow13[9];
+  uint8 digit[256];            // a digit letter's value; 0xFF for every other byte
+  bool inToken[256];           // a valid character that does not end an octet token
+  uint32 pow13[TV_READ_SIZE];  // 13^j; past 13^8 only read by a group that gives no record
   uint32 pow256[4];
   constexpr Tables() : cls(), digit(), inToken(), pow13(), pow256() {
     for (unsigned c = 0; c < 256; ++c) digit[c] = 0xFF;
@@ -43,7 +43,7 @@ struct Tables {
       if (cls[static_cast<unsigned char>(ch)] == LETTER)
         digit[static_cast<unsigned char>(ch)] = RegHash[ch - 'A'];
     }
-    for (int8_t j = 0; j < 9; ++j) pow13[j] = pwr(13, j);
+    for (int8_t j = 0; j < TV_READ_SIZE; ++j) pow13[j] = pwr(13, j);
     for (int8_t j = 0; j < 4; ++j) pow256[j] = pwr(256, j);
   }
 };
@@ -57,10 +57,16 @@ inline Cls cls(const char *p) {
 // Moves `s` past what it read.
 uint32 number(const char *&s) {
   while (*s == ' ' || *s == '\t') ++s;
-  constexpr uint32 kMax = 0x7FFFFFFFu;
+  const char *digits = s;
   uint32 n = 0;
-  for (uint32 d; (d = static_cast<uint32>(static_cast<unsigned char>(*s)) - '0') < 10; ++s) {
-    // Above kMax / 10 a further digit passes kMax; checked first, so nothing wraps.
+  for (uint32 d; (d = static_cast<uint32>(static_cast<unsigned char>(*s)) - '0') < 10; ++s)
+    n = n * 10 + d;
+  if (s - digits < 10) return n;  // nine digits at most: below 2^31 - 1, nothing wrapped
+  // Ten digits or more: again, clamped at 2^31 - 1 before anything can wrap.
+  constexpr uint32 kMax = 0x7FFFFFFFu;
+  n = 0;
+  for (const char *q = digits; q < s; ++q) {
+    const auto d = static_cast<uint32>(*q - '0');
     n = n > kMax / 10 ? kMax : n * 10 + d;
     n = n > kMax ? kMax : n;
   }
@@ -115,7 +121,8 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
         if (*p < 'A' || *p > 'P') return stop(why, TV_Z_LETTER, piece, p, in);
         digit = RegHash[*p - 'A'];
       }
-      if (j > 8) return stop(why, TV_TENTH_LETTER, piece, p, in);
+      // A tenth letter: the explaining parse says where; the other finds out after the group.
+      if (Explain && j > 8) return stop(why, TV_TENTH_LETTER, piece, p, in);
       seed += digit * kT.pow13[j];
       if (Explain) {
         why->letters[g] = static_cast<uint8>(j + 1);
@@ -123,6 +130,7 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
       }
       ++j;
     }
+    if (!Explain && j > 9) return false;
     seeds[g] = seed;
     ++p;
   }
@@ -142,7 +150,7 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
     const bool star = *p == '*';
     const uint32 n = star ? 0 : number(p);
     while (kT.inToken[static_cast<unsigned char>(*p)]) ++p;
-    if (cls(p) == BAD) return stopBad(why, piece, p, 5);
+    if (*p != '.' && *p != '"') return stopBad(why, piece, p, 5);
     const uint32 weight = kT.pow256[3 - i];
     if (Explain) {
       why->nbrOctets = static_cast<uint8>(i + 1);
