@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary DESTDIR, then builds its Debian package and unpacks it
+# with dpkg-deb -x, and in both copies runs what an operator would: the installed tolvane-host
+# with the installed plug-in on the installed demo session (its transcript must equal the golden
+# one), tolvane-list check on the installed example list, and man on the installed pages. No
+# path of the source or build tree may be found in what is installed.
+#   run-install.sh BUILD_DIR SOURCE_DIR ARCH
+set -u
+build=$(realpath "$1") source=$(realpath "$2") arch=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail=0
+problem() { echo "install: $*"; fail=1; }
+
+layout="usr/bin/tolvane-host usr/bin/tolvane-list usr/include/tolvane/s-pluginapi.h
+usr/include/tolvane/s-serverpublic.h usr/lib/tolvane/tolvane.so
+usr/share/doc/tolvane/examples/admins.list usr/share/doc/tolvane/examples/demo.session
+usr/share/man/man1/tolvane-host.1 usr/share/man/man1/tolvane-list.1
+usr/share/man/man5/tolvane-list.5"
+
+# Runs the installed copy under ROOT as an operator would; NAME says which copy.
+check_copy() {
+  local root=$1 name=$2
+  for f in $layout; do [ -f "$root/$f" ] || problem "$name: $f is missing"; done
+  mkdir -p "$work/run-$name"
+  cp "$root/usr/share/doc/tolvane/examples/admins.list" "$work/run-$name/"
+  (cd "$work/run-$name" &&
+    "$root/usr/bin/tolvane-host" --script "$root/usr/share/doc/tolvane/examples/demo.session" \
+      "$root/usr/lib/tolvane/tolvane.so" admins.list >out 2>&1; echo "[exit $?]" >>out)
+  sed "s#$root/usr/lib/tolvane/tolvane.so#tolvane.so#g" "$work/run-$name/out" >"$work/run-$name/norm"
+  diff -u "$source/tests/golden/demo.out" "$work/run-$name/norm" >/dev/null ||
+    problem "$name: the demo's transcript differs from tests/golden/demo.out"
+  "$root/usr/bin/tolvane-list" check "$root/usr/share/doc/tolvane/examples/admins.list" >"$work/check-$name" ||
+    problem "$name: tolvane-list check of the example list failed"
+  grep -q ': 3 records the plug-in loads$' "$work/check-$name" || problem "$name: check output"
+  for page in man1/tolvane-host.1 man1/tolvane-list.1 man5/tolvane-list.5; do
+    warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$root/usr/share/man/$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || problem "$name: man warns about $page: $warnings"
+  done
+  if grep -rl -e "$source" -e "$build" "$root" >/dev/null 2>&1; then
+    problem "$name: build or source paths in $(grep -rl -e "$source" -e "$build" "$root" | tr '\n' ' ')"
+  fi
+  echo "install: $name copy checked"
+}
+
+DESTDIR="$work/dest" cmake --install "$build" --prefix /usr --strip >/dev/null || problem "cmake --install failed"
+check_copy "$work/dest" destdir
+
+(cd "$build" && cpack -B "$work/pkg" >/dev/null) || problem "cpack failed"
+deb=$(ls "$work"/pkg/tolvane_*_"$arch".deb 2>/dev/null | head -n 1)
+if [ -z "$deb" ]; then
+  problem "no $arch package"
+else
+  [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || problem "package architecture"
+  listing=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's#^\./##')
+  for f in $layout; do grep -qx "$f" <<<"$listing" || problem "package lacks $f"; done
+  dpkg-deb -x "$deb" "$work/deb"
+  check_copy "$work/deb" package
+  echo "install: $(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
+fi
+exit $fail
