@@ -61,8 +61,7 @@ std::string hex4(unsigned v) {
 
 }  // namespace
 
-Host::Host(FILE *out, PluginID id, bool quiet)
-    : out_(out), id_(id), quiet_(quiet), pluginDat_(id) {
+Host::Host(FILE *out, PluginID id, bool quiet) : out_(out), id_(id), quiet_(quiet), pluginDat_(id) {
   current = this;
   scratch_.assign(kGuard * 2 + kScratch, kGuardByte);
 }

@@ -41,7 +41,7 @@ constexpr size_t kScratch = 64;
 struct HostUser {
   std::string key;  // the name as written in the scenario
   ServerUserRec rec{};
-  ServerUserRec shadow{};  // the record as the plug-in last found it, to compare with
+  ServerUserRec shadow{};     // the record as the plug-in last found it, to compare with
   std::vector<uint8_t> info;  // guard, reserved bytes, guard
   MsgDestination dest{};
 };
