@@ -1,35 +1,22 @@
 // The list tool against the plug-in on arbitrary file contents: `check` reports exactly the
 // records that the plug-in's reload loads from the same bytes, in the same order, and every
 // finding points into the file.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "listfile.h"
+#include "scratch.h"
 #include "tv-list.h"
-
-namespace {
-
-const std::string &scratch() {
-  static const std::string path = "/tmp/tolvane-fuzz-check-" + std::to_string(getpid());
-  return path;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string bytes(reinterpret_cast<const char *>(data), size);
-  FILE *f = std::fopen(scratch().c_str(), "wb");
-  if (f == nullptr) std::abort();
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
+  const std::string &file = fuzz::scratchFile(data, size);
   Tolvane recs[TV_NBR_RECS];
   char buf[TV_BFR_SIZE];
   uint8 n = 0;
-  tvReloadFile(scratch().c_str(), buf, recs, &n);
+  tvReloadFile(file.c_str(), buf, recs, &n);
   const tl::Report r = tl::checkList("fuzz.list", bytes);
   if (r.records.size() != n) std::abort();
   for (int i = 0; i < n; ++i) {

@@ -1,33 +1,20 @@
 // The reload on arbitrary file contents: read from a real file with fgets, as the plug-in
 // does, and from a string; at most 32 records, each with ipMin <= ipMax, the same both ways.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "scratch.h"
 #include "tv-list.h"
 
-namespace {
-
-const std::string &scratch() {
-  static const std::string path = "/tmp/tolvane-fuzz-reload-" + std::to_string(getpid());
-  return path;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  FILE *f = std::fopen(scratch().c_str(), "wb");
-  if (f == nullptr) std::abort();
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
+  const std::string &file = fuzz::scratchFile(data, size);
   Tolvane recs[TV_NBR_RECS], again[TV_NBR_RECS];
   char buf[TV_BFR_SIZE];
   uint8 n = 0, m = 0;
-  tvReloadFile(scratch().c_str(), buf, recs, &n);
+  tvReloadFile(file.c_str(), buf, recs, &n);
   TvString s{reinterpret_cast<const char *>(data), size, 0};
   tvReadList(tvReadString, &s, buf, again, &m, nullptr, nullptr);
   if (n > TV_NBR_RECS || n != m) std::abort();

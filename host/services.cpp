@@ -19,6 +19,11 @@ host::Host &running() {
   return *host::Host::current;
 }
 
+// The message, formatted as the server does; a quiet host prints none, so it skips the work.
+std::string textOf(const char *fmt, va_list ap) {
+  return running().quiet() ? std::string() : host::format(fmt, ap);
+}
+
 }  // namespace
 
 extern "C" {
@@ -36,13 +41,10 @@ void scheduleTimerEvent(PluginID id, AnyType timerDat, int delay) {
 }
 
 void FormattedLogMessage(ServerUserRec *user, const char *tag, const char *fmt, ...) {
-  std::string text;
-  if (!running().quiet()) {
-    va_list ap;
-    va_start(ap, fmt);
-    text = host::format(fmt, ap);
-    va_end(ap);
-  }
+  va_list ap;
+  va_start(ap, fmt);
+  const std::string text = textOf(fmt, ap);
+  va_end(ap);
   running().log(user, tag, text);
 }
 
@@ -55,24 +57,18 @@ void sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const char 
 }
 
 void WizGlobalMessage(const char *fmt, ...) {
-  std::string text;
-  if (!running().quiet()) {
-    va_list ap;
-    va_start(ap, fmt);
-    text = host::format(fmt, ap);
-    va_end(ap);
-  }
+  va_list ap;
+  va_start(ap, fmt);
+  const std::string text = textOf(fmt, ap);
+  va_end(ap);
   running().wizGlobalMessage(text);
 }
 
 void UserMessage(ServerUserRec *user, const char *fmt, ...) {
-  std::string text;
-  if (!running().quiet()) {
-    va_list ap;
-    va_start(ap, fmt);
-    text = host::format(fmt, ap);
-    va_end(ap);
-  }
+  va_list ap;
+  va_start(ap, fmt);
+  const std::string text = textOf(fmt, ap);
+  va_end(ap);
   running().userMessage(user, text);
 }
 
