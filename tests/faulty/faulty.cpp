@@ -1,5 +1,5 @@
 // A plug-in that breaks one rule of the host, chosen by its first argument, so that the tests can
-// see the host catch it: guard, wrongid, record, name, stale, return.
+// see the host catch it: guard, wrongid, record, name, stale, return, other.
 #include <stddef.h>
 #include <string.h>
 
@@ -7,9 +7,10 @@
 
 namespace {
 
-enum Fault { NONE, GUARD, WRONG_ID, RECORD, NAME, STALE, RETURN };
+enum Fault { NONE, GUARD, WRONG_ID, RECORD, NAME, STALE, RETURN, OTHER };
 Fault fault = NONE;
 ServerUserRec *deleted = nullptr;
+ServerUserRec *firstUser = nullptr;  // the scenario keeps this one alive
 
 }  // namespace
 
@@ -22,6 +23,7 @@ AnyType initializeServerPlugin(PluginID pluginID, int argc, char **argv) {
   if (strcmp(f, "name") == 0) fault = NAME;
   if (strcmp(f, "stale") == 0) fault = STALE;
   if (strcmp(f, "return") == 0) fault = RETURN;
+  if (strcmp(f, "other") == 0) fault = OTHER;
   scheduleTimerEvent(pluginID, 0, 10);
   return fault == RETURN ? pluginID + 1 : pluginID;
 }
@@ -31,11 +33,13 @@ void noteUserCreation(ServerState *, AnyType pluginDat, ServerUserRec *user) {
       static_cast<uint8 *>(getPluginUserInfo(fault == WRONG_ID ? pluginDat + 1 : pluginDat, user));
   b[0] = 0;
   if (fault == GUARD) b[1] = 0x55;  // one past the reserved byte
+  if (firstUser == nullptr) firstUser = user;
 }
 
 void noteUserRoomEntry(ServerState *, AnyType pluginDat, ServerUserRec *user, ServerRoomRec *) {
   getPluginUserInfo(pluginDat, user);
   if (fault == RECORD) user->crc ^= 1u;
+  if (fault == OTHER && firstUser != user) firstUser->counter ^= 1u;  // another user's record
   // Terminates even a 31-character name, writing the first byte past the name.
   if (fault == NAME && user->user.name[0] <= 31) {
     uint8 *name = reinterpret_cast<uint8 *>(user) + offsetof(ServerUserRec, user.name);
