@@ -107,7 +107,7 @@ HostUser *Host::known(const char *service, const ServerUserRec *user) {
 
 HostUser *Host::find(const std::string &key, std::string &err) {
   const auto it = users_.find(key);
-  if (it != users_.end()) return it->second.get();
+  if (it != users_.end()) return &it->second;
   err = "no user '" + key + "' (create it with 'user " + key + "')";
   return nullptr;
 }
@@ -151,7 +151,7 @@ void Host::enter(Describe describe, HostUser *subject, ServerRoomRec *room, Call
   if (room != nullptr) roomBefore = *room;
   call();
   if (users_.size() <= kCheckAllUsers) {
-    for (const auto &kv : users_) verify(describe, *kv.second, kv.second.get() == subject);
+    for (auto &kv : users_) verify(describe, kv.second, &kv.second == subject);
   } else if (subject != nullptr) {
     verify(describe, *subject, true);
   }
@@ -168,18 +168,25 @@ void Host::verify(Describe describe, HostUser &u, bool subject) {
     checkRecord(describe(), u, subject);
     u.shadow = u.rec;
   }
-  checkGuards(describe, u.key, u.info.data(), static_cast<size_t>(infoSize_));
+  checkGuards(describe, u.key, u.info, static_cast<size_t>(infoSize_));
 }
 
 void Host::sweep(const std::string &what) {
-  for (const auto &kv : users_) verify([&] { return what; }, *kv.second, false);
+  for (auto &kv : users_) verify([&] { return what; }, kv.second, false);
 }
 
 void Host::checkRecord(const std::string &what, const HostUser &u, bool subject) {
+  const size_t nameLen = u.shadow.user.name[0];
+  if (subject) {
+    // What the call's own user may have changed, applied to the shadow: nothing else differs?
+    ServerUserRec allowed = u.shadow;
+    allowed.flags = u.rec.flags;
+    if (nameLen <= 30 && u.rec.user.name[nameLen + 1] == 0) allowed.user.name[nameLen + 1] = 0;
+    if (std::memcmp(&allowed, &u.rec, sizeof allowed) == 0) return;
+  }
   const auto *a = reinterpret_cast<const uint8_t *>(&u.shadow);
   const auto *b = reinterpret_cast<const uint8_t *>(&u.rec);
   const size_t flagsAt = offsetof(ServerUserRec, flags);
-  const size_t nameLen = u.shadow.user.name[0];
   const size_t nulAt = offsetof(ServerUserRec, user.name) + nameLen + 1;
   for (size_t i = 0; i < sizeof(ServerUserRec); ++i) {
     if (a[i] == b[i]) continue;
@@ -217,12 +224,12 @@ void Host::checkGuards(Describe describe, const std::string &owner, uint8_t *are
 // ---- Commands ----
 
 HostUser *Host::createUser(const std::string &key, const UserSpec &s, std::string &err) {
-  if (users_.count(key) != 0) {
+  const auto made = users_.try_emplace(key);
+  if (!made.second) {
     err = "user '" + key + "' exists already";
     return nullptr;
   }
-  auto owned = std::make_unique<HostUser>();
-  HostUser *u = owned.get();
+  HostUser *u = &made.first->second;
   u->key = key;
   ServerUserRec &r = u->rec;
   r.user.userID = nextUserID_++;
@@ -238,12 +245,16 @@ HostUser *Host::createUser(const std::string &key, const UserSpec &s, std::strin
   r.flags = s.flags;
   r.connectTime = static_cast<uint32_t>(now_);
   u->shadow = r;
-  u->info.assign(kGuard * 2 + static_cast<size_t>(infoSize_), kGuardByte);
-  std::memset(u->info.data() + kGuard, kFreshByte, static_cast<size_t>(infoSize_));
-  u->dest.user = u;
-  users_.emplace(key, std::move(owned));
+  const size_t size = static_cast<size_t>(infoSize_);
+  if (size <= kInlineInfo) {
+    u->info = u->inlineInfo;
+  } else {
+    u->heapInfo.resize(kGuard * 2 + size);
+    u->info = u->heapInfo.data();
+  }
+  std::memset(u->info, kGuardByte, kGuard * 2 + size);
+  std::memset(u->info + kGuard, kFreshByte, size);
   byRec_[&u->rec] = u;
-  byDest_[&u->dest] = u;
   ++state_.nbrUsers;
   enter([&] { return "noteUserCreation(" + key + ")"; }, u, nullptr,
         [&] { plugin_.noteUserCreation(&state_, pluginDat_, &u->rec); });
@@ -272,7 +283,6 @@ void Host::deleteUser(HostUser *u) {
   enter([&] { return "noteUserDeletion(" + u->key + ")"; }, u, nullptr,
         [&] { plugin_.noteUserDeletion(&state_, pluginDat_, &u->rec); });
   byRec_.erase(&u->rec);
-  byDest_.erase(&u->dest);
   --state_.nbrUsers;
   users_.erase(u->key);
 }
@@ -425,7 +435,7 @@ void *Host::getPluginUserInfo(PluginID id, ServerUserRec *user) {
     known("getPluginUserInfo", user);
     return scratch_.data() + kGuard;
   }
-  return u->info.data() + kGuard;
+  return u->info + kGuard;
 }
 
 void Host::scheduleTimerEvent(PluginID id, AnyType datum, int delay) {
@@ -453,12 +463,12 @@ MsgDest Host::toUser(ServerUserRec *user) {
     known("toUser", user);
     return nullptr;
   }
-  return &u->dest;
+  // The handle is the record's address: the host can check it without following it.
+  return reinterpret_cast<MsgDest>(&u->rec);
 }
 
 void Host::sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const char *text) {
-  const auto it = byDest_.find(dest);
-  HostUser *to = it != byDest_.end() ? it->second : nullptr;
+  HostUser *to = userOf(reinterpret_cast<const ServerUserRec *>(dest));
   HostUser *u = userOf(user);
   if (!quiet_)
     line("  [status to " + (to != nullptr ? to->key : std::string("?")) + "] " +

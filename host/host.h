@@ -16,15 +16,6 @@
 #include "scenario.h"
 
 namespace host {
-struct HostUser;
-}
-
-// A destination that toUser hands out: one user.
-struct MsgDestination {
-  host::HostUser *user;
-};
-
-namespace host {
 
 // Bytes around each user's reserved plug-in bytes; the plug-in must not touch them.
 constexpr size_t kGuard = 16;
@@ -38,12 +29,16 @@ constexpr size_t kCheckAllUsers = 64;
 // Bytes handed out, between guards, for a user the host does not know.
 constexpr size_t kScratch = 64;
 
+// Reserved bytes up to this many per user are kept inside the user's own entry.
+constexpr size_t kInlineInfo = 32;
+
 struct HostUser {
   std::string key;  // the name as written in the scenario
   ServerUserRec rec{};
-  ServerUserRec shadow{};     // the record as the plug-in last found it, to compare with
-  std::vector<uint8_t> info;  // guard, reserved bytes, guard
-  MsgDestination dest{};
+  ServerUserRec shadow{};  // the record as the plug-in last found it, to compare with
+  uint8_t inlineInfo[kGuard * 2 + kInlineInfo];
+  std::vector<uint8_t> heapInfo;  // for more reserved bytes than that
+  uint8_t *info = nullptr;        // guard, reserved bytes, guard
 };
 
 struct TimerEvent {
@@ -129,9 +124,8 @@ class Host {
   std::vector<char *> argv_;
   ServerState state_{};
   std::priority_queue<TimerEvent, std::vector<TimerEvent>, std::greater<TimerEvent>> timers_;
-  std::unordered_map<std::string, std::unique_ptr<HostUser>> users_;
+  std::unordered_map<std::string, HostUser> users_;  // entries stay where they are
   std::unordered_map<const ServerUserRec *, HostUser *> byRec_;
-  std::unordered_map<const MsgDestination *, HostUser *> byDest_;
   std::map<std::string, ServerRoomRec> rooms_;
   std::vector<uint8_t> scratch_;  // handed out for unknown users, so that a faulty plug-in runs on
 };
