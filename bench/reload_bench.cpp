@@ -15,8 +15,9 @@ struct Reload {
   Tolvane recs[TV_NBR_RECS];
   uint8 n = 0;
   char buf[TV_BFR_SIZE];
+  char io[TV_IO_SIZE];
   void operator()() {
-    tvReloadFile(kList, buf, recs, &n);
+    tvReloadFile(kList, buf, recs, &n, io);
     benchmark::DoNotOptimize(recs);
   }
 };

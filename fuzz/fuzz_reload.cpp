@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Tolvane recs[TV_NBR_RECS], again[TV_NBR_RECS];
   char buf[TV_BFR_SIZE];
   uint8 n = 0, m = 0;
-  tvReloadFile(file.c_str(), buf, recs, &n);
+  static char io[TV_IO_SIZE];  // as the plug-in reads: through its own stream buffer
+  tvReloadFile(file.c_str(), buf, recs, &n, io);
   TvString s{reinterpret_cast<const char *>(data), size, 0};
   tvReadList(tvReadString, &s, buf, again, &m, nullptr, nullptr);
   if (n > TV_NBR_RECS || n != m) std::abort();

@@ -13,6 +13,7 @@ const char *config = nullptr;
 Tolvane Recs[TV_NBR_RECS];
 uint8 nbrRecs = 0;
 char iBfr[TV_BFR_SIZE];
+char ioBfr[TV_IO_SIZE];  // the list file's stream buffer, so that a reload allocates none
 
 // The log source tag: the plug-in's name and 0xA9, the copyright sign in Latin-1.
 const char Tag[] = "Tolvane\xA9";
@@ -46,7 +47,7 @@ void noteUserCreation(ServerState * /*state*/, AnyType pluginDat, ServerUserRec 
 }
 
 void handleTimerEvent(ServerState * /*state*/, AnyType pluginDat, AnyType /*timerDat*/) {
-  tvReloadFile(config, iBfr, Recs, &nbrRecs);
+  tvReloadFile(config, iBfr, Recs, &nbrRecs, ioBfr);
   scheduleTimerEvent(pluginDat, 0, RELOAD_DELAY);
 }
 

@@ -53,24 +53,29 @@ inline Cls cls(const char *p) {
   return kT.cls[static_cast<unsigned char>(*p)];
 }
 
-// The number rule: spaces and tabs skipped, the run of decimal digits, at most 2^31 - 1.
-// Moves `s` past what it read.
-uint32 number(const char *&s) {
-  while (*s == ' ' || *s == '\t') ++s;
-  const char *digits = s;
-  uint32 n = 0;
-  for (uint32 d; (d = static_cast<uint32>(static_cast<unsigned char>(*s)) - '0') < 10; ++s)
-    n = n * 10 + d;
-  if (s - digits < 10) return n;  // nine digits at most: below 2^31 - 1, nothing wrapped
-  // Ten digits or more: again, clamped at 2^31 - 1 before anything can wrap.
+// The number rule for ten digits or more: clamped at 2^31 - 1 before anything can wrap.
+__attribute__((noinline)) uint32 longNumber(const char *digits, const char *end) {
   constexpr uint32 kMax = 0x7FFFFFFFu;
-  n = 0;
-  for (const char *q = digits; q < s; ++q) {
+  uint32 n = 0;
+  for (const char *q = digits; q < end; ++q) {
     const auto d = static_cast<uint32>(*q - '0');
     n = n > kMax / 10 ? kMax : n * 10 + d;
     n = n > kMax ? kMax : n;
   }
   return n;
+}
+
+// The number rule: spaces and tabs skipped, the run of decimal digits, at most 2^31 - 1.
+// Moves `s` past what it read.
+inline uint32 number(const char *&s) {
+  const char *q = s;
+  while (*q == ' ' || *q == '\t') ++q;
+  const char *digits = q;
+  uint32 n = 0;
+  for (uint32 d; (d = static_cast<uint32>(static_cast<unsigned char>(*q)) - '0') < 10; ++q)
+    n = n * 10 + d;
+  s = q;
+  return q - digits < 10 ? n : longNumber(digits, q);  // nine digits stay below 2^31 - 1
 }
 
 // Ends the piece: records how, when asked.
@@ -108,7 +113,7 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
     const uint8 in = static_cast<uint8>(m + 1);
     const char *first = p;
     uint32 seed = 0;
-    int8_t j = 0;
+    int j = 0;
     for (;; ++p) {
       uint32 digit = kT.digit[static_cast<unsigned char>(*p)];
       if (digit > 12) {
@@ -205,11 +210,12 @@ char *readFile(char *buf, int size, void *src) {
 
 }  // namespace
 
-void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs) {
+void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, char *ioBfr) {
   *nbrRecs = 0;  // the old table is gone even when the file cannot be opened
   if (path == nullptr) return;
   FILE *f = fopen(path, "r");
   if (f == nullptr) return;
+  if (ioBfr != nullptr) setvbuf(f, ioBfr, _IOFBF, TV_IO_SIZE);
   tvReadList(readFile, f, iBfr, Recs, nbrRecs, nullptr, nullptr);
   fclose(f);
 }

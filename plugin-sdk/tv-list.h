@@ -21,6 +21,7 @@ enum : int {
   TV_NBR_RECS = 32,   // table capacity
   TV_BFR_SIZE = 64,   // the line buffer
   TV_READ_SIZE = 63,  // one read: at most 62 characters and a NUL
+  TV_IO_SIZE = 4096,  // the reload's stream buffer
 };
 
 // How a piece ended.
@@ -65,8 +66,10 @@ void tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrR
                 void *ctx);
 
 // Rebuilds the table from the file at `path`, read with fgets: the table is emptied first and stays
-// empty when there is no path or the file cannot be opened.
-void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs);
+// empty when there is no path or the file cannot be opened. `ioBfr`, when not null, is the
+// stream's buffer of TV_IO_SIZE bytes, so that opening the file allocates none and needs no
+// fstat to size one.
+void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, char *ioBfr);
 
 // A string read like a file: the reader below returns its lines as fgets would.
 struct TvString {

@@ -44,11 +44,12 @@ struct Table {
   Tolvane recs[TV_NBR_RECS];
   uint8 n = 99;
   char buf[TV_BFR_SIZE];
+  char io[TV_IO_SIZE];
 };
 
 std::string reloadFile(const char *path) {
   Table t;
-  tvReloadFile(path, t.buf, t.recs, &t.n);
+  tvReloadFile(path, t.buf, t.recs, &t.n, t.io);
   return table(t.recs, t.n);
 }
 
@@ -93,10 +94,10 @@ TEST(Reload, TheExampleListLoadsItsThreeAdministrators) {
 
 TEST(Reload, NoPathOrNoFileEmptiesTheTable) {
   Table t;
-  tvReloadFile(nullptr, t.buf, t.recs, &t.n);
+  tvReloadFile(nullptr, t.buf, t.recs, &t.n, t.io);
   EXPECT_EQ(t.n, 0);
   t.n = 5;
-  tvReloadFile("/nonexistent/tolvane/admins.list", t.buf, t.recs, &t.n);
+  tvReloadFile("/nonexistent/tolvane/admins.list", t.buf, t.recs, &t.n, t.io);
   EXPECT_EQ(t.n, 0);
 }
 
@@ -104,13 +105,13 @@ TEST(Reload, AFileThatDisappearsBetweenTwoReloadsLeavesAnEmptyTable) {
   TempFile f;
   f.write("{FA}{}\"10.1.*.*\"\n");
   Table t;
-  tvReloadFile(f.path.c_str(), t.buf, t.recs, &t.n);
+  tvReloadFile(f.path.c_str(), t.buf, t.recs, &t.n, t.io);
   EXPECT_EQ(table(t.recs, t.n), "53 0 10.1.0.0 10.1.255.255\n");
   std::remove(f.path.c_str());
-  tvReloadFile(f.path.c_str(), t.buf, t.recs, &t.n);
+  tvReloadFile(f.path.c_str(), t.buf, t.recs, &t.n, t.io);
   EXPECT_EQ(t.n, 0);
   f.write("{B}{}\"1\"\n");
-  tvReloadFile(f.path.c_str(), t.buf, t.recs, &t.n);
+  tvReloadFile(f.path.c_str(), t.buf, t.recs, &t.n, t.io);
   EXPECT_EQ(table(t.recs, t.n), "5 0 1.0.0.0 1.0.0.0\n");
 }
 
