@@ -24,9 +24,9 @@ enum Cls : uint8 { BAD, OPEN, CLOSE, QUOTE, DOT, LETTER, ZED, OTHER };
 // The byte classes and the powers, built at compile time from VldChrs, RegHash and pwr.
 struct Tables {
   Cls cls[256];
-  uint8 digit[256];            // a digit letter's value; 0xFF for every other byte
-  bool inToken[256];           // a valid character that does not end an octet token
-  uint32 pow13[TV_READ_SIZE];  // 13^j; past 13^8 only read by a group that gives no record
+  uint8 digit[256];   // a digit letter's value; 0xFF for every other byte
+  bool inToken[256];  // a valid character that does not end an octet token
+  uint32 pow13[9];
   uint32 pow256[4];
   constexpr Tables() : cls(), digit(), inToken(), pow13(), pow256() {
     for (unsigned c = 0; c < 256; ++c) digit[c] = 0xFF;
@@ -43,7 +43,7 @@ struct Tables {
       if (cls[static_cast<unsigned char>(ch)] == LETTER)
         digit[static_cast<unsigned char>(ch)] = RegHash[ch - 'A'];
     }
-    for (int8_t j = 0; j < TV_READ_SIZE; ++j) pow13[j] = pwr(13, j);
+    for (int8_t j = 0; j < 9; ++j) pow13[j] = pwr(13, j);
     for (int8_t j = 0; j < 4; ++j) pow256[j] = pwr(256, j);
   }
 };
@@ -126,8 +126,7 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
         if (*p < 'A' || *p > 'P') return stop(why, TV_Z_LETTER, piece, p, in);
         digit = RegHash[*p - 'A'];
       }
-      // A tenth letter: the explaining parse says where; the other finds out after the group.
-      if (Explain && j > 8) return stop(why, TV_TENTH_LETTER, piece, p, in);
+      if (j > 8) return stop(why, TV_TENTH_LETTER, piece, p, in);
       seed += digit * kT.pow13[j];
       if (Explain) {
         why->letters[g] = static_cast<uint8>(j + 1);
@@ -135,7 +134,6 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
       }
       ++j;
     }
-    if (!Explain && j > 9) return false;
     seeds[g] = seed;
     ++p;
   }

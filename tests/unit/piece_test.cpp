@@ -167,3 +167,18 @@ TEST(PieceParser, ReportsTheValuesAsWrittenBeforeTheyWrap) {
   EXPECT_EQ(why.octStart[3], 25);
   EXPECT_EQ(why.at, 35);
 }
+
+TEST(PieceParser, StringsLongerThanAPieceAreSafeToo) {
+  // The reload hands the parser 62 characters at most; other callers may hand it more.
+  const std::string letters(300, 'A'), digits(300, '9');
+  const std::string cases[] = {"{" + letters + "}{}\"1\"", "{}{Z" + letters + "}\"1\"",
+                               "{A}{}\"" + digits + "\"", std::string(300, ' ') + "{A}{}\"1\""};
+  const TvEnd ends[] = {TV_TENTH_LETTER, TV_TENTH_LETTER, TV_RECORD, TV_RECORD};
+  for (size_t i = 0; i < 4; ++i) {
+    Tolvane rec{};
+    TvWhy why{};
+    EXPECT_EQ(tvParsePiece(cases[i].c_str(), &rec, &why), ends[i] == TV_RECORD) << i;
+    EXPECT_EQ(why.end, ends[i]) << i;
+    EXPECT_EQ(tvParsePiece(cases[i].c_str(), &rec, nullptr), ends[i] == TV_RECORD) << i;
+  }
+}
