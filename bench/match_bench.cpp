@@ -20,11 +20,13 @@ struct Table {
 };
 const Table kTable;
 
-// The floor: the compares of the walk written out as a bare loop over the table.
+// The floor: the compares of the walk written out as a bare loop over the table, laid out as
+// well as it can be (a differing registration seed runs straight on).
 int bareLoop(uint32 rSeed, uint32 pSeed, uint32 ip) {
   for (int i = 0; i < TV_NBR_RECS; ++i) {
     const Tolvane &r = kTable.recs[i];
-    if (r.rSeed == rSeed && (r.pSeed == 0 || r.pSeed == pSeed) && r.ipMin <= ip && ip <= r.ipMax)
+    if (__builtin_expect(r.rSeed == rSeed, 0) && (r.pSeed == 0 || r.pSeed == pSeed) &&
+        r.ipMin <= ip && ip <= r.ipMax)
       return i;
   }
   return -1;
