@@ -309,15 +309,15 @@ void Host::advance(uint32_t amount) {
 // `every` users the clock moves on by 150, so the plug-in reloads its list. Every other user
 // has the registration seed 53 (Ada's in the example list), from 10.1.x.y.
 void Host::churn(uint32_t users, uint32_t every) {
-  UserSpec spec;
+  UserSpec fields;
   const std::string room = "lobby";
   for (uint32_t i = 0; i < users; ++i) {
     const std::string key = "churn" + std::to_string(i);
-    spec.nameBytes = key;
-    spec.crc = kChurnMask ^ (i % 2 == 0 ? 53u : 54u);
-    spec.ip = 0x0A010000u | (i & 0xFFFFu);
+    fields.nameBytes = key;
+    fields.crc = kChurnMask ^ (i % 2 == 0 ? 53u : 54u);
+    fields.ip = 0x0A010000u | (i & 0xFFFFu);
     std::string err;
-    HostUser *u = createUser(key, spec, err);
+    HostUser *u = createUser(key, fields, err);
     if (u == nullptr) {
       violation("churn: " + err);
       return;

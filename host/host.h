@@ -100,7 +100,7 @@ class Host {
   HostUser *known(const char *service, const ServerUserRec *user);
   HostUser *find(const std::string &key, std::string &err);
   std::string path(const std::string &p) const;
-  HostUser *createUser(const std::string &key, const UserSpec &spec, std::string &err);
+  HostUser *createUser(const std::string &key, const UserSpec &fields, std::string &err);
   void enterRoom(HostUser *u, const std::string &room);
   void deleteUser(HostUser *u);
   void advance(uint32_t amount);
