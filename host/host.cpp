@@ -96,13 +96,8 @@ HostUser *Host::userOf(const ServerUserRec *user) const {
   return it != byRec_.end() ? it->second : nullptr;
 }
 
-HostUser *Host::known(const char *service, const ServerUserRec *user) {
-  HostUser *u = userOf(user);
-  if (u == nullptr) {
-    violation(std::string(service) +
-              " with a user record that is not between creation and deletion");
-  }
-  return u;
+void Host::strayUser(const char *service) {
+  violation(std::string(service) + " with a user record that is not between creation and deletion");
 }
 
 HostUser *Host::find(const std::string &key, std::string &err) {
@@ -430,9 +425,9 @@ void Host::setPluginUserInfoSize(PluginID id, int size) {
 void *Host::getPluginUserInfo(PluginID id, ServerUserRec *user) {
   HostUser *u = userOf(user);
   if (!quiet_) line("  [userinfo " + (u != nullptr ? u->key : std::string("?")) + "]");
-  if (id != id_) checkId("getPluginUserInfo", id);
+  checkId("getPluginUserInfo", id);
   if (u == nullptr) {
-    known("getPluginUserInfo", user);
+    strayUser("getPluginUserInfo");
     return scratch_.data() + kGuard;
   }
   return u->info + kGuard;
@@ -450,7 +445,8 @@ void Host::scheduleTimerEvent(PluginID id, AnyType datum, int delay) {
 void Host::log(ServerUserRec *user, const char *tag, const std::string &text) {
   std::string who;
   if (user != nullptr) {
-    HostUser *u = known("FormattedLogMessage", user);
+    HostUser *u = userOf(user);
+    if (u == nullptr) strayUser("FormattedLogMessage");
     who = " " + (u != nullptr ? u->key : std::string("?"));
   }
   if (!quiet_) line("  [log" + who + "] " + shownC(tag, 64) + ": " + shown(text));
@@ -460,7 +456,7 @@ MsgDest Host::toUser(ServerUserRec *user) {
   HostUser *u = userOf(user);
   if (!quiet_) line("  [toUser " + (u != nullptr ? u->key : std::string("?")) + "]");
   if (u == nullptr) {
-    known("toUser", user);
+    strayUser("toUser");
     return nullptr;
   }
   // The handle is the record's address: the host can check it without following it.
@@ -475,7 +471,7 @@ void Host::sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const
          (u != nullptr ? u->key : std::string("?")) + " flags " +
          hex4(static_cast<unsigned>(flags)) + " \"" + shownC(text, kMessageMax) + "\"");
   if (to == nullptr) violation("sendMsgUserStatus to a destination toUser did not give out");
-  if (u == nullptr) known("sendMsgUserStatus", user);
+  if (u == nullptr) strayUser("sendMsgUserStatus");
 }
 
 void Host::wizGlobalMessage(const std::string &text) {
@@ -485,7 +481,7 @@ void Host::wizGlobalMessage(const std::string &text) {
 void Host::userMessage(ServerUserRec *user, const std::string &text) {
   HostUser *u = userOf(user);
   if (!quiet_) line("  [to " + (u != nullptr ? u->key : std::string("?")) + "] " + shown(text));
-  if (u == nullptr) known("UserMessage", user);
+  if (u == nullptr) strayUser("UserMessage");
 }
 
 }  // namespace host

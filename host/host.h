@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
-#include <memory>
 #include <queue>
 #include <string>
 #include <unordered_map>
@@ -97,7 +96,8 @@ class Host {
   void violation(const std::string &what);
   void checkId(const char *service, PluginID id);
   HostUser *userOf(const ServerUserRec *user) const;
-  HostUser *known(const char *service, const ServerUserRec *user);
+  // Reports a service called with a record that is not a live user's.
+  void strayUser(const char *service);
   HostUser *find(const std::string &key, std::string &err);
   std::string path(const std::string &p) const;
   HostUser *createUser(const std::string &key, const UserSpec &fields, std::string &err);
