@@ -1,7 +1,12 @@
 // The list file's piece parser: a small state machine over one piece of at most 62 characters.
 #include "tv-list.h"
 
+#include <fcntl.h>
 #include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -183,9 +188,25 @@ bool tvParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
   return why != nullptr ? parse<true>(piece, rec, why) : parse<false>(piece, rec, nullptr);
 }
 
-void tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, TvPieceFn seen,
-                void *ctx) {
-  while (*nbrRecs < TV_NBR_RECS && read(iBfr, TV_READ_SIZE, src) != nullptr) {
+uint32 tvPieceBytes(const char *piece, int size) {
+  const size_t len = strlen(piece);
+  if (len + 1 == static_cast<size_t>(size) || (len > 0 && piece[len - 1] == '\n'))
+    return static_cast<uint32>(len);
+  return static_cast<uint32>(size - 1);
+}
+
+int tvNextReadSize(uint32 used) {
+  const uint32 left = TV_READ_LIMIT - used;
+  if (left >= TV_READ_SIZE - 1) return TV_READ_SIZE;
+  return left == 0 ? 0 : static_cast<int>(left) + 1;
+}
+
+uint32 tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrRecs,
+                  TvPieceFn seen, void *ctx) {
+  uint32 used = 0;
+  for (int size; *nbrRecs < TV_NBR_RECS && (size = tvNextReadSize(used)) > 0;) {
+    if (read(iBfr, size, src) == nullptr) break;
+    used += tvPieceBytes(iBfr, size);
     if (seen == nullptr) {
       if (tvParsePiece(iBfr, &Recs[*nbrRecs], nullptr)) ++*nbrRecs;
       continue;
@@ -195,6 +216,7 @@ void tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrR
     if (tvParsePiece(iBfr, rec, &why)) ++*nbrRecs;
     seen(ctx, iBfr, rec, &why);
   }
+  return used;
 }
 
 namespace {
@@ -206,14 +228,44 @@ char *readFile(char *buf, int size, void *src) {
   return feof_unlocked(f) != 0 ? nullptr : fgets_unlocked(buf, size, f);
 }
 
+// Whether the descriptor names a regular file. The C library's fstat binds a symbol of glibc
+// 2.33 on current toolchains, which a host on an older system cannot load; the kernel's own call
+// answers the same and needs nothing newer than glibc 2.0 (syscall). The kernel's stat64 on
+// i386 and stat on x86-64 have the C library's layout.
+bool isRegular(int fd) {
+#if defined(__i386__)
+  struct stat64 st {};
+  if (syscall(SYS_fstat64, fd, &st) != 0) return false;
+#else
+  struct stat st {};
+  if (syscall(SYS_fstat, fd, &st) != 0) return false;
+#endif
+  return S_ISREG(st.st_mode);
+}
+
+// The list as a stream when the path names a regular file; null otherwise. The open does not
+// wait for a FIFO's writer or a terminal's line (O_NONBLOCK), does not make a terminal the
+// host's own (O_NOCTTY), is not inherited by programs the host starts (O_CLOEXEC), and opens a
+// file of any size on i386 as on x86-64 (O_LARGEFILE).
+FILE *openList(const char *path, char *ioBfr) {
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_LARGEFILE);
+  if (fd < 0) return nullptr;
+  FILE *f = isRegular(fd) ? fdopen(fd, "r") : nullptr;
+  if (f == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  if (ioBfr != nullptr) setvbuf(f, ioBfr, _IOFBF, TV_IO_SIZE);
+  return f;
+}
+
 }  // namespace
 
 void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, char *ioBfr) {
   *nbrRecs = 0;  // the old table is gone even when the file cannot be opened
   if (path == nullptr) return;
-  FILE *f = fopen(path, "r");
+  FILE *f = openList(path, ioBfr);
   if (f == nullptr) return;
-  if (ioBfr != nullptr) setvbuf(f, ioBfr, _IOFBF, TV_IO_SIZE);
   tvReadList(readFile, f, iBfr, Recs, nbrRecs, nullptr, nullptr);
   fclose(f);
 }

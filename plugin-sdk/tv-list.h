@@ -24,6 +24,10 @@ enum : int {
   TV_IO_SIZE = 4096,  // the reload's stream buffer
 };
 
+// A reload reads at most this many bytes of the list (1 MiB); what lies beyond is ignored, as
+// lines past the 32nd record are. A real list of 32 records and their comments is a few KiB.
+enum : uint32 { TV_READ_LIMIT = 1u << 20 };
+
 // How a piece ended.
 enum TvEnd : uint8 {
   TV_RECORD,        // at the closing double quote: a record
@@ -60,15 +64,27 @@ using TvReadFn = char *(*)(char *buf, int size, void *src);
 // Told of every piece the reload reads: the record it filled (valid for a record) and how it ended.
 using TvPieceFn = void (*)(void *ctx, const char *piece, const Tolvane *rec, const TvWhy *why);
 
-// Reads pieces from `src` into the table after its *nbrRecs records until the source ends or the
-// table holds TV_NBR_RECS records. `iBfr` holds TV_BFR_SIZE bytes. `seen` may be null.
-void tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, TvPieceFn seen,
-                void *ctx);
+// Reads pieces from `src` into the table after its *nbrRecs records until the source ends, the
+// table holds TV_NBR_RECS records or TV_READ_LIMIT bytes have been read. `iBfr` holds
+// TV_BFR_SIZE bytes. `seen` may be null. Returns the bytes read, as tvPieceBytes counts them.
+uint32 tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrRecs,
+                  TvPieceFn seen, void *ctx);
 
-// Rebuilds the table from the file at `path`, read with fgets: the table is emptied first and stays
-// empty when there is no path or the file cannot be opened. `ioBfr`, when not null, is the
-// stream's buffer of TV_IO_SIZE bytes, so that opening the file allocates none and needs no
-// fstat to size one.
+// How many bytes of the source a read of `size` that gave `piece` took. A read stops after a
+// newline or when the buffer is full; a piece that ends otherwise either ends the source or
+// holds a NUL byte that hides where the read stopped, and counts as the whole read (size - 1).
+uint32 tvPieceBytes(const char *piece, int size);
+
+// The size of the next read when `used` bytes have been read: TV_READ_SIZE, or less near the
+// limit, so that no read goes past TV_READ_LIMIT; 0 once the limit is reached.
+int tvNextReadSize(uint32 used);
+
+// Rebuilds the table from the file at `path`, read with fgets: the table is emptied first and
+// stays empty when there is no path or the path names no regular file that can be opened. The
+// open never waits (a FIFO, a terminal), never makes a terminal the process's own, and leaves no
+// descriptor to programs the host starts; at most TV_READ_LIMIT bytes are read.
+// `ioBfr`, when not null, is the stream's buffer of TV_IO_SIZE bytes, so that reading the file
+// allocates no buffer.
 void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, char *ioBfr);
 
 // A string read like a file: the reader below returns its lines as fgets would.

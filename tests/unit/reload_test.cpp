@@ -1,5 +1,7 @@
 // The reload on small list files: each fixtures/lists/NAME.list against the table in NAME.table.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -136,4 +138,139 @@ TEST(Reload, ReadsPiecesOfAtMost62Characters) {
   ASSERT_NE(tvReadString(buf, TV_READ_SIZE, &s), nullptr);
   EXPECT_EQ(std::string(buf), std::string(8, 'x'));
   EXPECT_EQ(tvReadString(buf, TV_READ_SIZE, &s), nullptr);
+}
+
+namespace {
+
+// `fill` bytes of comment lines, then one record line: the record's last byte lies at `fill`
+// plus the record's length.
+std::string filledThenRecord(size_t fill, const std::string &record) {
+  std::string data;
+  while (data.size() + 33 <= fill) data += "# twenty-nine characters ...\n  \n";
+  data += std::string(fill - data.size() - 1, ' ') + "\n";
+  return data + record;
+}
+
+}  // namespace
+
+TEST(ReloadLimit, TheFirstMebibyteIsReadAndNothingBeyondIt) {
+  const std::string rec = "{FA}{}\"10.1.*.*\"\n";  // 17 bytes
+  // A table of (bytes before the record, whether the record loads).
+  const struct {
+    size_t before;
+    bool loads;
+  } cases[] = {
+      {TV_READ_LIMIT - 17, true},   // its newline is the limit's last byte
+      {TV_READ_LIMIT - 16, true},   // the newline lies past the limit; the quote does not
+      {TV_READ_LIMIT - 15, false},  // the closing quote lies past the limit
+      {TV_READ_LIMIT, false},
+      {2 * TV_READ_LIMIT, false},
+  };
+  for (const auto &c : cases) {
+    const std::string data = filledThenRecord(c.before, rec);
+    ASSERT_EQ(data.size(), c.before + rec.size());
+    EXPECT_EQ(reloadString(data), c.loads ? "53 0 10.1.0.0 10.1.255.255\n" : "")
+        << "record after " << c.before << " bytes, from a string";
+    TempFile f;
+    f.write(data);
+    EXPECT_EQ(reloadFile(f.path.c_str()), c.loads ? "53 0 10.1.0.0 10.1.255.255\n" : "")
+        << "record after " << c.before << " bytes, from a file";
+  }
+}
+
+TEST(ReloadLimit, ReadListSaysHowManyBytesItRead) {
+  const std::string data = filledThenRecord(2 * TV_READ_LIMIT, "{A}{}\"1\"\n");
+  TvString s{data.data(), data.size(), 0};
+  Table t;
+  t.n = 0;
+  EXPECT_EQ(tvReadList(tvReadString, &s, t.buf, t.recs, &t.n, nullptr, nullptr), TV_READ_LIMIT);
+  EXPECT_EQ(s.pos, TV_READ_LIMIT);
+}
+
+TEST(ReloadLimit, APieceHidingItsLengthBehindANulCountsAsAWholeRead) {
+  // A read stops after a newline or a full buffer; anything shorter holds a NUL or ends the
+  // source, so the bytes it took are not known and the whole read is counted.
+  const struct {
+    const char *piece;
+    int size;
+    uint32 bytes;
+  } cases[] = {
+      {"{A}{}\"1\"\n", TV_READ_SIZE, 9},
+      {"", TV_READ_SIZE, 62},
+      {"ab", TV_READ_SIZE, 62},
+      {"ab", 3, 2},
+      {"\n", 5, 1},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(tvPieceBytes(c.piece, c.size), c.bytes) << '"' << c.piece << "\" size " << c.size;
+  EXPECT_EQ(tvNextReadSize(0), TV_READ_SIZE);
+  EXPECT_EQ(tvNextReadSize(TV_READ_LIMIT - 62), TV_READ_SIZE);
+  EXPECT_EQ(tvNextReadSize(TV_READ_LIMIT - 61), 62);
+  EXPECT_EQ(tvNextReadSize(TV_READ_LIMIT - 1), 2);
+  EXPECT_EQ(tvNextReadSize(TV_READ_LIMIT), 0);
+}
+
+TEST(ReloadLimit, AFileOfNulBytesEndsAfterAtMostTheLimit) {
+  // A sparse file: every piece is empty to the parser and counts as a whole read.
+  TempFile f;
+  ASSERT_EQ(truncate(f.path.c_str(), 64L << 20), 0);
+  FILE *in = std::fopen(f.path.c_str(), "r");
+  ASSERT_NE(in, nullptr);
+  Table t;
+  t.n = 0;
+  const auto read = [](char *buf, int size, void *src) {
+    return std::fgets(buf, size, static_cast<FILE *>(src));
+  };
+  EXPECT_EQ(tvReadList(read, in, t.buf, t.recs, &t.n, nullptr, nullptr), TV_READ_LIMIT);
+  EXPECT_EQ(std::ftell(in), static_cast<long>(TV_READ_LIMIT));
+  std::fclose(in);
+  EXPECT_EQ(t.n, 0);
+}
+
+TEST(ReloadPaths, OnlyARegularFileIsRead) {
+  // Each kind of path that is not a list gives an empty table at once, and the same path
+  // holding a list again gives its record.
+  char dir[] = "/tmp/tolvane-paths-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string path = std::string(dir) + "/admins.list";
+  const std::string good = "{FA}{}\"10.1.*.*\"\n";
+  Table t;
+  const auto reload = [&] {
+    t.n = 7;
+    tvReloadFile(path.c_str(), t.buf, t.recs, &t.n, t.io);
+    return table(t.recs, t.n);
+  };
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  EXPECT_EQ(reload(), "") << "a FIFO with no writer";
+  const int writer = open(path.c_str(), O_RDWR);  // a writer that never writes
+  ASSERT_GE(writer, 0);
+  EXPECT_EQ(reload(), "") << "a FIFO whose writer is silent";
+  ASSERT_EQ(::write(writer, good.data(), good.size()), static_cast<ssize_t>(good.size()));
+  EXPECT_EQ(reload(), "") << "a FIFO holding a list";
+  close(writer);
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+  EXPECT_EQ(reload(), "") << "a folder";
+  ASSERT_EQ(rmdir(path.c_str()), 0);
+  ASSERT_EQ(symlink("/dev/zero", path.c_str()), 0);
+  EXPECT_EQ(reload(), "") << "/dev/zero";
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  std::ofstream(path, std::ios::binary) << good;
+  EXPECT_EQ(reload(), "53 0 10.1.0.0 10.1.255.255\n") << "the list again";
+  ASSERT_EQ(unlink(path.c_str()), 0);
+  ASSERT_EQ(rmdir(dir), 0);
+}
+
+TEST(ReloadPaths, TheDescriptorIsClosedAndNotInherited) {
+  // After a reload no descriptor is left open: the next descriptor the process gets is the
+  // same one it got before.
+  TempFile f;
+  f.write("{FA}{}\"10.1.*.*\"\n");
+  const int before = dup(0);
+  close(before);
+  Table t;
+  tvReloadFile(f.path.c_str(), t.buf, t.recs, &t.n, t.io);
+  const int after = dup(0);
+  close(after);
+  EXPECT_EQ(before, after);
 }
