@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "explain.h"
 
 namespace tl {
@@ -19,6 +23,11 @@ struct Reading {
   const Tolvane *recs = nullptr;
   bool lineIsComment = false;  // the current line's first piece was a comment
   bool lineLost = false;       // an earlier piece of the current line was cut short of a record
+  // What the current line has been told already: each at most once a line, so that the report
+  // of a long line does not grow with its length.
+  bool splitSaid = false;
+  bool errorSaid = false;
+  bool fullSaid = false;
 };
 
 // Reads the next piece and remembers where it starts.
@@ -65,15 +74,20 @@ void account(Reading &r, const char *piece, const Tolvane *rec, const TvWhy &why
   if (lineStart) {
     r.lineIsComment = comment(piece, len);
     r.lineLost = false;
+    r.splitSaid = r.errorSaid = r.fullSaid = false;
   }
-  if (!lineStart && start > 0) {
+  if (!lineStart && start > 0 && !r.splitSaid) {
     add(r, start, Severity::Warning, "split",
         "the line is longer than 62 characters: from here on it is read as a piece of its own");
+    r.splitSaid = true;
   }
   if (why.end == TV_RECORD) {
     if (tableFull) {
-      add(r, start, Severity::Warning, "table-full",
-          "ignored: the table already holds 32 records, and the plug-in reads no further");
+      if (!r.fullSaid) {
+        add(r, start, Severity::Warning, "table-full",
+            "ignored: the table already holds 32 records, and the plug-in reads no further");
+      }
+      r.fullSaid = true;
       return;
     }
     const int line = lineOf(r, start);
@@ -85,10 +99,12 @@ void account(Reading &r, const char *piece, const Tolvane *rec, const TvWhy &why
     return;
   }
   // The rest of a comment line, or of a line whose record was cut, says nothing new.
-  if (blank(piece, len) || comment(piece, len) || r.lineIsComment || r.lineLost) return;
+  if (blank(piece, len) || comment(piece, len) || r.lineIsComment || r.lineLost || r.errorSaid)
+    return;
   const Remark m = whyNoRecord(piece, len, why, cut);
   add(r, start + m.at, Severity::Error, m.code, m.message);
   r.lineLost = cut;
+  r.errorSaid = true;
 }
 
 void seen(void *ctx, const char *piece, const Tolvane *rec, const TvWhy *why) {
@@ -97,23 +113,65 @@ void seen(void *ctx, const char *piece, const Tolvane *rec, const TvWhy *why) {
 
 }  // namespace
 
+namespace {
+
+// What a path names, for a file that is not a regular one.
+const char *kindOf(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// Reads at most `most` bytes of the descriptor into data; false on a read error.
+bool readUpTo(int fd, size_t most, std::string &data) {
+  data.clear();
+  char buf[65536];
+  while (data.size() < most) {
+    const size_t want = std::min(sizeof buf, most - data.size());
+    const ssize_t n = ::read(fd, buf, want);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    data.append(buf, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
 bool readFile(const std::string &path, std::string &data, std::string &err) {
-  FILE *f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
+  // One byte past the plug-in's limit tells that there is more than it reads.
+  const size_t most = TV_READ_LIMIT + size_t{1};
+  if (path == "-") {
+    if (!readUpTo(STDIN_FILENO, most, data)) {
+      err = std::string("cannot read standard input: ") + std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+  // Opened as the plug-in opens it: without waiting for a FIFO's writer or a terminal.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
     err = "cannot read " + path + ": " + std::strerror(errno);
     return false;
   }
-  data.clear();
-  char buf[65536];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-  const bool bad = std::ferror(f) != 0;
-  if (f != stdin) std::fclose(f);
-  if (bad) {
-    err = "cannot read " + path + ": read error";
-    return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  if (!ok) {
+    err = "cannot read " + path + ": " + std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    err = "cannot read " + path + ": is " + kindOf(st.st_mode) +
+          ", and the plug-in reads only a regular file (it would load no record)";
+    ok = false;
+  } else if (!readUpTo(fd, most, data)) {
+    err = "cannot read " + path + ": " + std::strerror(errno);
+    ok = false;
   }
-  return true;
+  ::close(fd);
+  return ok;
 }
 
 Report checkList(const std::string &file, const std::string &data) {
@@ -129,13 +187,19 @@ Report checkList(const std::string &file, const std::string &data) {
   Tolvane recs[TV_NBR_RECS];
   char iBfr[TV_BFR_SIZE];
   uint8 nbrRecs = 0;
-  tvReadList(readPiece, &r, iBfr, recs, &nbrRecs, seen, &r);
-  // What the plug-in never reads once its table is full.
-  while (readPiece(iBfr, TV_READ_SIZE, &r) != nullptr) {
+  uint32 used = tvReadList(readPiece, &r, iBfr, recs, &nbrRecs, seen, &r);
+  // What the plug-in never reads once its table is full, up to the same limit.
+  for (int size; (size = tvNextReadSize(used)) > 0 && readPiece(iBfr, size, &r) != nullptr;) {
+    used += tvPieceBytes(iBfr, size);
     Tolvane rec;
     TvWhy why;
     tvParsePiece(iBfr, &rec, &why);
     if (why.end == TV_RECORD) account(r, iBfr, &rec, why, true);
+  }
+  if (tvNextReadSize(used) == 0 && r.src.pos < data.size()) {
+    add(r, r.src.pos, Severity::Error, "too-long",
+        "the plug-in reads only the first " + std::to_string(TV_READ_LIMIT) +
+            " bytes of a list: from here on nothing is read");
   }
   std::stable_sort(report.findings.begin(), report.findings.end(),
                    [](const Finding &a, const Finding &b) {

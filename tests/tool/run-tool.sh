@@ -1,18 +1,34 @@
 #!/usr/bin/env bash
-# Runs tolvane-list with the arguments in CASE (one line, shell words) inside tests/fixtures, and
-# compares what it prints (standard output, then standard error, then `[exit N]`) with EXPECTED.
+# Runs tolvane-list with the arguments in CASE (its first line, shell words) in a fresh copy of
+# tests/fixtures (with a copy of examples/ at ../../examples, as in the source tree), and compares what it prints (standard output, then standard error, then
+# `[exit N]`) with EXPECTED.
 #   run-tool.sh TOOL CASE EXPECTED        UPDATE_GOLDEN=1 rewrites EXPECTED instead.
+# Later lines of CASE:
+#   `#! setup: COMMANDS`  run by bash in the copy first, in the shell that then runs the tool
+#                         (so `exec 3<>fifo` holds a FIFO open while the tool runs);
+#   `#! memory: KIB`      the tool runs under `ulimit -v KIB` (not in the sanitizer build, whose
+#                         shadow memory needs more: TOLVANE_NO_ULIMIT=1).
+# The tool gets 60 seconds: one that hangs fails the case instead of stalling it.
 set -u
 tool=$(realpath "$1") case=$2 expected=$3
 here=$(cd "$(dirname "$0")" && pwd)
-out=$(mktemp)
-trap 'rm -f "$out" "$out.err"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/tests/fixtures"
+cp -r "$here/../fixtures/." "$work/tests/fixtures/"
+cp -r "$here/../../examples" "$work/examples"
+run="$work/tests/fixtures"
 eval "set -- $(head -n 1 "$case")"
-(cd "$here/../fixtures" && "$tool" "$@" >"$out" 2>"$out.err"; echo "[exit $?]" >>"$out.err")
-cat "$out.err" >>"$out"
+setup=$(sed -n 's/^#! setup: //p' "$case")
+memory=$(sed -n 's/^#! memory: //p' "$case")
+[ "${TOLVANE_NO_ULIMIT:-0}" = 1 ] && memory=
+(cd "$run" && eval "$setup" && { [ -z "$memory" ] || ulimit -v "$memory"; } &&
+ timeout 60 "$tool" "$@" >"$work/.out" 2>"$work/.err"
+ echo "[exit $?]" >>"$work/.err")
+cat "$work/.out" "$work/.err" >"$work/.all"
 if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
-  cp "$out" "$expected"
+  cp "$work/.all" "$expected"
   echo "updated $expected"
   exit 0
 fi
-diff -u "$expected" "$out" || { echo "output of $(basename "$case") differs"; exit 1; }
+diff -u "$expected" "$work/.all" || { echo "output of $(basename "$case") differs"; exit 1; }
