@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string bytes(reinterpret_cast<const char *>(data), size);
-  const std::string &file = fuzz::scratchFile(data, size);
+  const std::string file = fuzz::scratchFile(data, size);
   Tolvane recs[TV_NBR_RECS];
   char buf[TV_BFR_SIZE];
   uint8 n = 0;

@@ -1,25 +1,95 @@
-// The stand-in host's scenario reader on arbitrary text: every line parsed as a command, as a
-// line of a write block and as a user name; nothing may crash or read out of bounds.
+// The stand-in host plays arbitrary scenarios against the real plug-in: every line is read as a
+// command and run, a `write` block with its lines. The plug-in must never break a rule of the
+// host, whatever the users, names, list contents and timers, and nothing may crash. Paths stay
+// inside a scratch folder, and waits and churns are capped so that every input runs quickly.
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "host.h"
+#include "loader.h"
 #include "scenario.h"
+#include "scratch.h"
+
+namespace {
+
+constexpr uint32_t kMostWait = 3000;  // 20 reloads
+constexpr uint32_t kMostChurn = 40;
+
+// A path the scenario may touch: a plain name in the scratch folder, or `$1`, the list.
+bool safePath(const std::string &p) {
+  if (p.empty() || p[0] == '.' || p[0] == '-') return false;
+  for (char c : p) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '_' || c == '$' || c == '-' || c == '.';
+    if (!plain) return false;
+  }
+  return true;
+}
+
+// The plug-in, loaded once; the process works in the scratch folder from then on.
+const host::Plugin &plugin() {
+  static const host::Plugin loaded = [] {
+    host::Plugin p;
+    std::string err;
+    if (!host::loadPlugin(TOLVANE_PLUGIN, p, err) || chdir(fuzz::scratchDir().c_str()) != 0) {
+      std::fprintf(stderr, "fuzz-scenario: %s\n", err.c_str());
+      std::abort();
+    }
+    return p;
+  }();
+  return loaded;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  static FILE *devnull = std::fopen("/dev/null", "w");
+  const host::Plugin &p = plugin();
+  std::remove("admins.list");
+  host::Host h(devnull, 1, false);
+  h.start(p, {"tolvane.so", "admins.list"}, 2);
+  std::string err;
+  host::Command cmd;
+  host::parseCommand("wait 0", cmd, err);
+  h.run(cmd, err);  // the table left by an earlier input is emptied
   const std::string text(reinterpret_cast<const char *>(data), size);
-  size_t start = 0;
-  while (start <= text.size()) {
-    size_t end = text.find('\n', start);
+  size_t at = 0;
+  // The next line of the input, without its newline; false at the end.
+  const auto next = [&](std::string &line) {
+    if (at > text.size()) return false;
+    size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    host::Command cmd;
-    std::string err, out;
+    line = text.substr(at, end - at);
+    at = end + 1;
+    return true;
+  };
+  for (std::string line; next(line);) {
     const bool ok = host::parseCommand(line, cmd, err);
     if (!ok && err.empty()) __builtin_trap();  // a refusal always says why
-    if (ok && cmd.op == host::Op::User && cmd.user.nameBytes.size() > 31) __builtin_trap();
-    host::decodeBlockLine(line, out, err);
-    host::decodeName(line, out, err);
-    start = end + 1;
+    if (!ok || cmd.op == host::Op::None) continue;
+    if (cmd.op == host::Op::User && cmd.user.nameBytes.size() > 31) __builtin_trap();
+    bool safe = true;
+    if (cmd.op == host::Op::Write || cmd.op == host::Op::Remove || cmd.op == host::Op::Rename) {
+      for (const std::string &a : cmd.args) safe = safe && safePath(a);
+    }
+    if (cmd.op == host::Op::Write) {
+      std::string content, decoded, block;
+      while (next(block) && block != "end") {
+        if (host::decodeBlockLine(block, decoded, err)) content += decoded;
+      }
+      if (safe) h.writeFile(cmd.args[0], content, err);
+      continue;
+    }
+    if (!safe) continue;
+    if (cmd.op == host::Op::Wait && cmd.amount > kMostWait) cmd.amount = kMostWait;
+    if (cmd.op == host::Op::Churn && cmd.amount > kMostChurn) cmd.amount = kMostChurn;
+    h.run(cmd, err);
   }
+  h.finish(false);
+  if (h.violations() != 0) __builtin_trap();  // the real plug-in keeps every rule of the host
   return 0;
 }

@@ -1,7 +1,9 @@
-// A file of this process's own, for fuzz targets that must hand the plug-in a real file.
+// A folder of this process's own for fuzz targets that must hand the plug-in real paths. It is
+// made on first use and removed, with all it holds, when the process exits.
 #ifndef TOLVANE_FUZZ_SCRATCH_H
 #define TOLVANE_FUZZ_SCRATCH_H
 
+#include <ftw.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,9 +12,28 @@
 
 namespace fuzz {
 
-// Writes the bytes to the scratch file and returns its path.
-inline const std::string &scratchFile(const void *data, size_t size) {
-  static const std::string path = "/tmp/tolvane-fuzz-" + std::to_string(getpid());
+// Removes one entry of the scratch folder, deepest first.
+inline int removeEntry(const char *path, const struct stat * /*st*/, int /*flag*/,
+                       struct FTW * /*ftw*/) {
+  return std::remove(path);
+}
+
+// The scratch folder's path.
+inline const std::string &scratchDir() {
+  static const std::string dir = [] {
+    char name[] = "/tmp/tolvane-fuzz-XXXXXX";
+    if (mkdtemp(name) == nullptr) std::abort();
+    return std::string(name);
+  }();
+  static const struct Remover {
+    ~Remover() { nftw(dir.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS); }
+  } remover;
+  return dir;
+}
+
+// Writes the bytes to the file `name` in the scratch folder and returns its path.
+inline std::string scratchFile(const void *data, size_t size, const char *name = "list") {
+  const std::string path = scratchDir() + "/" + name;
   FILE *f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) std::abort();
   std::fwrite(data, 1, size, f);

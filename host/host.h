@@ -104,7 +104,8 @@ class Host {
   void enterRoom(HostUser *u, const std::string &room);
   void deleteUser(HostUser *u);
   void advance(uint32_t amount);
-  void churn(uint32_t users, uint32_t every);
+  // False with a message when a user of a churn name exists already.
+  bool churn(uint32_t users, uint32_t every, std::string &err);
   void line(const std::string &s);
   void always(const std::string &s);
 

@@ -1,6 +1,6 @@
 // The reload on small list files: each fixtures/lists/NAME.list against the table in NAME.table.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -163,8 +163,7 @@ TEST(ReloadLimit, TheFirstMebibyteIsReadAndNothingBeyondIt) {
       {TV_READ_LIMIT - 17, true},   // its newline is the limit's last byte
       {TV_READ_LIMIT - 16, true},   // the newline lies past the limit; the quote does not
       {TV_READ_LIMIT - 15, false},  // the closing quote lies past the limit
-      {TV_READ_LIMIT, false},
-      {2 * TV_READ_LIMIT, false},
+      {TV_READ_LIMIT, false},      {2 * TV_READ_LIMIT, false},
   };
   for (const auto &c : cases) {
     const std::string data = filledThenRecord(c.before, rec);
