@@ -33,7 +33,7 @@ inline const std::string &scratchDir() {
 
 // Writes the bytes to the file `name` in the scratch folder and returns its path.
 inline std::string scratchFile(const void *data, size_t size, const char *name = "list") {
-  const std::string path = scratchDir() + "/" + name;
+  std::string path = scratchDir() + "/" + name;
   FILE *f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) std::abort();
   std::fwrite(data, 1, size, f);

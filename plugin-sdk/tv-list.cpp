@@ -248,7 +248,10 @@ bool isRegular(int fd) {
 // host's own (O_NOCTTY), is not inherited by programs the host starts (O_CLOEXEC), and opens a
 // file of any size on i386 as on x86-64 (O_LARGEFILE).
 FILE *openList(const char *path, char *ioBfr) {
-  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_LARGEFILE);
+  // O_RDONLY is 0, and so is O_LARGEFILE on x86-64: the checker takes that for a slip.
+  // NOLINTNEXTLINE(misc-redundant-expression)
+  const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_LARGEFILE;
+  const int fd = open(path, flags);
   if (fd < 0) return nullptr;
   FILE *f = isRegular(fd) ? fdopen(fd, "r") : nullptr;
   if (f == nullptr) {

@@ -163,7 +163,7 @@ TEST(ReloadLimit, TheFirstMebibyteIsReadAndNothingBeyondIt) {
       {TV_READ_LIMIT - 17, true},   // its newline is the limit's last byte
       {TV_READ_LIMIT - 16, true},   // the newline lies past the limit; the quote does not
       {TV_READ_LIMIT - 15, false},  // the closing quote lies past the limit
-      {TV_READ_LIMIT, false},      {2 * TV_READ_LIMIT, false},
+      {TV_READ_LIMIT, false},      {size_t{2} * TV_READ_LIMIT, false},
   };
   for (const auto &c : cases) {
     const std::string data = filledThenRecord(c.before, rec);
@@ -178,7 +178,7 @@ TEST(ReloadLimit, TheFirstMebibyteIsReadAndNothingBeyondIt) {
 }
 
 TEST(ReloadLimit, ReadListSaysHowManyBytesItRead) {
-  const std::string data = filledThenRecord(2 * TV_READ_LIMIT, "{A}{}\"1\"\n");
+  const std::string data = filledThenRecord(size_t{2} * TV_READ_LIMIT, "{A}{}\"1\"\n");
   TvString s{data.data(), data.size(), 0};
   Table t;
   t.n = 0;
