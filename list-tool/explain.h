@@ -18,20 +18,20 @@ struct Remark {
   size_t at;
 };
 
-// The address as dotted octets, first octet first.
-std::string dotted(uint32 a);
-
-// A byte as the tool shows it: 'x' when printable, else 0xHH.
-std::string shownByte(unsigned char c);
-
 // Why a piece that is neither blank nor a comment gave no record. `piece` holds `len` bytes
-// (a NUL among them ends the parse); `cut` says the piece is a line cut at 62 characters.
+// (a NUL among them ends the parse); `cut` says the piece is a line cut at 62 bytes.
 Remark whyNoRecord(const char *piece, size_t len, const TvWhy &why, bool cut);
 
-// What is surprising about a record: values that wrap, octets read otherwise than written,
-// '*' octets followed by numbers, octets left out, text after the closing quote.
+// What is surprising about a record: seeds that wrap or are read from elsewhere than meant,
+// octets read otherwise than written, patterns wider or narrower than they look, text after
+// the closing quote.
 std::vector<Remark> recordRemarks(const char *piece, size_t len, const TvWhy &why,
                                   const Tolvane &rec);
+
+// The line with the usual slips mended (a byte-order mark, typographic quotes, lower-case seed
+// letters, a CIDR prefix of whole octets, braces or an opening quote left out); false when
+// there is nothing of the kind to mend.
+bool mendLine(const std::string &line, std::string &mended);
 
 }  // namespace tl
 

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "explain.h"
+#include "format.h"
 
 namespace tl {
 namespace {
@@ -20,12 +21,13 @@ struct Reading {
   size_t pieceStart = 0;      // offset of the piece being parsed
   std::vector<size_t> lines;  // offset of each line's first byte
   Report *report = nullptr;
-  const Tolvane *recs = nullptr;
-  bool lineIsComment = false;  // the current line's first piece was a comment
-  bool lineLost = false;       // an earlier piece of the current line was cut short of a record
+  bool lineIsComment = false;   // the current line's first piece was a comment
+  bool commentStarted = false;  // a '#' has ended the parse earlier on the current line
+  bool lineLost = false;        // an earlier piece of the current line was cut short of a record
   // What the current line has been told already: each at most once a line, so that the report
   // of a long line does not grow with its length.
   bool splitSaid = false;
+  bool spillSaid = false;
   bool errorSaid = false;
   bool fullSaid = false;
 };
@@ -46,10 +48,21 @@ int lineOf(const Reading &r, size_t offset) {
   return static_cast<int>(lo) + 1;
 }
 
+// The bytes of a line, without its line end.
+std::string lineText(const Reading &r, int line) {
+  const size_t from = r.lines[static_cast<size_t>(line) - 1];
+  size_t to =
+      static_cast<size_t>(line) < r.lines.size() ? r.lines[static_cast<size_t>(line)] : r.src.len;
+  while (to > from && (r.src.data[to - 1] == '\n' || r.src.data[to - 1] == '\r')) --to;
+  return std::string(r.src.data + from, r.src.data + to);
+}
+
 void add(Reading &r, size_t offset, Severity s, const std::string &code, const std::string &msg) {
   const int line = lineOf(r, offset);
-  const int column = static_cast<int>(offset - r.lines[static_cast<size_t>(line) - 1]) + 1;
-  r.report->findings.push_back({line, column, s, code, msg});
+  const size_t inLine = offset - r.lines[static_cast<size_t>(line) - 1];
+  const SourceLine shown = sourceLine(lineText(r, line), inLine);
+  r.report->findings.push_back(
+      {line, static_cast<int>(inLine) + 1, s, code, msg, shown.text, shown.caret});
 }
 
 bool blank(const char *p, size_t len) {
@@ -65,7 +78,55 @@ bool comment(const char *p, size_t len) {
   return i < len && p[i] == '#';
 }
 
-// Accounts for one piece: its record and remarks, or why it gave none.
+// The comment that says whom the record at this place is for.
+std::string commentFor(const Reading &r, int line, size_t quoteInLine) {
+  const std::string text = lineText(r, line);
+  const size_t hash = text.find('#', quoteInLine + 1);
+  if (hash != std::string::npos) return commentText(text, hash);
+  if (line < 2) return "";
+  const std::string above = lineText(r, line - 1);
+  return comment(above.data(), above.size()) ? commentText(above, above.find('#')) : "";
+}
+
+// Accounts for a piece that gave a record.
+void accountRecord(Reading &r, const char *piece, const Tolvane *rec, const TvWhy &why,
+                   bool tableFull, bool spill) {
+  const size_t start = r.pieceStart;
+  const size_t len = r.src.pos - start;
+  const int line = lineOf(r, start);
+  const size_t inLine = start - r.lines[static_cast<size_t>(line) - 1];
+  const bool inComment = r.lineIsComment || r.commentStarted;
+  const auto slot = static_cast<int>(r.report->records.size() + r.report->ignored.size()) + 1;
+  Loaded loaded{slot, line, static_cast<int>(inLine) + 1, *rec,
+                commentFor(r, line, inLine + why.at)};
+  if (std::memchr(piece + why.at, '#', len - why.at) != nullptr) r.commentStarted = true;
+  if (spill && !tableFull && !r.spillSaid) {
+    r.spillSaid = true;
+    add(r, start, Severity::Error, "spill-record",
+        std::string(inComment ? "this comment runs" : "the line runs") +
+            " past the 62nd byte, and the plug-in reads the rest as a line of its own: it gives "
+            "a record here (slot " +
+            std::to_string(slot) + ", registration seed " + std::to_string(rec->rSeed) + ", " +
+            dotted(rec->ipMin) + " to " + dotted(rec->ipMax) +
+            "): end the line before it, or give the record a line of its own");
+  }
+  if (tableFull) {
+    if (!r.fullSaid) {
+      add(r, start, Severity::Warning, "table-full",
+          "ignored: the table already holds 32 records, and the plug-in reads no further");
+    }
+    r.fullSaid = true;
+    r.report->ignored.push_back(loaded);
+    return;
+  }
+  r.report->records.push_back(loaded);
+  for (const Remark &m : recordRemarks(piece, len, why, *rec))
+    add(r, start + m.at, Severity::Warning, m.code, m.message);
+}
+
+// Accounts for one piece: its record and remarks, or why it gave none. A piece after the first
+// of a line (a spill past the 62nd byte) is reported only when it gives a record, or when it
+// holds text that is neither blank nor the rest of a comment or of a lost record.
 void account(Reading &r, const char *piece, const Tolvane *rec, const TvWhy &why, bool tableFull) {
   const size_t start = r.pieceStart;
   const size_t len = r.src.pos - start;
@@ -73,42 +134,63 @@ void account(Reading &r, const char *piece, const Tolvane *rec, const TvWhy &why
   const bool cut = len == TV_READ_SIZE - 1 && piece[len - 1] != '\n';
   if (lineStart) {
     r.lineIsComment = comment(piece, len);
+    r.commentStarted = false;
     r.lineLost = false;
-    r.splitSaid = r.errorSaid = r.fullSaid = false;
-  }
-  if (!lineStart && start > 0 && !r.splitSaid) {
-    add(r, start, Severity::Warning, "split",
-        "the line is longer than 62 characters: from here on it is read as a piece of its own");
-    r.splitSaid = true;
+    r.splitSaid = r.spillSaid = r.errorSaid = r.fullSaid = false;
   }
   if (why.end == TV_RECORD) {
-    if (tableFull) {
-      if (!r.fullSaid) {
-        add(r, start, Severity::Warning, "table-full",
-            "ignored: the table already holds 32 records, and the plug-in reads no further");
-      }
-      r.fullSaid = true;
-      return;
-    }
-    const int line = lineOf(r, start);
-    const int column = static_cast<int>(start - r.lines[static_cast<size_t>(line) - 1]) + 1;
-    r.report->records.push_back(
-        {static_cast<int>(r.report->records.size()) + 1, line, column, *rec});
-    for (const Remark &m : recordRemarks(piece, len, why, *rec))
-      add(r, start + m.at, Severity::Warning, m.code, m.message);
+    accountRecord(r, piece, rec, why, tableFull, !lineStart);
     return;
   }
-  // The rest of a comment line, or of a line whose record was cut, says nothing new.
-  if (blank(piece, len) || comment(piece, len) || r.lineIsComment || r.lineLost || r.errorSaid)
+  const bool quiet = blank(piece, len) || comment(piece, len) || r.lineIsComment ||
+                     r.commentStarted || r.lineLost || r.errorSaid;
+  if (why.end == TV_HASH) r.commentStarted = true;
+  if (quiet || tableFull) return;
+  if (!lineStart) {
+    if (!r.splitSaid) {
+      add(r, start, Severity::Warning, "split",
+          "the line runs past the 62nd byte: the plug-in reads the rest as a line of its own "
+          "(here it gives no record)");
+    }
+    r.splitSaid = true;
     return;
+  }
   const Remark m = whyNoRecord(piece, len, why, cut);
   add(r, start + m.at, Severity::Error, m.code, m.message);
+  const int line = lineOf(r, start);
+  r.report->lost.push_back({line, m.message, lineText(r, line)});
   r.lineLost = cut;
   r.errorSaid = true;
 }
 
 void seen(void *ctx, const char *piece, const Tolvane *rec, const TvWhy *why) {
   account(*static_cast<Reading *>(ctx), piece, rec, *why, false);
+}
+
+// Records that can never recognise anyone: a repeat of an earlier record, or one that lies
+// wholly inside an earlier record, which the plug-in tries first.
+void shadowed(Reading &r) {
+  const std::vector<Loaded> &recs = r.report->records;
+  for (size_t j = 1; j < recs.size(); ++j) {
+    const Tolvane &b = recs[j].rec;
+    for (size_t i = 0; i < j; ++i) {
+      const Tolvane &a = recs[i].rec;
+      const bool same =
+          a.rSeed == b.rSeed && a.pSeed == b.pSeed && a.ipMin == b.ipMin && a.ipMax == b.ipMax;
+      const bool inside = a.rSeed == b.rSeed && (a.pSeed == 0 || a.pSeed == b.pSeed) &&
+                          a.ipMin <= b.ipMin && b.ipMax <= a.ipMax;
+      if (!same && !inside) continue;
+      const std::string where =
+          "line " + std::to_string(recs[i].line) + " (slot " + std::to_string(recs[i].slot) + ")";
+      const size_t at =
+          r.lines[static_cast<size_t>(recs[j].line) - 1] + static_cast<size_t>(recs[j].column) - 1;
+      add(r, at, Severity::Warning, same ? "duplicate" : "shadowed",
+          same ? "the same record as " + where + ": it never recognises anyone that one does not"
+               : "every user this record admits is recognised first by " + where +
+                     ": this record never counts");
+      break;
+    }
+  }
 }
 
 }  // namespace
@@ -194,18 +276,31 @@ Report checkList(const std::string &file, const std::string &data) {
     Tolvane rec;
     TvWhy why;
     tvParsePiece(iBfr, &rec, &why);
-    if (why.end == TV_RECORD) account(r, iBfr, &rec, why, true);
+    account(r, iBfr, &rec, why, true);
   }
   if (tvNextReadSize(used) == 0 && r.src.pos < data.size()) {
     add(r, r.src.pos, Severity::Error, "too-long",
         "the plug-in reads only the first " + std::to_string(TV_READ_LIMIT) +
             " bytes of a list: from here on nothing is read");
   }
+  shadowed(r);
+  if (report.records.empty()) {
+    report.findings.push_back({0, 0, Severity::Warning, "no-records",
+                               "the list gives no record: the plug-in will recognise nobody", "",
+                               0});
+  }
   std::stable_sort(report.findings.begin(), report.findings.end(),
                    [](const Finding &a, const Finding &b) {
                      return a.line != b.line ? a.line < b.line : a.column < b.column;
                    });
   return report;
+}
+
+bool installable(const Report &r) {
+  for (const Finding &f : r.findings) {
+    if (f.severity == Severity::Error) return false;
+  }
+  return r.ignored.empty();
 }
 
 }  // namespace tl

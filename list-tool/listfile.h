@@ -12,34 +12,54 @@ namespace tl {
 
 enum class Severity { Error, Warning };
 
-// A finding at a place in the file; lines and columns count from 1.
+// A finding at a place in the file; lines and columns count from 1, and line 0 is about the
+// whole file. `source` is the line as shown under the finding, with the caret after `caret`
+// cells.
 struct Finding {
   int line;
   int column;
   Severity severity;
   std::string code;
   std::string message;
+  std::string source;
+  size_t caret = 0;
 };
 
-// A record the plug-in would load, with the place of its piece.
+// A record read from the file, with the place of its piece and the comment that says whom it
+// is for: the comment after it on its line, else a comment line right above it.
 struct Loaded {
-  int slot;  // 1 to 32, in table order
+  int slot;  // 1 to 32 in table order; 33 on for records past the 32nd
   int line;
   int column;
   Tolvane rec;
+  std::string comment;
+};
+
+// A line that gives no record, with the first reason.
+struct Lost {
+  int line;
+  std::string message;
+  std::string text;  // the line, without its line end
 };
 
 struct Report {
   std::string file;
   std::vector<Finding> findings;  // in file order
   std::vector<Loaded> records;    // in table order
+  std::vector<Loaded> ignored;    // records past the 32nd, which the plug-in never reads
+  std::vector<Lost> lost;         // in file order
 };
 
-// Reads a whole file; false with a message when it cannot be read.
+// Reads what the plug-in would read of a list: a regular file (or standard input for "-"), up
+// to one byte past its read limit. False with a message when it cannot be read, or when the
+// path names something the plug-in never reads (a FIFO, a device, a directory).
 bool readFile(const std::string &path, std::string &data, std::string &err);
 
 // Checks a list file's bytes as the plug-in's reload would read them.
 Report checkList(const std::string &file, const std::string &data);
+
+// Whether a report lets a list be installed: no error, and no record past the 32nd.
+bool installable(const Report &r);
 
 }  // namespace tl
 

@@ -1,5 +1,6 @@
-// tolvane-list: checks, explains and writes the administrator list file.
-// Exit status: 0 clean, 1 findings (or no match, or a refusal), 2 usage or unreadable file.
+// tolvane-list: checks, explains, compares, writes and changes the administrator list file.
+// Exit status: 0 clean, 1 findings (or no match, or a refusal, or tables that differ),
+// 2 trouble (usage, an unreadable file, a list being changed by another tolvane-list).
 #include <arpa/inet.h>
 
 #include <CLI/CLI.hpp>
@@ -8,16 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "explain.h"
-#include "listfile.h"
+#include "access.h"
+#include "commands.h"
 #include "numbers.h"
-#include "report.h"
 #include "seeds.h"
 #include "tv-match.h"
 
 namespace {
-
-constexpr int kClean = 0, kFindings = 1, kUsage = 2;
 
 // A usage error raised after CLI11's own checks, for numbers and addresses.
 struct Usage {
@@ -39,98 +37,56 @@ uint32 address(const std::string &option, const std::string &text) {
   return a;
 }
 
-int check(const std::vector<std::string> &files, bool json) {
-  std::vector<tl::Report> reports;
-  bool findings = false;
-  for (const std::string &f : files) {
-    std::string data, err;
-    if (!tl::readFile(f, data, err)) {
-      std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
-      return kUsage;
-    }
-    reports.push_back(tl::checkList(f, data));
-    findings = findings || !reports.back().findings.empty();
-  }
-  if (json) {
-    tl::printJson(stdout, reports);
-  } else {
-    for (const tl::Report &r : reports) tl::printText(stdout, r);
-  }
-  return findings ? kFindings : kClean;
-}
+// The values of an administrator, as encode and add take them.
+struct Values {
+  std::string rseed, crc, counter, pseed, puidCtr, puidCRC, addr, note;
+  CLI::Option *rseedOpt = nullptr, *crcOpt = nullptr, *pseedOpt = nullptr, *puidOpt = nullptr;
 
-const char *verdict(TvVerdict v) {
-  switch (v) {
-    case TV_MATCH:
-      return "recognises this user";
-    case TV_RSEED_DIFFERS:
-      return "registration seed differs";
-    case TV_PSEED_DIFFERS:
-      return "PUID seed differs";
-    case TV_BELOW:
-      return "address is below the range";
-    default:
-      return "address is above the range";
+  void addOptions(CLI::App *sub) {
+    rseedOpt = sub->add_option("--rseed", rseed, "registration seed");
+    crcOpt = sub->add_option("--crc", crc, "registration crc (with --counter)");
+    CLI::Option *co = sub->add_option("--counter", counter, "registration counter (with --crc)");
+    crcOpt->needs(co);
+    co->needs(crcOpt);
+    rseedOpt->excludes(crcOpt)->excludes(co);
+    pseedOpt = sub->add_option("--pseed", pseed, "PUID seed (default 0: any PUID)");
+    puidOpt = sub->add_option("--puidctr", puidCtr, "PUID counter (with --puidcrc)");
+    CLI::Option *pr = sub->add_option("--puidcrc", puidCRC, "PUID crc (with --puidctr)");
+    puidOpt->needs(pr);
+    pr->needs(puidOpt);
+    pseedOpt->excludes(puidOpt)->excludes(pr);
+    sub->add_option("--addr", addr, "address pattern: 10.1.2.3, 10.1.*.*")
+        ->required()
+        ->type_name("PATTERN");
+    sub->add_option("--note", note, "a comment for the end of the line (whom it is for)")
+        ->type_name("TEXT");
   }
-}
 
-int match(const std::string &file, uint32 crc, uint32 counter, uint32 puidCtr, uint32 puidCRC,
-          uint32 ip) {
-  std::string data, err;
-  if (!tl::readFile(file, data, err)) {
-    std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
-    return kUsage;
+  uint32 rSeed() const {
+    if (rseedOpt->count() == 0 && crcOpt->count() == 0)
+      throw Usage{"give --rseed, or --crc and --counter"};
+    if (rseedOpt->count() != 0) return number("--rseed", rseed);
+    return tvProbe(number("--crc", crc), number("--counter", counter), 0, 0, 0).rSeed;
   }
-  const tl::Report r = tl::checkList(file, data);
-  const TvProbe user = tvProbe(crc, counter, puidCtr, puidCRC, htonl(ip));
-  std::printf("user: registration seed %u, PUID seed %u, address %s\n", user.rSeed, user.pSeed,
-              tl::dotted(user.ipAdr).c_str());
-  for (const tl::Loaded &l : r.records) {
-    const TvVerdict v = tvCompare(&l.rec, &user);
-    std::printf("%s:%d: slot %d: %s", file.c_str(), l.line, l.slot, verdict(v));
-    if (v == TV_RSEED_DIFFERS) std::printf(" (record %u)", l.rec.rSeed);
-    if (v == TV_PSEED_DIFFERS) std::printf(" (record %u)", l.rec.pSeed);
-    if (v == TV_BELOW || v == TV_ABOVE)
-      std::printf(" %s to %s", tl::dotted(l.rec.ipMin).c_str(), tl::dotted(l.rec.ipMax).c_str());
-    std::printf("\n");
-    if (v == TV_MATCH) return kClean;  // later records are not looked at
+
+  uint32 pSeed() const {
+    if (pseedOpt->count() != 0) return number("--pseed", pseed);
+    if (puidOpt->count() != 0)
+      return tvProbe(0, 0, number("--puidctr", puidCtr), number("--puidcrc", puidCRC), 0).pSeed;
+    return 0;
   }
-  std::printf("no record recognises this user\n");
-  return kFindings;
-}
-
-int decode(const std::string &text) {
-  std::string letters = text;
-  if (letters.size() >= 2 && letters.front() == '{' && letters.back() == '}')
-    letters = letters.substr(1, letters.size() - 2);
-  uint32 value = 0;
-  uint64_t unwrapped = 0;
-  std::string why;
-  const bool asReg = tl::decodeSeed(letters, false, value, unwrapped, why);
-  if (!asReg && !tl::decodeSeed(letters, true, value, unwrapped, why)) {
-    std::fprintf(stderr, "tolvane-list: '%s' is not a seed: %s\n", letters.c_str(), why.c_str());
-    return kFindings;
-  }
-  std::printf("{%s} = %u", letters.c_str(), value);
-  if (unwrapped != value)
-    std::printf(" (%llu, wrapped modulo 2^32)", static_cast<unsigned long long>(unwrapped));
-  if (!asReg) std::printf(" (as a PUID seed only: 'Z' is not allowed in a registration seed)");
-  std::printf("\n");
-  return kClean;
-}
-
-}  // namespace
-
-namespace {
+};
 
 int run(int argc, char **argv) {
   CLI::App app{
-      "Checks, explains and writes Tolvane's administrator list file.\n"
-      "Exit status: 0 clean, 1 findings, 2 usage or an unreadable file."};
+      "Checks, explains, compares, writes and changes Tolvane's administrator list file.\n"
+      "Exit status: 0 clean, 1 findings, 2 trouble (usage, an unreadable file, a list\n"
+      "being changed by another tolvane-list)."};
   app.require_subcommand(1);
 
   std::vector<std::string> files;
   bool json = false;
+  std::string as;
   CLI::App *chk = app.add_subcommand(
       "check",
       "Read each FILE exactly as the plug-in does and report every line that gives no\n"
@@ -138,90 +94,116 @@ int run(int argc, char **argv) {
       "records the plug-in loads. FILE - reads standard input.");
   chk->add_option("FILE", files, "list files")->required();
   chk->add_flag("--json", json, "findings and records as JSON");
+  chk->add_option("--as", as, "also say whether this account (the server's) can read FILE")
+      ->type_name("USER");
 
   std::string mFile, mCrc, mCounter, mPuidCtr = "0", mPuidCRC = "0", mIp;
   CLI::App *mat = app.add_subcommand(
-      "match", "Say which record would recognise a user with these values, or why each does not.");
+      "match",
+      "Say which record would recognise a user with these values, with each record's\n"
+      "three tests, and which lines give no record or lie past the 32nd.");
   mat->add_option("FILE", mFile, "list file")->required();
-  mat->add_option("--crc", mCrc, "the user's registration crc")->required()->type_name("N");
-  mat->add_option("--counter", mCounter, "the user's registration counter")
-      ->required()
-      ->type_name("N");
+  mat->add_option("--crc", mCrc, "the user's registration crc")->required();
+  mat->add_option("--counter", mCounter, "the user's registration counter")->required();
   CLI::Option *mpc = mat->add_option("--puidctr", mPuidCtr, "the user's PUID counter (default 0)");
   CLI::Option *mpr = mat->add_option("--puidcrc", mPuidCRC, "the user's PUID crc (default 0)");
   mpc->needs(mpr);
   mpr->needs(mpc);
   mat->add_option("--ip", mIp, "the user's address")->required()->type_name("A.B.C.D");
 
-  std::string eRseed, eCrc, eCounter, ePseed, ePuidCtr, ePuidCRC, eAddr, eNote;
-  CLI::App *enc = app.add_subcommand(
+  Values enc;
+  CLI::App *encode = app.add_subcommand(
       "encode",
       "Print one list line for these values, in the shortest letters, checked by\n"
-      "reading it back with the plug-in's parser.");
-  CLI::Option *ers = enc->add_option("--rseed", eRseed, "registration seed");
-  CLI::Option *ecr = enc->add_option("--crc", eCrc, "registration crc (with --counter)");
-  CLI::Option *eco = enc->add_option("--counter", eCounter, "registration counter (with --crc)");
-  ecr->needs(eco);
-  eco->needs(ecr);
-  ers->excludes(ecr)->excludes(eco);
-  CLI::Option *eps = enc->add_option("--pseed", ePseed, "PUID seed (default 0: any PUID)");
-  CLI::Option *epc = enc->add_option("--puidctr", ePuidCtr, "PUID counter (with --puidcrc)");
-  CLI::Option *epr = enc->add_option("--puidcrc", ePuidCRC, "PUID crc (with --puidctr)");
-  epc->needs(epr);
-  epr->needs(epc);
-  eps->excludes(epc)->excludes(epr);
-  enc->add_option("--addr", eAddr, "address pattern: 10.1.2.3, 10.1.*.*, *.*.*.*")
-      ->required()
-      ->type_name("PATTERN");
-  enc->add_option("--note", eNote, "a comment for the end of the line");
+      "reading it back as the plug-in and check do.");
+  enc.addOptions(encode);
 
   std::string dLetters;
   CLI::App *dec = app.add_subcommand("decode", "Print the value of a seed written in letters.");
   dec->add_option("LETTERS", dLetters, "the letters, with or without braces")->required();
 
+  std::string before, after;
+  CLI::App *diff = app.add_subcommand(
+      "diff",
+      "Compare the records the plug-in would load from OLD and from NEW: added, removed,\n"
+      "moved out of order. Exit status 0 the same table, 1 different, 2 trouble.");
+  diff->add_option("OLD", before, "list file")->required();
+  diff->add_option("NEW", after, "list file")->required();
+
+  std::string eFile;
+  CLI::App *edit = app.add_subcommand(
+      "edit",
+      "Edit FILE safely: one editor at a time, on a copy in FILE's folder, with $VISUAL,\n"
+      "$EDITOR, editor or vi; the copy is checked and renamed over FILE (owner, group\n"
+      "and mode kept) only when it has no error, or when told to at the prompt.");
+  edit->add_option("FILE", eFile, "list file")->required();
+
+  std::string aFile;
+  bool aDry = false;
+  Values add;
+  CLI::App *adder = app.add_subcommand(
+      "add",
+      "Append the line encode writes for these values to FILE, check the result and\n"
+      "install it as edit does; refused when the list would have errors.");
+  adder->add_option("FILE", aFile, "list file")->required();
+  add.addOptions(adder);
+  adder->add_flag("--dry-run", aDry, "show what would change; write nothing");
+
+  std::string rFile;
+  std::vector<int> rLines;
+  bool rDry = false;
+  CLI::App *remover = app.add_subcommand(
+      "remove",
+      "Take out these lines of FILE (numbered as check shows them), check the result\n"
+      "and install it as edit does; refused when the list would have errors.");
+  remover->add_option("FILE", rFile, "list file")->required();
+  remover->add_option("LINE", rLines, "line numbers")->required()->check(CLI::PositiveNumber);
+  remover->add_flag("--dry-run", rDry, "show what would change; write nothing");
+
   // Numbers are decimal or 0x-hex; the other values say what they are.
-  for (CLI::App *sub : {chk, mat, enc, dec}) {
+  for (CLI::App *sub : {chk, mat, encode, dec, diff, edit, adder, remover}) {
     for (CLI::Option *o : sub->get_options()) {
-      const std::string n = o->get_name();
-      if (n == "FILE" || n == "LETTERS")
-        o->type_name(n == "FILE" ? "FILE" : "LETTERS");
-      else if (n == "--note")
-        o->type_name("TEXT");
-      else if (n != "--ip" && n != "--addr" && o->get_expected_min() > 0)
+      const std::string &tn = o->get_type_name();
+      if (o->get_positional()) {
+        o->type_name(o->get_name());
+      } else if ((tn.empty() || tn == "TEXT") && o->get_name() != "--note" &&
+                 o->get_name() != "--as" && o->get_expected_min() > 0) {
         o->type_name("N");
+      }
     }
   }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
-    return app.exit(e) == 0 ? kClean : kUsage;
+    return app.exit(e) == 0 ? tl::kClean : tl::kTrouble;
   }
   try {
-    if (chk->parsed()) return check(files, json);
-    if (mat->parsed())
-      return match(mFile, number("--crc", mCrc), number("--counter", mCounter),
-                   number("--puidctr", mPuidCtr), number("--puidcrc", mPuidCRC),
-                   address("--ip", mIp));
-    if (dec->parsed()) return decode(dLetters);
-    if (ers->count() == 0 && ecr->count() == 0)
-      throw Usage{"encode needs --rseed, or --crc and --counter"};
-    const uint32 rSeed = ers->count() != 0
-                             ? number("--rseed", eRseed)
-                             : number("--crc", eCrc) ^ number("--counter", eCounter) ^ TV_MASK;
-    const uint32 pSeed = eps->count() != 0 ? number("--pseed", ePseed)
-                         : epc->count() != 0
-                             ? number("--puidctr", ePuidCtr) ^ number("--puidcrc", ePuidCRC)
-                             : 0;
-    std::string line, why;
-    if (!tl::encodeLine(rSeed, pSeed, eAddr, eNote, line, why)) {
-      std::fprintf(stderr, "tolvane-list: refused: %s\n", why.c_str());
-      return kFindings;
+    if (chk->parsed()) {
+      if (!as.empty() && !tl::accountExists(as)) throw Usage{"--as: no account '" + as + "'"};
+      return tl::checkCommand(files, json, as);
     }
-    std::printf("%s\n", line.c_str());
-    return kClean;
+    if (mat->parsed()) {
+      const TvProbe user = tvProbe(number("--crc", mCrc), number("--counter", mCounter),
+                                   number("--puidctr", mPuidCtr), number("--puidcrc", mPuidCRC),
+                                   htonl(address("--ip", mIp)));
+      return tl::matchCommand(mFile, user);
+    }
+    if (dec->parsed()) return tl::decodeCommand(dLetters);
+    if (diff->parsed()) return tl::diffCommand(before, after);
+    if (edit->parsed()) return tl::editCommand(eFile);
+    if (remover->parsed()) return tl::removeCommand(rFile, rLines, rDry);
+    if (adder->parsed()) {
+      std::string line, why;
+      if (!tl::encodeLine(add.rSeed(), add.pSeed(), add.addr, add.note, line, why)) {
+        std::fprintf(stderr, "tolvane-list: refused: %s\n", why.c_str());
+        return tl::kFindings;
+      }
+      return tl::addCommand(aFile, line, aDry);
+    }
+    return tl::encodeCommand(enc.rSeed(), enc.pSeed(), enc.addr, enc.note);
   } catch (const Usage &u) {
     std::fprintf(stderr, "tolvane-list: %s\n", u.what.c_str());
-    return kUsage;
+    return tl::kTrouble;
   }
 }
 
@@ -232,6 +214,6 @@ int main(int argc, char **argv) {
     return run(argc, argv);
   } catch (const std::exception &e) {  // out of memory, say: a message rather than an abort
     std::fprintf(stderr, "tolvane-list: %s\n", e.what());
-    return kUsage;
+    return tl::kTrouble;
   }
 }

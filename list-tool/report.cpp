@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "explain.h"
+#include "format.h"
 
 namespace tl {
 namespace {
@@ -13,17 +13,26 @@ const char *severity(Severity s) {
 
 }  // namespace
 
-void printText(FILE *out, const Report &r) {
-  for (const Finding &f : r.findings) {
-    std::fprintf(out, "%s:%d:%d: %s: %s [%s]\n", r.file.c_str(), f.line, f.column,
-                 severity(f.severity), f.message.c_str(), f.code.c_str());
+void printFinding(FILE *out, const std::string &file, const Finding &f) {
+  if (f.line == 0) {
+    std::fprintf(out, "%s: %s: %s [%s]\n", file.c_str(), severity(f.severity), f.message.c_str(),
+                 f.code.c_str());
+    return;
   }
+  std::fprintf(out, "%s:%d:%d: %s: %s [%s]\n", file.c_str(), f.line, f.column, severity(f.severity),
+               f.message.c_str(), f.code.c_str());
+  std::fprintf(out, "%5d | %s\n      | %*s^\n", f.line, f.source.c_str(), static_cast<int>(f.caret),
+               "");
+}
+
+void printText(FILE *out, const Report &r) {
+  for (const Finding &f : r.findings) printFinding(out, r.file, f);
   std::fprintf(out, "%s: %zu record%s the plug-in loads\n", r.file.c_str(), r.records.size(),
                r.records.size() == 1 ? "" : "s");
   if (r.records.empty()) return;
   std::fprintf(out, "  slot  line  %-10s  %-10s  addresses\n", "rSeed", "pSeed");
   for (const Loaded &l : r.records) {
-    const std::string p = l.rec.pSeed == 0 ? "any" : std::to_string(l.rec.pSeed);
+    const std::string p = shownPSeed(l.rec.pSeed);
     std::fprintf(out, "  %4d  %4d  %-10u  %-10s  %s to %s\n", l.slot, l.line, l.rec.rSeed,
                  p.c_str(), dotted(l.rec.ipMin).c_str(), dotted(l.rec.ipMax).c_str());
   }

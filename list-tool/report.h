@@ -3,13 +3,18 @@
 #define TOLVANE_LIST_REPORT_H
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "listfile.h"
 
 namespace tl {
 
-// FILE:LINE:COLUMN: severity: message [code] for each finding, then the records table.
+// One finding as a compiler shows it: FILE:LINE:COLUMN: severity: message [code], then the
+// source line with a caret under the column (FILE: severity: ... for the whole file).
+void printFinding(FILE *out, const std::string &file, const Finding &f);
+
+// Each finding, then the records table.
 void printText(FILE *out, const Report &r);
 
 // {"files": [{"file", "findings": [...], "records": [...]}]}

@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "explain.h"
+#include "format.h"
+#include "listfile.h"
 
 namespace tl {
 namespace {
@@ -62,6 +64,13 @@ std::string seedLetters(uint32 value) {
 bool decodeSeed(const std::string &letters, bool puid, uint32 &value, uint64_t &unwrapped,
                 std::string &why) {
   for (char c : letters) {
+    if (c >= 'a' && c <= 'z') {
+      std::string upper = letters;
+      for (char &u : upper) u = u >= 'a' && u <= 'z' ? static_cast<char>(u - 'a' + 'A') : u;
+      why = shownByte(static_cast<unsigned char>(c)) +
+            " is a lower-case letter: seeds are written in upper-case letters (" + upper + ")";
+      return false;
+    }
     if (c < 'A' || c > 'Z') {
       why = shownByte(static_cast<unsigned char>(c)) + " is not a letter";
       return false;
@@ -91,10 +100,16 @@ bool encodeLine(uint32 rSeed, uint32 pSeed, const std::string &pattern, const st
     why = "the note may not hold a line break";
     return false;
   }
+  if (!pattern.empty() && pattern[0] == '*') {
+    why = "'" + pattern +
+          "' admits any address: whoever has this registration seed would be recognised from "
+          "anywhere; give the administrator's network (10.1.*.*)";
+    return false;
+  }
   line = "{" + seedLetters(rSeed) + "} {" + seedLetters(pSeed) + "} \"" + pattern + "\"";
   if (!note.empty()) line += "   # " + note;
   // Read back exactly as the plug-in reads the line.
-  const std::string piece = line + "\n";
+  const std::string piece = line.substr(0, TV_READ_SIZE - 1) + "\n";
   Tolvane rec;
   TvWhy w;
   if (!tvParsePiece(piece.c_str(), &rec, &w)) {
@@ -111,10 +126,9 @@ bool encodeLine(uint32 rSeed, uint32 pSeed, const std::string &pattern, const st
     why = "the line does not read back to the values given";  // a fault of this tool
     return false;
   }
-  if (line.size() > TV_READ_SIZE - 1) {
-    why = "the line would be " + std::to_string(line.size()) +
-          " characters long; the plug-in reads 62 at a time, and the rest would be read as a "
-          "line of its own: shorten the note";
+  // And as check reads it: nothing in a long note may be read as a record of its own.
+  for (const Finding &f : checkList("line", line + "\n").findings) {
+    why = f.message;
     return false;
   }
   return true;

@@ -98,8 +98,9 @@ bool stopBad(TvWhy *why, const char *piece, const char *at, uint8 m) {
   return stop(why, *at == '\0' ? TV_NUL : *at == '#' ? TV_HASH : TV_INVALID, piece, at, m);
 }
 
-// The states: 0 before the first brace group, 1 in it, 2 between the groups, 3 in the second,
-// 4 before the address, 5 in it. Each state runs as a loop of its own over its characters.
+// The states (TvState): 0 before the first brace group, 1 in it, 2 between the groups, 3 in the
+// second, 4 before the address, 5 in it. Each state runs as a loop of its own over its
+// characters.
 // `Explain` fills `why`; the plug-in's reload runs the copy without it.
 template <bool Explain>
 bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
@@ -107,7 +108,7 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
   if (Explain) *why = TvWhy{};
   const char *p = piece;
   uint32 seeds[2] = {0, 0};
-  for (uint8 m = 0; m < 4; m = static_cast<uint8>(m + 2)) {
+  for (uint8 m = TV_BEFORE_RSEED; m < TV_BEFORE_ADDRESS; m = static_cast<uint8>(m + 2)) {
     // State 0 or 2: valid characters up to the '{'.
     while (cls(p) > OPEN) ++p;
     if (cls(p) == BAD) return stopBad(why, piece, p, m);
@@ -144,28 +145,28 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
   }
   // State 4: valid characters up to the opening double quote.
   while (cls(p) != QUOTE && cls(p) != BAD) ++p;
-  if (cls(p) == BAD) return stopBad(why, piece, p, 4);
+  if (cls(p) == BAD) return stopBad(why, piece, p, TV_BEFORE_ADDRESS);
   ++p;
   // State 5: up to four octet tokens, each ended by '.' or, the last, by the closing quote.
   uint32 ipMin = 0, ipMax = 0;
   for (int i = 0;; ++i) {
     const char *Ptr = p;
     if (i == 4) {
-      if (cls(p) == BAD) return stopBad(why, piece, p, 5);
-      return stop(why, TV_FIFTH_OCTET, piece, p, 5);
+      if (cls(p) == BAD) return stopBad(why, piece, p, TV_IN_ADDRESS);
+      return stop(why, TV_FIFTH_OCTET, piece, p, TV_IN_ADDRESS);
     }
     // The number rule reads the token's start; the scan then runs on to its terminator.
     const bool star = *p == '*';
     const uint32 n = star ? 0 : number(p);
     while (kT.inToken[static_cast<unsigned char>(*p)]) ++p;
-    if (*p != '.' && *p != '"') return stopBad(why, piece, p, 5);
+    if (*p != '.' && *p != '"') return stopBad(why, piece, p, TV_IN_ADDRESS);
     const uint32 weight = kT.pow256[3 - i];
     if (Explain) {
       why->nbrOctets = static_cast<uint8>(i + 1);
       why->octStart[i] = static_cast<uint8>(Ptr - piece);
     }
     if (star) {
-      if (Ptr + 1 != p) return stop(why, TV_STAR, piece, Ptr + 1, 5);
+      if (Ptr + 1 != p) return stop(why, TV_STAR, piece, Ptr + 1, TV_IN_ADDRESS);
       ipMax += 255u * weight;
       if (Explain) why->starMask = static_cast<uint8>(why->starMask | (1u << i));
     } else {
@@ -176,7 +177,7 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
     }
     if (*p == '"') {
       *rec = Tolvane{seeds[0], seeds[1], ipMin, ipMax};
-      return stop(why, TV_RECORD, piece, p, 5);
+      return stop(why, TV_RECORD, piece, p, TV_IN_ADDRESS);
     }
     ++p;
   }

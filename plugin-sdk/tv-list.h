@@ -42,11 +42,21 @@ enum TvEnd : uint8 {
   TV_STAR,          // '*' not alone in its octet
 };
 
+// The parser's states, in the order a record passes through them.
+enum TvState : uint8 {
+  TV_BEFORE_RSEED,    // 0: before the registration seed's '{'
+  TV_IN_RSEED,        // 1: in the registration seed's braces
+  TV_BEFORE_PSEED,    // 2: between the two brace groups
+  TV_IN_PSEED,        // 3: in the PUID seed's braces
+  TV_BEFORE_ADDRESS,  // 4: before the address's opening double quote
+  TV_IN_ADDRESS,      // 5: in the address
+};
+
 // What the parser saw of one piece; filled only when the caller asks for it.
 struct TvWhy {
   TvEnd end;            // how the piece ended
   uint8 at;             // index of the character that ended it (the closing quote for a record)
-  uint8 m;              // parser state then: 0 to 5
+  uint8 m;              // parser state then, a TvState
   uint8 letters[2];     // letters read in the first and second brace group
   uint64_t seedSum[2];  // the seeds' values before wrapping modulo 2^32
   uint8 nbrOctets;      // octet tokens read

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "explain.h"
+#include "format.h"
 #include "listfile.h"
 #include "seeds.h"
 #include "tv-list.h"
@@ -22,11 +25,13 @@ const std::string kFixtures = TOLVANE_FIXTURES;
 
 // Every list file the tests hold, and the example.
 std::vector<std::string> listFiles() {
-  std::vector<std::string> out = {kFixtures + "/../../examples/admins.list",
-                                  kFixtures + "/check/mistakes.list"};
-  for (const char *n : {"empty", "comments", "crlf", "bom", "long-line", "split-record",
-                        "no-final-newline", "thirty-three", "wrap", "bad-lines", "nul-byte"})
-    out.push_back(kFixtures + "/lists/" + n + ".list");
+  std::vector<std::string> out = {kFixtures + "/../../examples/admins.list"};
+  for (const char *dir : {"/check", "/lists"}) {
+    for (const auto &e : std::filesystem::directory_iterator(kFixtures + dir)) {
+      if (e.path().extension() == ".list") out.push_back(e.path().string());
+    }
+  }
+  std::sort(out.begin(), out.end());
   return out;
 }
 
@@ -64,18 +69,51 @@ TEST(ListTool, SeedLettersAreTheShortest) {
   EXPECT_EQ(tl::seedLetters(4294967295u).size(), 9u);
 }
 
-TEST(ListTool, EncodedLinesReadBackThroughThePluginsParser) {
+// A note as operators write them: words, sometimes long, sometimes not ASCII, sometimes with
+// list syntax in it.
+std::string randomNote(std::mt19937 &rng) {
+  static const char *const kWords[] = {"Jane",    "Doe,",         "ops",        "team",
+                                       "ticket",  "OPS-1234",     "Zo\xC3\xAB", "{FA}",
+                                       "{}",      "\"10.1.2.3\"", "#",          "caf\xC3\xA9",
+                                       "on-call", "weekends",     "from",       "Malm\xC3\xB6"};
+  std::string note;
+  const int words = std::uniform_int_distribution<int>(0, 14)(rng);
+  for (int i = 0; i < words; ++i) {
+    if (i > 0) note += ' ';
+    note += kWords[std::uniform_int_distribution<size_t>(0, std::size(kWords) - 1)(rng)];
+  }
+  return note;
+}
+
+TEST(ListTool, EncodedLinesReadBackThroughThePluginsParserAndPassCheck) {
   std::mt19937 rng(53);
+  int anyAddress = 0, refusedNotes = 0;
   for (int n = 0; n < 20000; ++n) {
     const uint32 rSeed = static_cast<uint32>(rng());
     const uint32 pSeed = n % 3 == 0 ? 0u : static_cast<uint32>(rng());
     uint32 lo = 0, hi = 0;
     const std::string pattern = randomPattern(rng, lo, hi);
+    const std::string note = randomNote(rng);
     std::string line, why;
-    ASSERT_TRUE(tl::encodeLine(rSeed, pSeed, pattern, n % 2 == 0 ? "note" : "", line, why))
-        << pattern << ": " << why;
-    ASSERT_LE(line.size(), 62u) << line;
-    const std::string piece = line + "\n";
+    const bool written = tl::encodeLine(rSeed, pSeed, pattern, note, line, why);
+    if (pattern[0] == '*') {
+      // A pattern that admits any address is refused, and says so.
+      ASSERT_FALSE(written) << pattern;
+      EXPECT_NE(why.find("admits any address"), std::string::npos) << why;
+      ++anyAddress;
+      continue;
+    }
+    if (!written) {
+      // Only a note whose rest past the 62nd byte would be read as a record is refused.
+      EXPECT_NE(why.find("past the 62nd byte"), std::string::npos) << line << ": " << why;
+      ++refusedNotes;
+      continue;
+    }
+    // Every line encode writes passes check with no finding at all.
+    const tl::Report r = tl::checkList("line", line + "\n");
+    EXPECT_TRUE(r.findings.empty()) << line << ": " << r.findings.front().message;
+    ASSERT_EQ(r.records.size(), 1u) << line;
+    const std::string piece = line.substr(0, 62) + "\n";
     Tolvane rec;
     ASSERT_TRUE(tvParsePiece(piece.c_str(), &rec, nullptr)) << line;
     EXPECT_EQ(rec.rSeed, rSeed) << line;
@@ -83,6 +121,8 @@ TEST(ListTool, EncodedLinesReadBackThroughThePluginsParser) {
     EXPECT_EQ(rec.ipMin, lo) << line;
     EXPECT_EQ(rec.ipMax, hi) << line;
   }
+  EXPECT_GT(anyAddress, 0);  // the table of random cases reached both refusals
+  EXPECT_GT(refusedNotes, 0);
 }
 
 TEST(ListTool, DecodeAppliesTheZRuleOnlyToPuidSeeds) {
