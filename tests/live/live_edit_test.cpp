@@ -1,6 +1,7 @@
 // Live edits: another process rewrites the list file while the stand-in host reloads it
-// thousands of times. By rename, every reload sees the old table or the new one, never a mix;
-// in place, the plug-in may see half a file, but nothing crashes and no rule is broken.
+// thousands of times. By rename, and through tolvane-list's add, remove and edit, every reload
+// sees a whole table, the old or the new, never a mix and never an empty one; in place, the
+// plug-in may see half a file, but nothing crashes and no rule is broken.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -27,12 +29,35 @@ std::string list(int first) {
   for (int i = 0; i < 5; ++i) {
     for (int c = 0; c < 6; ++c)
       s += "# padding line, so that a reload takes its time " + std::to_string(c) + "\n";
-    s += std::string("{") + kLetters[first + i] + "} {} \"*.*.*.*\"\n";
+    s += std::string("{") + kLetters[first + i] + "} {} \"1.2.3.4\"\n";
   }
   return s;
 }
 
-enum class Mode { Rename, InPlace };
+enum class Mode { Rename, InPlace, Tool };
+
+// Changes `path` with tolvane-list in a loop until stopped, or for 60 seconds at most: from
+// list A (probes 1 to 5), add probe 6, remove probe 1, edit to list B (6 to 10), edit back to A.
+// Says on `ready` when it has been round once.
+[[noreturn]] void toolWriter(const std::string &path, int ready) {
+  const std::string dir = path.substr(0, path.rfind('/'));
+  std::ofstream(dir + "/a.list") << list(1);
+  std::ofstream(dir + "/b.list") << list(6);
+  const std::string tool = std::string(TOLVANE_LIST) + " ";
+  const std::string quiet = " >/dev/null 2>&1";
+  const std::string steps[] = {
+      tool + "add " + path + " --rseed 6 --addr 1.2.3.4" + quiet,
+      tool + "remove " + path + " 7" + quiet,  // probe 1's record is line 7
+      "EDITOR='cp " + dir + "/b.list' " + tool + "edit " + path + quiet,
+      "EDITOR='cp " + dir + "/a.list' " + tool + "edit " + path + quiet,
+  };
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (long k = 0; std::chrono::steady_clock::now() < until; ++k) {
+    if (std::system(steps[k % 4].c_str()) != 0) _exit(2);  // NOLINT(cert-env33-c)
+    if (k == 3 && (write(ready, "r", 1) != 1 || close(ready) != 0)) _exit(5);
+  }
+  _exit(0);
+}
 
 // Rewrites `path` with list A and list B in turn until stopped, or for 60 seconds at most.
 // Says on `ready` when it has written both lists once.
@@ -57,6 +82,7 @@ enum class Mode { Rename, InPlace };
 struct Outcome {
   int exitStatus = -1;
   int onlyA = 0, onlyB = 0, mixed = 0, none = 0;
+  int added = 0, removed = 0;  // list A with probe 6 added; then without probe 1
   std::string tail;
 };
 
@@ -83,6 +109,7 @@ Outcome play(Mode mode) {
   const pid_t child = fork();
   if (child == 0) {
     close(ready[0]);
+    if (mode == Mode::Tool) toolWriter(path, ready[1]);
     writer(path, mode, ready[1]);
   }
   close(ready[1]);
@@ -98,7 +125,11 @@ Outcome play(Mode mode) {
   auto close = [&] {
     if (!started) return;
     const unsigned a = seen & 0x3Eu, b = seen & 0x7C0u;
-    if (a == 0x3Eu && b == 0)
+    if (seen == 0x7Eu)
+      ++o.added;
+    else if (seen == 0x7Cu)
+      ++o.removed;
+    else if (a == 0x3Eu && b == 0)
       ++o.onlyA;
     else if (b == 0x7C0u && a == 0)
       ++o.onlyB;
@@ -127,6 +158,8 @@ Outcome play(Mode mode) {
   std::remove(path.c_str());
   std::remove((path + ".new").c_str());
   std::remove(script.c_str());
+  for (const char *f : {"/a.list", "/b.list", "/.admins.list.lock"})
+    std::remove((std::string(dir) + f).c_str());
   rmdir(dir);
   return o;
 }
@@ -155,4 +188,20 @@ TEST(LiveEdits, InPlaceNothingCrashesAndNoRuleIsBroken) {
   EXPECT_EQ(o.onlyA + o.onlyB + o.mixed + o.none, kReloads);
   std::printf("in place: %d reloads saw list A, %d list B, %d a mix, %d an empty table\n", o.onlyA,
               o.onlyB, o.mixed, o.none);
+}
+
+TEST(LiveEdits, ThroughTheListToolEveryReloadSeesAWholeTable) {
+  const Outcome o = play(Mode::Tool);
+  EXPECT_EQ(o.exitStatus, 0) << o.tail;
+  EXPECT_EQ(o.tail,
+            "end at " + std::to_string(150 * (kReloads - 1)) + ": 0 user(s), 0 violation(s)\n");
+  EXPECT_EQ(o.mixed, 0);
+  EXPECT_EQ(o.none, 0);
+  EXPECT_EQ(o.onlyA + o.onlyB + o.added + o.removed, kReloads);
+  // The changes did race the reloads: more than one table was seen.
+  EXPECT_GT((o.onlyA > 0) + (o.onlyB > 0) + (o.added > 0) + (o.removed > 0), 1);
+  std::printf(
+      "through tolvane-list: %d reloads saw list A, %d A with probe 6, %d that without "
+      "probe 1, %d list B; none a mix or an empty table\n",
+      o.onlyA, o.added, o.removed, o.onlyB);
 }

@@ -6,6 +6,8 @@
 # Later lines of CASE:
 #   `#! setup: COMMANDS`  run by bash in the copy first, in the shell that then runs the tool
 #                         (so `exec 3<>fifo` holds a FIFO open while the tool runs);
+#   `#! after: COMMANDS`  run by bash in the copy after the tool, their output appended (to
+#                         show what the tool left behind);
 #   `#! memory: KIB`      the tool runs under `ulimit -v KIB` (not in the sanitizer build, whose
 #                         shadow memory needs more: TOLVANE_NO_ULIMIT=1).
 # The tool gets 60 seconds: one that hangs fails the case instead of stalling it.
@@ -21,11 +23,13 @@ run="$work/tests/fixtures"
 eval "set -- $(head -n 1 "$case")"
 setup=$(sed -n 's/^#! setup: //p' "$case")
 memory=$(sed -n 's/^#! memory: //p' "$case")
+after=$(sed -n 's/^#! after: //p' "$case")
 [ "${TOLVANE_NO_ULIMIT:-0}" = 1 ] && memory=
 (cd "$run" && eval "$setup" && { [ -z "$memory" ] || ulimit -v "$memory"; } &&
  timeout 60 "$tool" "$@" >"$work/.out" 2>"$work/.err"
  echo "[exit $?]" >>"$work/.err")
 cat "$work/.out" "$work/.err" >"$work/.all"
+[ -z "$after" ] || (cd "$run" && eval "$after") >>"$work/.all" 2>&1
 if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
   cp "$work/.all" "$expected"
   echo "updated $expected"

@@ -1,0 +1,268 @@
+// tolvane-list edit, driven as an operator would: with a scripted editor, without a terminal
+// and at a pseudo-terminal for its prompt, alone and against a second edit of the same list.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const std::string kGood = "{FA} {} \"10.1.*.*\"   # Ada\n";
+const std::string kBad = "{fa} {} \"10.9.*.*\"   # lower case: gives no record\n";
+const std::string kMended = "{GA} {} \"10.9.*.*\"   # mended\n";
+
+std::string slurp(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A folder of the test's own with a list and editor scripts; removed at the end.
+struct Folder {
+  std::string dir;
+  std::string list;
+  Folder() {
+    char name[] = "/tmp/tolvane-edit-XXXXXX";
+    dir = mkdtemp(name) != nullptr ? name : "";
+    list = dir + "/admins.list";
+    std::ofstream(list, std::ios::binary) << kGood;
+  }
+  ~Folder() { std::system(("rm -rf '" + dir + "'").c_str()); }  // NOLINT(cert-env33-c)
+  Folder(const Folder &) = delete;
+  Folder &operator=(const Folder &) = delete;
+  // An editor script: a shell script run with the copy's path as $1.
+  std::string editor(const std::string &name, const std::string &body) const {
+    const std::string path = dir + "/" + name;
+    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+    chmod(path.c_str(), 0755);
+    return path;
+  }
+  // The names in the folder other than the list, the editors and the lock.
+  std::vector<std::string> strays() const {
+    std::vector<std::string> out;
+    FILE *p = popen(("ls -A '" + dir + "'").c_str(), "r");  // NOLINT(cert-env33-c)
+    char buf[256];
+    while (p != nullptr && fgets(buf, sizeof buf, p) != nullptr) {
+      std::string n = buf;
+      n.pop_back();
+      if (n != "admins.list" && n != ".admins.list.lock" && n.find(".sh") == std::string::npos &&
+          n != "old" && n != "go")
+        out.push_back(n);
+    }
+    if (p != nullptr) pclose(p);
+    return out;
+  }
+};
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+};
+
+// Runs `tolvane-list edit LIST` with EDITOR set, standard input not a terminal.
+Outcome edit(const Folder &f, const std::string &editor) {
+  const std::string cmd =
+      "EDITOR='" + editor + "' " + TOLVANE_LIST + " edit '" + f.list + "' </dev/null 2>&1";
+  Outcome r;
+  FILE *p = popen(cmd.c_str(), "r");  // NOLINT(cert-env33-c): runs the tool as an operator would
+  char buf[4096];
+  while (p != nullptr && fgets(buf, sizeof buf, p) != nullptr) r.out += buf;
+  const int st = p != nullptr ? pclose(p) : -1;
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+struct stat statOf(const std::string &path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st;
+}
+
+// Starts an edit whose editor waits until the file `go` appears in the folder; returns its pid
+// once it holds the lock (its copy exists).
+pid_t startWaitingEdit(const Folder &f) {
+  const std::string editor =
+      f.editor("wait.sh", "while [ ! -e '" + f.dir + "/go' ]; do sleep 0.02; done");
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("EDITOR", editor.c_str(), 1);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(TOLVANE_LIST, "tolvane-list", "edit", f.list.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 500 && f.strays().empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return pid;
+}
+
+// An edit at a pseudo-terminal: answers each prompt with the next of `answers`; returns the
+// exit status and what the terminal showed.
+Outcome editAtTerminal(const Folder &f, const std::string &editor, const std::string &answers) {
+  Outcome r;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    setenv("EDITOR", editor.c_str(), 1);
+    execl(TOLVANE_LIST, "tolvane-list", "edit", f.list.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  size_t next = 0;
+  char buf[1024];
+  for (;;) {
+    const ssize_t n = read(master, buf, sizeof buf);
+    if (n <= 0) break;  // the child has ended: the terminal reads EIO
+    r.out.append(buf, static_cast<size_t>(n));
+    const std::string prompt = "install anyway: ";
+    size_t prompts = 0;
+    for (size_t at = r.out.find(prompt); at != std::string::npos; at = r.out.find(prompt, at + 1))
+      ++prompts;
+    if (prompts > next && next < answers.size()) {
+      const char line[2] = {answers[next++], '\n'};
+      if (write(master, line, 2) != 2) break;
+    }
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  close(master);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+}  // namespace
+
+TEST(Edit, ACleanEditIsInstalledByRenameKeepingOwnerAndMode) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving the list another owner needs root";
+  Folder f;
+  ASSERT_EQ(chown(f.list.c_str(), 1234, 2345), 0);
+  ASSERT_EQ(chmod(f.list.c_str(), 0640), 0);
+  ASSERT_EQ(link(f.list.c_str(), (f.dir + "/old").c_str()), 0);  // the old file, as a reload has it
+  const struct stat before = statOf(f.list);
+  const Outcome r =
+      edit(f, f.editor("add.sh", "printf '{GA} {} \"10.2.*.*\"   # Kay\\n' >>\"$1\""));
+  EXPECT_EQ(r.status, 0) << r.out;
+  const struct stat after = statOf(f.list);
+  EXPECT_NE(after.st_ino, before.st_ino) << "a new file, renamed over the list";
+  EXPECT_EQ(after.st_uid, 1234u);
+  EXPECT_EQ(after.st_gid, 2345u);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  EXPECT_EQ(slurp(f.list), kGood + "{GA} {} \"10.2.*.*\"   # Kay\n");
+  EXPECT_EQ(slurp(f.dir + "/old"), kGood) << "the old file is never truncated or rewritten";
+  EXPECT_EQ(r.out, "+ " + f.list +
+                       ":2: slot 2: registration seed 54, PUID seed any, 10.2.0.0 to "
+                       "10.2.255.255   # Kay\n" +
+                       f.list + " (before) -> " + f.list +
+                       ": 1 added, 0 removed, 0 moved; 1 record before, 2 after\n" + f.list +
+                       ": installed\n");
+  EXPECT_TRUE(f.strays().empty());
+}
+
+TEST(Edit, AnEditWithErrorsIsRefusedWithoutATerminal) {
+  Folder f;
+  const struct stat before = statOf(f.list);
+  const Outcome r = edit(f, f.editor("bad.sh", "printf '%s' '" + kBad + "' >>\"$1\""));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_NE(r.out.find("error: 'f' is not a valid character"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("not installed: the edited list has errors; the list is unchanged"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(slurp(f.list), kGood);
+  EXPECT_EQ(statOf(f.list).st_ino, before.st_ino);
+  EXPECT_TRUE(f.strays().empty()) << "the copy is removed";
+}
+
+TEST(Edit, AnUnchangedCopyWritesNothing) {
+  Folder f;
+  const struct stat before = statOf(f.list);
+  const Outcome r = edit(f, "true");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, f.list + ": no change: nothing written\n");
+  const struct stat after = statOf(f.list);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_TRUE(f.strays().empty());
+}
+
+TEST(Edit, AFailingEditorLeavesTheListAsItWas) {
+  Folder f;
+  const Outcome r = edit(f, f.editor("fail.sh", "printf 'junk' >>\"$1\"; exit 3"));
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_NE(r.out.find("the editor exited with status 3"), std::string::npos) << r.out;
+  EXPECT_EQ(slurp(f.list), kGood);
+}
+
+TEST(Edit, ASecondEditOfTheSameListIsRefusedWhileTheFirstHoldsIt) {
+  Folder f;
+  const pid_t first = startWaitingEdit(f);
+  ASSERT_FALSE(f.strays().empty()) << "the first edit is under way";
+  const Outcome second = edit(f, f.editor("add.sh", "printf '%s' '" + kMended + "' >>\"$1\""));
+  EXPECT_EQ(second.status, 2);
+  EXPECT_EQ(second.out, "tolvane-list: " + f.list +
+                            " is being changed by another tolvane-list (process " +
+                            std::to_string(first) + "): try again when it is done\n");
+  std::ofstream(f.dir + "/go") << "";
+  int st = 0;
+  waitpid(first, &st, 0);
+  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << "the first edit ends: no change";
+  EXPECT_EQ(slurp(f.list), kGood);
+}
+
+TEST(Edit, TheLockOfAKilledEditBlocksNobody) {
+  Folder f;
+  const pid_t first = startWaitingEdit(f);
+  ASSERT_FALSE(f.strays().empty()) << "the first edit is under way";
+  kill(first, SIGKILL);
+  waitpid(first, nullptr, 0);
+  const Outcome r = edit(f, f.editor("add.sh", "printf '%s' '" + kMended + "' >>\"$1\""));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(slurp(f.list), kGood + kMended);
+  std::ofstream(f.dir + "/go") << "";  // the killed edit's editor ends too
+}
+
+TEST(Edit, AtATerminalEachAnswerDoesWhatItSays) {
+  // The editor adds a bad line the first time, and mends it the second time.
+  const struct {
+    const char *answers;
+    int status;
+    std::string content;
+  } cases[] = {
+      {"x", 1, kGood},            // leave the list as it was
+      {"i", 0, kGood + kBad},     // install anyway
+      {"e", 0, kGood + kMended},  // edit again, then the mended copy installs
+      {"z\nx", 1, kGood},         // an answer that is none of them asks again
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    const std::string editor =
+        f.editor("twice.sh", "if grep -q 'lower case' \"$1\"; then sed -i 's/{fa}.*/" +
+                                 kMended.substr(0, kMended.size() - 1) +
+                                 "/' \"$1\"; else printf '%s' '" + kBad + "' >>\"$1\"; fi");
+    std::string answers = c.answers;
+    answers.erase(std::remove(answers.begin(), answers.end(), '\n'), answers.end());
+    const Outcome r = editAtTerminal(f, editor, answers);
+    EXPECT_EQ(r.status, c.status) << c.answers << ":\n" << r.out;
+    EXPECT_EQ(slurp(f.list), c.content) << c.answers;
+    EXPECT_NE(r.out.find("What now? (e) edit again, (x) leave the list as it was, (i) install "
+                         "anyway: "),
+              std::string::npos)
+        << r.out;
+    EXPECT_TRUE(f.strays().empty()) << c.answers;
+  }
+}
