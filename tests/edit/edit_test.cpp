@@ -46,7 +46,7 @@ struct Folder {
   Folder &operator=(const Folder &) = delete;
   // An editor script: a shell script run with the copy's path as $1.
   std::string editor(const std::string &name, const std::string &body) const {
-    const std::string path = dir + "/" + name;
+    std::string path = dir + "/" + name;
     std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
     chmod(path.c_str(), 0755);
     return path;
