@@ -29,6 +29,7 @@ const char kUsage[] =
     "  --quiet        print only notes, violations and the closing line\n"
     "  --stats        print the host's peak memory at the end\n"
     "  -h, --help     show this help\n"
+    "  --version      print the version\n"
     "\n"
     "Scenario commands, one per line ('#' starts a comment; numbers are decimal or 0x-hex):\n"
     "  user NAME [crc=N] [counter=N] [puidctr=N] [puidcrc=N] [ip=A.B.C.D] [flags=N] [len=N]\n"
@@ -54,7 +55,8 @@ struct Options {
 };
 
 // Reads the options before PLUGIN.so; everything from PLUGIN.so on is the plug-in's.
-bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &help) {
+bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &help,
+                  bool &version) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (!o.args.empty()) {
@@ -63,6 +65,10 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
     }
     if (a == "-h" || a == "--help") {
       help = true;
+      return true;
+    }
+    if (a == "--version") {
+      version = true;
       return true;
     }
     if (a == "--quiet" || a == "--stats") {
@@ -159,10 +165,14 @@ int play(std::istream &in, const std::string &file, bool interactive, bool quiet
 int main(int argc, char **argv) {
   Options o;
   std::string err;
-  bool help = false;
-  if (!parseOptions(argc, argv, o, err, help)) return usage(err);
+  bool help = false, version = false;
+  if (!parseOptions(argc, argv, o, err, help, version)) return usage(err);
   if (help) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (version) {
+    std::puts("tolvane-host " TOLVANE_VERSION);
     return 0;
   }
   std::ifstream file;

@@ -83,6 +83,9 @@ int run(int argc, char **argv) {
       "Exit status: 0 clean, 1 findings, 2 trouble (usage, an unreadable file, a list\n"
       "being changed by another tolvane-list)."};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "tolvane-list " TOLVANE_VERSION);
+  const std::string home = TOLVANE_LIST_HOME;
+  const std::string fileHelp = "list file (default: " + home + ")";
 
   std::vector<std::string> files;
   bool json = false;
@@ -92,7 +95,7 @@ int run(int argc, char **argv) {
       "Read each FILE exactly as the plug-in does and report every line that gives no\n"
       "record and why, and records that may not admit what was meant; then list the\n"
       "records the plug-in loads. FILE - reads standard input.");
-  chk->add_option("FILE", files, "list files")->required();
+  chk->add_option("FILE", files, "list files (default: " + home + ")");
   chk->add_flag("--json", json, "findings and records as JSON");
   chk->add_option("--as", as, "also say whether this account (the server's) can read FILE")
       ->type_name("USER");
@@ -102,7 +105,7 @@ int run(int argc, char **argv) {
       "match",
       "Say which record would recognise a user with these values, with each record's\n"
       "three tests, and which lines give no record or lie past the 32nd.");
-  mat->add_option("FILE", mFile, "list file")->required();
+  mat->add_option("FILE", mFile, fileHelp);
   mat->add_option("--crc", mCrc, "the user's registration crc")->required();
   mat->add_option("--counter", mCounter, "the user's registration counter")->required();
   CLI::Option *mpc = mat->add_option("--puidctr", mPuidCtr, "the user's PUID counter (default 0)");
@@ -136,7 +139,7 @@ int run(int argc, char **argv) {
       "Edit FILE safely: one editor at a time, on a copy in FILE's folder, with $VISUAL,\n"
       "$EDITOR, editor or vi; the copy is checked and renamed over FILE (owner, group\n"
       "and mode kept) only when it has no error, or when told to at the prompt.");
-  edit->add_option("FILE", eFile, "list file")->required();
+  edit->add_option("FILE", eFile, fileHelp);
 
   std::string aFile;
   bool aDry = false;
@@ -145,19 +148,21 @@ int run(int argc, char **argv) {
       "add",
       "Append the line encode writes for these values to FILE, check the result and\n"
       "install it as edit does; refused when the list would have errors.");
-  adder->add_option("FILE", aFile, "list file")->required();
+  adder->add_option("FILE", aFile, fileHelp);
   add.addOptions(adder);
   adder->add_flag("--dry-run", aDry, "show what would change; write nothing");
 
-  std::string rFile;
-  std::vector<int> rLines;
+  std::vector<std::string> rItems;
   bool rDry = false;
   CLI::App *remover = app.add_subcommand(
       "remove",
       "Take out these lines of FILE (numbered as check shows them), check the result\n"
       "and install it as edit does; refused when the list would have errors.");
-  remover->add_option("FILE", rFile, "list file")->required();
-  remover->add_option("LINE", rLines, "line numbers")->required()->check(CLI::PositiveNumber);
+  remover
+      ->add_option("LINES", rItems,
+                   "[FILE] LINE...: the list file (default: " + home +
+                       "), then the numbers of the lines to take out")
+      ->required();
   remover->add_flag("--dry-run", rDry, "show what would change; write nothing");
 
   // Numbers are decimal or 0x-hex; the other values say what they are.
@@ -165,7 +170,7 @@ int run(int argc, char **argv) {
     for (CLI::Option *o : sub->get_options()) {
       const std::string &tn = o->get_type_name();
       if (o->get_positional()) {
-        o->type_name(o->get_name());
+        o->type_name(o->get_name() == "LINES" ? "" : o->get_name());
       } else if ((tn.empty() || tn == "TEXT") && o->get_name() != "--note" &&
                  o->get_name() != "--as" && o->get_expected_min() > 0) {
         o->type_name("N");
@@ -178,6 +183,10 @@ int run(int argc, char **argv) {
     return app.exit(e) == 0 ? tl::kClean : tl::kTrouble;
   }
   try {
+    for (std::string *f : {&mFile, &eFile, &aFile}) {
+      if (f->empty()) *f = home;
+    }
+    if (files.empty()) files.push_back(home);
     if (chk->parsed()) {
       if (!as.empty() && !tl::accountExists(as)) throw Usage{"--as: no account '" + as + "'"};
       return tl::checkCommand(files, json, as);
@@ -191,7 +200,19 @@ int run(int argc, char **argv) {
     if (dec->parsed()) return tl::decodeCommand(dLetters);
     if (diff->parsed()) return tl::diffCommand(before, after);
     if (edit->parsed()) return tl::editCommand(eFile);
-    if (remover->parsed()) return tl::removeCommand(rFile, rLines, rDry);
+    if (remover->parsed()) {
+      // FILE may be left out: then every word is a line number.
+      const bool named = rItems[0].find_first_not_of("0123456789") != std::string::npos;
+      std::vector<int> lines;
+      for (size_t i = named ? 1 : 0; i < rItems.size(); ++i) {
+        uint64_t n = 0;
+        if (!tvc::parseNumber(rItems[i], 1000000000, n) || n == 0)
+          throw Usage{"remove takes line numbers from 1, got '" + rItems[i] + "'"};
+        lines.push_back(static_cast<int>(n));
+      }
+      if (lines.empty()) throw Usage{"remove needs the numbers of the lines to take out"};
+      return tl::removeCommand(named ? rItems[0] : home, lines, rDry);
+    }
     if (adder->parsed()) {
       std::string line, why;
       if (!tl::encodeLine(add.rSeed(), add.pSeed(), add.addr, add.note, line, why)) {
