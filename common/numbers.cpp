@@ -1,7 +1,6 @@
 #include "numbers.h"
 
 namespace tvc {
-namespace {
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -9,8 +8,6 @@ int hexValue(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
-
-}  // namespace
 
 bool parseNumber(const std::string &s, uint64_t max, uint64_t &out) {
   const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');

@@ -7,6 +7,9 @@
 
 namespace tvc {
 
+// The value of a hexadecimal digit, either case; -1 for any other character.
+int hexValue(char c);
+
 // An unsigned number, decimal or 0x-hex, of at most `max`.
 bool parseNumber(const std::string &s, uint64_t max, uint64_t &out);
 

@@ -1,5 +1,5 @@
-// The stand-in host plays arbitrary scenarios against the real plug-in: every line is read as a
-// command and run, a `write` block with its lines. The plug-in must never break a rule of the
+// The stand-in host plays arbitrary scenarios against the real plug-in: the scenario reader
+// turns the input into whole commands (a `write` with its block), and the host runs each. The plug-in must never break a rule of the
 // host, whatever the users, names, list contents and timers, and nothing may crash. Paths stay
 // inside a scratch folder, and waits and churns are capped so that every input runs quickly.
 #include <unistd.h>
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 
 #include "host.h"
@@ -56,33 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   host::Command cmd;
   host::parseCommand("wait 0", cmd, err);
   h.run(cmd, err);  // the table left by an earlier input is emptied
-  const std::string text(reinterpret_cast<const char *>(data), size);
-  size_t at = 0;
-  // The next line of the input, without its newline; false at the end.
-  const auto next = [&](std::string &line) {
-    if (at > text.size()) return false;
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    line = text.substr(at, end - at);
-    at = end + 1;
-    return true;
-  };
-  for (std::string line; next(line);) {
-    const bool ok = host::parseCommand(line, cmd, err);
-    if (!ok && err.empty()) __builtin_trap();  // a refusal always says why
-    if (!ok || cmd.op == host::Op::None) continue;
+  std::istringstream text(std::string(reinterpret_cast<const char *>(data), size));
+  host::ScenarioReader reader(text);
+  int at = 0;
+  while (reader.next(cmd, err, at)) {
+    if (!err.empty() || cmd.op == host::Op::None) continue;
     if (cmd.op == host::Op::User && cmd.user.nameBytes.size() > 31) __builtin_trap();
     bool safe = true;
     if (cmd.op == host::Op::Write || cmd.op == host::Op::Remove || cmd.op == host::Op::Rename) {
       for (const std::string &a : cmd.args) safe = safe && safePath(a);
-    }
-    if (cmd.op == host::Op::Write) {
-      std::string content, decoded, block;
-      while (next(block) && block != "end") {
-        if (host::decodeBlockLine(block, decoded, err)) content += decoded;
-      }
-      if (safe) h.writeFile(cmd.args[0], content, err);
-      continue;
     }
     if (!safe) continue;
     if (cmd.op == host::Op::Wait && cmd.amount > kMostWait) cmd.amount = kMostWait;

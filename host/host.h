@@ -1,4 +1,6 @@
-// The stand-in host: users, rooms, a virtual clock, the transcript and the strict checks.
+// The stand-in host: the plug-in's lifecycle and the calls into it, users, rooms and the
+// virtual clock. Its services live in services.cpp beside their C entry points, its checks of
+// the plug-in in checks.cpp, and what it prints goes through the Transcript.
 #ifndef TOLVANE_HOST_HOST_H
 #define TOLVANE_HOST_HOST_H
 
@@ -13,6 +15,7 @@
 #include "loader.h"
 #include "s-pluginapi.h"
 #include "scenario.h"
+#include "transcript.h"
 
 namespace host {
 
@@ -40,11 +43,29 @@ struct HostUser {
   uint8_t *info = nullptr;        // guard, reserved bytes, guard
 };
 
+// A user's name in the transcript, "?" for a record the host does not know.
+inline std::string who(const HostUser *u) {
+  return u != nullptr ? u->key : "?";
+}
+
 struct TimerEvent {
   int64_t due;
   uint64_t seq;
   AnyType datum;
   bool operator>(const TimerEvent &o) const { return due != o.due ? due > o.due : seq > o.seq; }
+};
+
+// What an entry point call is, for a violation's message: made only when one is reported.
+class Describe {
+ public:
+  template <typename F>
+  Describe(const F &f)  // NOLINT(google-explicit-constructor): any callable giving a string
+      : ctx_(&f), fn_([](const void *c) { return (*static_cast<const F *>(c))(); }) {}
+  std::string operator()() const { return fn_(ctx_); }
+
+ private:
+  const void *ctx_;
+  std::string (*fn_)(const void *);
 };
 
 class Host {
@@ -60,18 +81,18 @@ class Host {
 
   // Starts the plug-in: initializeServerPlugin with argv = args (the first argc of them).
   void start(const Plugin &plugin, const std::vector<std::string> &args, int argc);
-  // Runs one command; returns false with a message on bad input (an unknown user, say).
+  // Shows a command as read: `> ` and its line, then a `write` block's lines.
+  void echo(const Command &cmd) const;
+  // Shows and runs one command; returns false with a message on bad input (an unknown user).
   bool run(const Command &cmd, std::string &err);
-  // Writes a file for a `write` block; `$N` in the path is plug-in argument N.
-  bool writeFile(const std::string &path, const std::string &content, std::string &err);
   // Prints the closing line; with `stats`, the host's peak memory too.
   void finish(bool stats);
 
-  int violations() const { return violations_; }
+  int violations() const { return transcript_.violations(); }
   // A quiet host prints no message, so it need not format one.
-  bool quiet() const { return quiet_; }
+  bool quiet() const { return transcript_.quiet(); }
 
-  // The services, as the plug-in calls them.
+  // The services, as the plug-in calls them (services.cpp).
   void setPluginUserInfoSize(PluginID id, int size);
   void *getPluginUserInfo(PluginID id, ServerUserRec *user);
   void scheduleTimerEvent(PluginID id, AnyType datum, int delay);
@@ -83,41 +104,39 @@ class Host {
 
  private:
   // Calls an entry point with every check around it; `subject` may write its flags and name byte.
-  template <typename Describe, typename Call>
+  template <typename Call>
   void enter(Describe describe, HostUser *subject, ServerRoomRec *room, Call call);
+
+  // The checks of the plug-in (checks.cpp).
   // Compares a user's record with its shadow and checks its guard bytes.
-  template <typename Describe>
   void verify(Describe describe, HostUser &u, bool subject);
-  template <typename Describe>
   void checkGuards(Describe describe, const std::string &owner, uint8_t *area, size_t size);
   // Verifies every user.
   void sweep(const std::string &what);
   void checkRecord(const std::string &what, const HostUser &u, bool subject);
-  void violation(const std::string &what);
   void checkId(const char *service, PluginID id);
-  HostUser *userOf(const ServerUserRec *user) const;
   // Reports a service called with a record that is not a live user's.
   void strayUser(const char *service);
+
+  HostUser *userOf(const ServerUserRec *user) const;
   HostUser *find(const std::string &key, std::string &err);
+  // A path of the scenario: `$N` is plug-in argument N.
   std::string path(const std::string &p) const;
   HostUser *createUser(const std::string &key, const UserSpec &fields, std::string &err);
   void enterRoom(HostUser *u, const std::string &room);
   void deleteUser(HostUser *u);
   void advance(uint32_t amount);
   // False with a message when a user of a churn name exists already.
-  bool churn(uint32_t users, uint32_t every, std::string &err);
-  void line(const std::string &s);
-  void always(const std::string &s);
+  bool churn(uint32_t users, uint32_t every, const UserSpec &fields, std::string &err);
+  bool writeFile(const std::string &path, const std::string &content, std::string &err);
 
-  FILE *out_;
+  Transcript transcript_;
   PluginID id_;
-  bool quiet_;
   Plugin plugin_{};
   AnyType pluginDat_ = 0;
   bool inInit_ = false;
   int infoSize_ = 0;
   bool infoSizeSet_ = false;
-  int violations_ = 0;
   int64_t now_ = 0;
   uint64_t timerSeq_ = 0;
   int32_t nextUserID_ = 1;

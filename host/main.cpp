@@ -16,8 +16,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tolvane-host [--script FILE] [--id N] [--argc N] [--quiet] [--stats] PLUGIN.so "
-    "[ARG...]\n"
+    "usage: tolvane-host [--script FILE] [--id N] [--argc N] [--quiet] [--stats] [--keep-going]\n"
+    "                    PLUGIN.so [ARG...]\n"
     "\n"
     "Loads PLUGIN.so as the chat server does, starts it with the argument vector\n"
     "{PLUGIN.so, ARG...} and plays a scenario from FILE, or from standard input.\n"
@@ -28,13 +28,15 @@ const char kUsage[] =
     "  --argc N       pass only the first N elements of the argument vector\n"
     "  --quiet        print only notes, violations and the closing line\n"
     "  --stats        print the host's peak memory at the end\n"
+    "  --keep-going   report bad scenario input and go on, as at a terminal (exit 2 at the end)\n"
     "  -h, --help     show this help\n"
     "  --version      print the version\n"
     "\n"
     "Scenario commands, one per line ('#' starts a comment; numbers are decimal or 0x-hex):\n"
     "  user NAME [crc=N] [counter=N] [puidctr=N] [puidcrc=N] [ip=A.B.C.D] [flags=N] [len=N]\n"
     "  logon NAME | enter NAME ROOM | delete NAME | show NAME | wait N | note TEXT\n"
-    "  churn N [every=K]   N users created, logged on, entered and deleted; wait 150 every K\n"
+    "  churn N [every=K] [USER-OPTIONS]   N users created with these fields, logged on,\n"
+    "                      entered and deleted; wait 150 every K\n"
     "  write PATH ... end | remove PATH | rename FROM TO   ($N in a path: plug-in argument N)\n"
     "\n"
     "Exit status: 0 clean run, 1 the plug-in broke a rule of the host (violation: lines),\n"
@@ -51,6 +53,7 @@ struct Options {
   int argc = -1;
   bool quiet = false;
   bool stats = false;
+  bool keepGoing = false;
   std::vector<std::string> args;  // PLUGIN.so, ARG...
 };
 
@@ -71,8 +74,8 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
       version = true;
       return true;
     }
-    if (a == "--quiet" || a == "--stats") {
-      (a == "--quiet" ? o.quiet : o.stats) = true;
+    if (a == "--quiet" || a == "--stats" || a == "--keep-going") {
+      (a == "--quiet" ? o.quiet : a == "--stats" ? o.stats : o.keepGoing) = true;
       continue;
     }
     if (a == "--script" || a == "--id" || a == "--argc") {
@@ -112,52 +115,34 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
   return true;
 }
 
-// Plays the scenario; returns 2 on bad input, else 0.
-int play(std::istream &in, const std::string &file, bool interactive, bool quiet, host::Host &h) {
-  std::string text;
-  int lineNo = 0;
-  auto bad = [&](int at, const std::string &what) {
+// Plays the scenario: reads each command, runs it, reports bad input. Bad input stops the
+// play with 2, unless `keepGoing` (at a terminal): then it is reported, and the play goes on.
+// Returns 2 when any input was bad, else 0.
+int play(std::istream &in, const std::string &file, bool interactive, bool keepGoing,
+         host::Host &h) {
+  host::ScenarioReader reader(in);
+  bool bad = false;
+  const auto report = [&](int at, const std::string &what) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s:%d: %s\n", file.c_str(), at, what.c_str());
-    return interactive ? 0 : 2;
+    bad = true;
+    return keepGoing;
   };
   for (;;) {
     if (interactive) std::fputs("tolvane> ", stderr);
-    if (!std::getline(in, text)) break;
-    ++lineNo;
     host::Command cmd;
     std::string err;
-    if (!host::parseCommand(text, cmd, err)) {
-      if (bad(lineNo, err) != 0) return 2;
+    int at = 0;
+    if (!reader.next(cmd, err, at)) break;
+    if (!err.empty()) {
+      h.echo(cmd);  // what was read of it
+      if (!report(at, err)) return 2;
       continue;
     }
-    if (cmd.op == host::Op::None) continue;
-    std::string echo = "> " + text.substr(0, text.find('#'));
-    while (!echo.empty() && (echo.back() == ' ' || echo.back() == '\t' || echo.back() == '\r'))
-      echo.pop_back();
-    if (cmd.op != host::Op::Note && !quiet) std::printf("%s\n", echo.c_str());
-    if (cmd.op == host::Op::Write) {
-      const int start = lineNo;
-      std::string content, block, decoded;
-      bool closed = false;
-      while (std::getline(in, block)) {
-        ++lineNo;
-        if (block == "end" || block == "end\r") {
-          closed = true;
-          break;
-        }
-        if (!host::decodeBlockLine(block, decoded, err)) return bad(lineNo, err) != 0 ? 2 : 0;
-        if (!quiet) std::printf("  | %s\n", block.c_str());
-        content += decoded;
-      }
-      if (!closed) return bad(start, "'write' block has no closing 'end' line") != 0 ? 2 : 0;
-      if (!h.writeFile(cmd.args[0], content, err) && bad(start, err) != 0) return 2;
-      continue;
-    }
-    if (!h.run(cmd, err) && bad(lineNo, err) != 0) return 2;
+    if (!h.run(cmd, err) && !report(cmd.line, err)) return 2;
   }
   if (interactive) std::fputc('\n', stderr);
-  return 0;
+  return bad ? 2 : 0;
 }
 
 }  // namespace
@@ -193,10 +178,12 @@ int main(int argc, char **argv) {
   host::Host h(stdout, o.id, o.quiet);
   h.start(plugin, o.args, o.argc >= 0 ? o.argc : static_cast<int>(o.args.size()));
   const bool interactive = o.script.empty() && isatty(STDIN_FILENO) != 0;
-  const int rc = o.script.empty() ? play(std::cin, "<stdin>", interactive, o.quiet, h)
-                                  : play(file, o.script, false, o.quiet, h);
-  if (rc != 0) return rc;
+  const bool keepGoing = interactive || o.keepGoing;
+  const int rc = o.script.empty() ? play(std::cin, "<stdin>", interactive, keepGoing, h)
+                                  : play(file, o.script, false, keepGoing, h);
+  if (rc != 0 && !keepGoing) return rc;
   h.finish(o.stats);
+  if (rc != 0) return rc;
   std::fflush(stdout);
   if (h.violations() > 0) {
     std::fprintf(stderr, "tolvane-host: %d violation(s) of the host's rules\n", h.violations());

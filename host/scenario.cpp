@@ -1,9 +1,9 @@
 // The scenario language: words separated by blanks, '#' starts a comment.
 #include "scenario.h"
 
-#include "numbers.h"
-
 #include <cstring>
+
+#include "numbers.h"
 
 namespace host {
 namespace {
@@ -24,15 +24,10 @@ std::vector<std::string> words(const std::string &line) {
   return out;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Decodes escapes; `extra` lists the letters allowed besides \\ and \xHH.
-bool decode(const std::string &in, const char *extra, std::string &out, std::string &err) {
+// Decodes escapes; `extra` lists the letters allowed besides \\ and \xHH. A \c that ends the
+// text, where `extra` allows it, sets `noNewline`.
+bool decode(const std::string &in, const char *extra, std::string &out, std::string &err,
+            bool *noNewline = nullptr) {
   out.clear();
   for (size_t i = 0; i < in.size(); ++i) {
     if (in[i] != '\\') {
@@ -47,14 +42,16 @@ bool decode(const std::string &in, const char *extra, std::string &out, std::str
     if (e == '\\') {
       out += '\\';
     } else if (e == 'x') {
-      const int hi = i + 1 < in.size() ? hexValue(in[i + 1]) : -1;
-      const int lo = i + 2 < in.size() ? hexValue(in[i + 2]) : -1;
+      const int hi = i + 1 < in.size() ? tvc::hexValue(in[i + 1]) : -1;
+      const int lo = i + 2 < in.size() ? tvc::hexValue(in[i + 2]) : -1;
       if (hi < 0 || lo < 0) {
         err = "'\\x' needs two hexadecimal digits";
         return false;
       }
       out += static_cast<char>(hi * 16 + lo);
       i += 2;
+    } else if (e == 'c' && noNewline != nullptr && i + 1 == in.size()) {
+      *noNewline = true;
     } else if (std::strchr(extra, e) != nullptr && e != '\0') {
       out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
     } else {
@@ -122,9 +119,8 @@ bool userOption(const std::string &w, UserSpec &u, std::string &err) {
 }  // namespace
 
 bool decodeBlockLine(const std::string &line, std::string &out, std::string &err) {
-  const bool noNewline = line.size() >= 2 && line.compare(line.size() - 2, 2, "\\c") == 0 &&
-                         (line.size() == 2 || line[line.size() - 3] != '\\');
-  if (!decode(noNewline ? line.substr(0, line.size() - 2) : line, "rnt", out, err)) return false;
+  bool noNewline = false;
+  if (!decode(line, "rnt", out, err, &noNewline)) return false;
   if (!noNewline) out += '\n';
   return true;
 }
@@ -137,11 +133,15 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
   cmd = Command{};
   std::vector<std::string> w = words(line);
   if (w.empty()) return true;
-  if (w[0] == "note") {  // the rest of the line, as written
+  cmd.echo = line.substr(0, line.find('#'));
+  while (!cmd.echo.empty() &&
+         (cmd.echo.back() == ' ' || cmd.echo.back() == '\t' || cmd.echo.back() == '\r'))
+    cmd.echo.pop_back();
+  if (w[0] == "note") {  // the rest of the line up to a comment, as written
     cmd.op = Op::Note;
-    const size_t at = line.find("note") + 4;
-    const size_t from = line.find_first_not_of(" \t", at);
-    cmd.args.push_back(from == std::string::npos ? "" : line.substr(from));
+    const size_t at = cmd.echo.find("note") + 4;
+    const size_t from = cmd.echo.find_first_not_of(" \t", at);
+    cmd.args.push_back(from == std::string::npos ? "" : cmd.echo.substr(from));
     return true;
   }
   const OpName *op = nullptr;
@@ -178,12 +178,19 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
     }
     cmd.amount = static_cast<uint32_t>(n);
     for (size_t i = 2; i < w.size(); ++i) {
-      if (w[i].compare(0, 6, "every=") != 0 || !tvc::parseNumber(w[i].substr(6), 100000000, n) ||
-          n == 0) {
-        err = "churn takes one option, every=K (K from 1), got '" + w[i] + "'";
+      if (w[i].compare(0, 6, "every=") != 0) {
+        if (!userOption(w[i], cmd.user, err)) return false;
+        continue;
+      }
+      if (!tvc::parseNumber(w[i].substr(6), 100000000, n) || n == 0) {
+        err = "churn's every=K takes a number of users from 1, got '" + w[i] + "'";
         return false;
       }
       cmd.every = static_cast<uint32_t>(n);
+    }
+    if (cmd.user.lenByte >= 0) {
+      err = "churn gives each user its own name: len= does not apply";
+      return false;
     }
   }
   if (op->op == Op::User) {
@@ -201,6 +208,46 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
     }
   }
   return true;
+}
+
+bool ScenarioReader::next(Command &cmd, std::string &err, int &errLine) {
+  std::string text;
+  err.clear();
+  for (;;) {
+    if (!std::getline(in_, text)) return false;
+    ++lineNo_;
+    cmd = Command{};
+    errLine = lineNo_;
+    if (!parseCommand(text, cmd, err)) {
+      cmd = Command{};  // nothing of a line that does not parse is shown
+      return true;
+    }
+    if (cmd.op != Op::None) break;
+  }
+  cmd.line = lineNo_;
+  if (cmd.op != Op::Write) return true;
+  // The block, to its `end`; after a bad line it is read on without keeping anything.
+  std::string decoded;
+  for (;;) {
+    if (!std::getline(in_, text)) {
+      if (err.empty()) {
+        err = "'write' block has no closing 'end' line";
+        errLine = cmd.line;
+      }
+      return true;
+    }
+    ++lineNo_;
+    if (text == "end" || text == "end\r") return true;
+    if (!err.empty()) continue;
+    std::string why;
+    if (!decodeBlockLine(text, decoded, why)) {
+      err = why;
+      errLine = lineNo_;
+      continue;
+    }
+    cmd.block.push_back(text);
+    cmd.content += decoded;
+  }
 }
 
 }  // namespace host

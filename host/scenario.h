@@ -1,8 +1,10 @@
-// The scenario language of the stand-in host: one command per line.
+// The scenario language of the stand-in host: one command per line, a `write` with the block
+// of lines up to its `end`. The reader turns the text into whole commands; the host runs them.
 #ifndef TOLVANE_HOST_SCENARIO_H
 #define TOLVANE_HOST_SCENARIO_H
 
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -10,7 +12,7 @@ namespace host {
 
 enum class Op { None, User, Logon, Enter, Delete, Wait, Show, Write, Remove, Rename, Note, Churn };
 
-// The fields of a `user` command.
+// The fields of a user record, as `user` and `churn` give them.
 struct UserSpec {
   std::string nameBytes;  // the name's characters, escapes decoded
   int lenByte = -1;       // length byte to store instead of the name's length; -1: the length
@@ -25,21 +27,39 @@ struct UserSpec {
 struct Command {
   Op op = Op::None;
   std::vector<std::string> args;  // the words after the command's name, options aside
-  UserSpec user;                  // for `user`
+  UserSpec user;                  // for `user`, and the fields `churn` gives its users
   uint32_t amount = 0;            // for `wait` and `churn`
   uint32_t every = 1000;          // for `churn`: users between two `wait 150`
+  int line = 0;                   // where the command starts in the scenario
+  std::string echo;               // the line as the transcript shows it: no comment, no end blanks
+  std::vector<std::string> block;  // for `write`: the block's lines as written
+  std::string content;             // for `write`: what they give
 };
 
-// Parses one line (without its newline). Blank and comment lines give Op::None.
-// On bad input returns false and says what is wrong in `err`.
+// Parses one line (without its newline). Blank and comment lines give Op::None. A `write`
+// parsed here has no block yet. On bad input returns false and says what is wrong in `err`.
 bool parseCommand(const std::string &line, Command &cmd, std::string &err);
 
-// Decodes one line of a `write` block: \\ \r \n \t \xHH are escapes, and a final \c drops the
-// newline that otherwise ends the line. Returns false with a message on a bad escape.
+// Decodes one line of a `write` block: \\ \r \n \t \xHH are escapes, and a \c that ends the
+// line drops the newline that otherwise ends it. Returns false with a message on a bad escape.
 bool decodeBlockLine(const std::string &line, std::string &out, std::string &err);
 
 // Decodes \xHH and \\ in a user name.
 bool decodeName(const std::string &word, std::string &out, std::string &err);
+
+// Reads whole commands from a scenario.
+class ScenarioReader {
+ public:
+  explicit ScenarioReader(std::istream &in) : in_(in) {}
+  // The next command; false at the end of the scenario. On bad input `err` says what is wrong
+  // at line `errLine`, and `cmd` holds what was read of it (a `write` with the block lines
+  // before the bad one); a bad block is read on to its `end`, so that reading can go on.
+  bool next(Command &cmd, std::string &err, int &errLine);
+
+ private:
+  std::istream &in_;
+  int lineNo_ = 0;
+};
 
 }  // namespace host
 

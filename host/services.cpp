@@ -1,5 +1,5 @@
-// The host services, exported from the executable under their C names so that the dynamic
-// loader binds the plug-in's calls to them. Each forwards to the running host.
+// The host services: what each does in the host, and its C entry point, exported from the
+// executable under its C name so that the dynamic loader binds the plug-in's calls to it.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +25,87 @@ std::string textOf(const char *fmt, va_list ap) {
 }
 
 }  // namespace
+
+namespace host {
+
+// What each service does in the host: prints its transcript line and checks its arguments.
+void Host::setPluginUserInfoSize(PluginID id, int size) {
+  transcript_.line("  [reserve] " + std::to_string(size) + " byte(s) per user");
+  checkId("setPluginUserInfoSize", id);
+  if (!inInit_ || infoSizeSet_) {
+    transcript_.violation("setPluginUserInfoSize outside start-up or more than once");
+    return;
+  }
+  if (size < 0 || size > 4096) {
+    transcript_.violation("setPluginUserInfoSize with " + std::to_string(size) + " bytes (0 to 4096)");
+    return;
+  }
+  infoSize_ = size;
+  infoSizeSet_ = true;
+}
+
+void *Host::getPluginUserInfo(PluginID id, ServerUserRec *user) {
+  HostUser *u = userOf(user);
+  if (!quiet()) transcript_.line("  [userinfo " + who(u) + "]");
+  checkId("getPluginUserInfo", id);
+  if (u == nullptr) {
+    strayUser("getPluginUserInfo");
+    return scratch_.data() + kGuard;
+  }
+  return u->info + kGuard;
+}
+
+void Host::scheduleTimerEvent(PluginID id, AnyType datum, int delay) {
+  const int64_t due = now_ + (delay > 0 ? delay : 0);
+  if (!quiet())
+    transcript_.line("  [timer] armed datum " + std::to_string(datum) + " delay " + std::to_string(delay) +
+         " (due at " + std::to_string(due) + ")");
+  checkId("scheduleTimerEvent", id);
+  timers_.push(TimerEvent{due, timerSeq_++, datum});
+}
+
+void Host::log(ServerUserRec *user, const char *tag, const std::string &text) {
+  std::string name;
+  if (user != nullptr) {
+    HostUser *u = userOf(user);
+    if (u == nullptr) strayUser("FormattedLogMessage");
+    name = " " + who(u);
+  }
+  if (!quiet()) transcript_.line("  [log" + name + "] " + shownC(tag, 64) + ": " + shown(text));
+}
+
+MsgDest Host::toUser(ServerUserRec *user) {
+  HostUser *u = userOf(user);
+  if (!quiet()) transcript_.line("  [toUser " + who(u) + "]");
+  if (u == nullptr) {
+    strayUser("toUser");
+    return nullptr;
+  }
+  // The handle is the record's address: the host can check it without following it.
+  return reinterpret_cast<MsgDest>(&u->rec);
+}
+
+void Host::sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const char *text) {
+  HostUser *to = userOf(reinterpret_cast<const ServerUserRec *>(dest));
+  HostUser *u = userOf(user);
+  if (!quiet())
+    transcript_.line("  [status to " + who(to) + "] " + who(u) + " flags " +
+                     hex4(static_cast<unsigned>(flags)) + " \"" + shownC(text, kMessageMax) + "\"");
+  if (to == nullptr) transcript_.violation("sendMsgUserStatus to a destination toUser did not give out");
+  if (u == nullptr) strayUser("sendMsgUserStatus");
+}
+
+void Host::wizGlobalMessage(const std::string &text) {
+  if (!quiet()) transcript_.line("  [global] " + shown(text));
+}
+
+void Host::userMessage(ServerUserRec *user, const std::string &text) {
+  HostUser *u = userOf(user);
+  if (!quiet()) transcript_.line("  [to " + who(u) + "] " + shown(text));
+  if (u == nullptr) strayUser("UserMessage");
+}
+
+}  // namespace host
 
 extern "C" {
 

@@ -6,6 +6,12 @@
 
 namespace host {
 
+std::string hex4(unsigned v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%04x", v & 0xFFFFu);
+  return buf;
+}
+
 std::string shown(const std::string &latin1) {
   std::string out;
   out.reserve(latin1.size());

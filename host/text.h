@@ -16,6 +16,9 @@ std::string shown(const std::string &latin1);
 // A NUL-terminated string read up to `max` bytes, shown.
 std::string shownC(const char *s, size_t max);
 
+// A 16-bit value as 0xHHHH.
+std::string hex4(unsigned v);
+
 // Formats a printf-style message as the server does, cut at kMessageMax bytes.
 std::string format(const char *fmt, va_list ap);
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Load: 100,000 and then 1,000,000 users are created, log on, enter a room and are deleted in
-# the stand-in host, with a reload every 1,000 users. No violation is allowed, and the host's
+# the stand-in host, with a reload every 1,000 users: half of them with the registration seed
+# of the example list's Ada (53, recognised), half with 54 (not). No violation is allowed, and the host's
 # peak memory after a million users must stay within 1 MiB of its peak after 100,000: memory
 # does not grow with the number of users already deleted.
 #   run-load.sh HOST PLUGIN LIST
@@ -9,7 +10,12 @@ host=$1 plugin=$2 list=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 peak() {
-  printf 'wait 0\nchurn %d every=1000\n' "$1" >"$work/churn.session"
+  local half=$(($1 / 2))
+  {
+    echo 'wait 0'
+    echo "churn $half every=1000 crc=0x3E71D5A4 counter=53 ip=10.1.2.3"
+    echo "churn $half every=1000 crc=0x3E71D5A4 counter=54 ip=10.1.2.4"
+  } >"$work/churn.session"
   "$host" --quiet --stats --script "$work/churn.session" "$plugin" "$list" >"$work/out.$1" 2>&1 || {
     cat "$work/out.$1"; echo "load: the host failed with $1 users"; exit 1; }
   grep -q '^end at .*: 0 user(s), 0 violation(s)$' "$work/out.$1" || {

@@ -1,6 +1,9 @@
 // The stand-in host's scenario language.
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+
 #include "numbers.h"
 #include "scenario.h"
 
@@ -45,7 +48,7 @@ TEST(Scenario, BadLinesSayWhatIsWrong) {
        "unknown command 'fly' (user, logon, enter, delete, wait, show, write, remove, rename, "
        "note, churn)"},
       {"churn x", "churn takes a number of users from 0 to 100000000, got 'x'"},
-      {"churn 5 every=0", "churn takes one option, every=K (K from 1), got 'every=0'"},
+      {"churn 5 every=0", "churn's every=K takes a number of users from 1, got 'every=0'"},
       {"enter ada", "'enter' takes 2 words, got 1"},
       {"logon ada bob", "'logon' takes 1 word, got 2"},
       {"wait -1", "wait takes a number of time units from 0 to 2147483647, got '-1'"},
@@ -106,4 +109,67 @@ TEST(Scenario, WriteBlockLinesDecodeEscapes) {
   EXPECT_EQ(out, "a\\c\n");
   EXPECT_FALSE(host::decodeBlockLine("bad \\y", out, err));
   EXPECT_EQ(err, "unknown escape '\\y'");
+}
+
+namespace {
+
+// Every command the reader gives for a scenario, with its error, as one line each:
+// "LINE op: args | content" or "LINE! error".
+std::string readAll(const std::string &text) {
+  std::istringstream in(text);
+  host::ScenarioReader reader(in);
+  Command cmd;
+  std::string err, out;
+  int at = 0;
+  while (reader.next(cmd, err, at)) {
+    if (!err.empty()) {
+      out += std::to_string(at) + "! " + err + " (after " + std::to_string(cmd.block.size()) +
+             " block lines)\n";
+      continue;
+    }
+    out += std::to_string(cmd.line) + " " + cmd.echo;
+    if (cmd.op == host::Op::Write) out += " | " + cmd.content;
+    if (cmd.op == host::Op::Note) out += " | " + cmd.args[0];
+    out += "\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(ScenarioReader, GivesWholeCommandsAWriteWithItsBlock) {
+  const struct {
+    const char *text;
+    const char *commands;
+  } cases[] = {
+      {"wait 0\n# a comment\n\nshow ada  # why\n", "1 wait 0\n4 show ada\n"},
+      {"write $1\nab\n\\x41\\c\nend\nwait 1\n", "1 write $1 | ab\nA\n5 wait 1\n"},
+      // A literal backslash before the final \c: the line ends in '\' with no newline.
+      {"write f\nends in a backslash\\\\\\c\nend\n", "1 write f | ends in a backslash\\\n"},
+      {"write f\nnot the end \\\\c\nend\n", "1 write f | not the end \\c\n\n"},
+      // A bad line in a block: reported where it is, the block read on to its end.
+      {"write f\nok\nbad \\q\nmore\nend\nwait 2\n",
+       "3! unknown escape '\\q' (after 1 block lines)\n6 wait 2\n"},
+      {"write f\nno end\n", "1! 'write' block has no closing 'end' line (after 1 block lines)\n"},
+      {"note a # b\nnote   c  \n", "1 note a | a\n2 note   c | c\n"},
+      {"bogus\nwait 3\n",
+       "1! unknown command 'bogus' (user, logon, enter, delete, wait, show, write, remove, "
+       "rename, note, churn) (after 0 block lines)\n2 wait 3\n"},
+  };
+  for (const auto &c : cases) EXPECT_EQ(readAll(c.text), c.commands) << c.text;
+}
+
+TEST(ScenarioReader, ChurnTakesTheFieldsOfItsUsers) {
+  Command c;
+  std::string err;
+  ASSERT_TRUE(host::parseCommand("churn 5 every=2 crc=7 counter=0x10 ip=10.1.2.3 flags=4", c, err))
+      << err;
+  EXPECT_EQ(c.amount, 5u);
+  EXPECT_EQ(c.every, 2u);
+  EXPECT_EQ(c.user.crc, 7u);
+  EXPECT_EQ(c.user.counter, 16u);
+  EXPECT_EQ(c.user.ip, 0x0A010203u);
+  EXPECT_EQ(c.user.flags, 4u);
+  EXPECT_FALSE(host::parseCommand("churn 5 len=3", c, err));
+  EXPECT_EQ(err, "churn gives each user its own name: len= does not apply");
 }
