@@ -10,6 +10,7 @@
 #include "host.h"
 #include "loader.h"
 #include "scenario.h"
+#include "tv-match.h"
 
 namespace {
 
@@ -54,8 +55,9 @@ void hostRoomEntries(benchmark::State &state) {
   constexpr int kBatch = 1000;
   host::Command ada, other;
   std::string err;
-  host::parseCommand("churn 500 every=500 crc=0x3E71D5A4 counter=53 ip=10.1.2.3", ada, err);
-  host::parseCommand("churn 500 every=500 crc=0x3E71D5A4 counter=54 ip=10.1.2.4", other, err);
+  const std::string crc = " crc=" + std::to_string(TV_MASK);
+  host::parseCommand("churn 500 every=500" + crc + " counter=53 ip=10.1.2.3", ada, err);
+  host::parseCommand("churn 500 every=500" + crc + " counter=54 ip=10.1.2.4", other, err);
   for (auto _ : state) {
     l.h->run(ada, err);
     l.h->run(other, err);

@@ -76,7 +76,8 @@ int main(int argc, char **argv) {
   ratioRow("reload of a full 32-record list", "reloadVsFgets", "fopen/fgets/fclose", 1.2);
   ratioRow("reload of a 1 GiB file (reads its first 1 MiB)", "reloadOfAHugeFile",
            "fopen/fgets/fclose of a 1 MiB file", 0);
-  ratioRow("examination, a miss", "examineMiss", "bare loop of 32 compares", 1.5);
+  ratioRow("examination, a miss", "examineMiss", "the user's fields and a bare loop of 32 compares",
+           1.3);
   ratioRow("examination, match on the first record", "examineFirst", "bare loop", 0);
   ratioRow("examination, match on the last record", "examineLast", "bare loop", 0);
   if (f["hostRoomEntries"].perSec > 0) {

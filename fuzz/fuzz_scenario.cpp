@@ -1,7 +1,8 @@
 // The stand-in host plays arbitrary scenarios against the real plug-in: the scenario reader
-// turns the input into whole commands (a `write` with its block), and the host runs each. The plug-in must never break a rule of the
-// host, whatever the users, names, list contents and timers, and nothing may crash. Paths stay
-// inside a scratch folder, and waits and churns are capped so that every input runs quickly.
+// turns the input into whole commands (a `write` with its block), and the host runs each. The
+// plug-in must never break a rule of the host, whatever the users, names, list contents and timers,
+// and nothing may crash. Paths stay inside a scratch folder, and waits and churns are capped so
+// that every input runs quickly.
 #include <unistd.h>
 
 #include <cstdint>

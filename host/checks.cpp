@@ -94,11 +94,11 @@ void Host::checkGuards(Describe describe, const std::string &owner, uint8_t *are
   }
   if (before == 0 && after == 0) return;
   if (before > 0)
-    transcript_.violation(describe() + " wrote into the " + std::to_string(before) + " byte(s) before " +
-              owner + "'s reserved bytes");
+    transcript_.violation(describe() + " wrote into the " + std::to_string(before) +
+                          " byte(s) before " + owner + "'s reserved bytes");
   if (after > 0)
     transcript_.violation(describe() + " wrote into the " + std::to_string(after) +
-              " byte(s) past the end of " + owner + "'s reserved bytes");
+                          " byte(s) past the end of " + owner + "'s reserved bytes");
   // Repaired, so that each stray write is reported once.
   std::memset(area, kGuardByte, kGuard);
   std::memset(area + kGuard + size, kGuardByte, kGuard);

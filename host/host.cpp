@@ -263,8 +263,8 @@ bool Host::writeFile(const std::string &p, const std::string &content, std::stri
 
 void Host::finish(bool stats) {
   sweep("a call before the end");
-  transcript_.always("end at " + std::to_string(now_) + ": " + std::to_string(users_.size()) + " user(s), " +
-         std::to_string(transcript_.violations()) + " violation(s)");
+  transcript_.always("end at " + std::to_string(now_) + ": " + std::to_string(users_.size()) +
+                     " user(s), " + std::to_string(transcript_.violations()) + " violation(s)");
   if (stats) {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);

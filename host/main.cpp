@@ -58,8 +58,7 @@ struct Options {
 };
 
 // Reads the options before PLUGIN.so; everything from PLUGIN.so on is the plug-in's.
-bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &help,
-                  bool &version) {
+bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &help, bool &version) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (!o.args.empty()) {

@@ -26,12 +26,12 @@ struct UserSpec {
 
 struct Command {
   Op op = Op::None;
-  std::vector<std::string> args;  // the words after the command's name, options aside
-  UserSpec user;                  // for `user`, and the fields `churn` gives its users
-  uint32_t amount = 0;            // for `wait` and `churn`
-  uint32_t every = 1000;          // for `churn`: users between two `wait 150`
-  int line = 0;                   // where the command starts in the scenario
-  std::string echo;               // the line as the transcript shows it: no comment, no end blanks
+  std::vector<std::string> args;   // the words after the command's name, options aside
+  UserSpec user;                   // for `user`, and the fields `churn` gives its users
+  uint32_t amount = 0;             // for `wait` and `churn`
+  uint32_t every = 1000;           // for `churn`: users between two `wait 150`
+  int line = 0;                    // where the command starts in the scenario
+  std::string echo;                // the line as the transcript shows it: no comment, no end blanks
   std::vector<std::string> block;  // for `write`: the block's lines as written
   std::string content;             // for `write`: what they give
 };

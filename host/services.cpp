@@ -37,7 +37,8 @@ void Host::setPluginUserInfoSize(PluginID id, int size) {
     return;
   }
   if (size < 0 || size > 4096) {
-    transcript_.violation("setPluginUserInfoSize with " + std::to_string(size) + " bytes (0 to 4096)");
+    transcript_.violation("setPluginUserInfoSize with " + std::to_string(size) +
+                          " bytes (0 to 4096)");
     return;
   }
   infoSize_ = size;
@@ -58,8 +59,8 @@ void *Host::getPluginUserInfo(PluginID id, ServerUserRec *user) {
 void Host::scheduleTimerEvent(PluginID id, AnyType datum, int delay) {
   const int64_t due = now_ + (delay > 0 ? delay : 0);
   if (!quiet())
-    transcript_.line("  [timer] armed datum " + std::to_string(datum) + " delay " + std::to_string(delay) +
-         " (due at " + std::to_string(due) + ")");
+    transcript_.line("  [timer] armed datum " + std::to_string(datum) + " delay " +
+                     std::to_string(delay) + " (due at " + std::to_string(due) + ")");
   checkId("scheduleTimerEvent", id);
   timers_.push(TimerEvent{due, timerSeq_++, datum});
 }
@@ -91,7 +92,8 @@ void Host::sendMsgUserStatus(MsgDest dest, ServerUserRec *user, int flags, const
   if (!quiet())
     transcript_.line("  [status to " + who(to) + "] " + who(u) + " flags " +
                      hex4(static_cast<unsigned>(flags)) + " \"" + shownC(text, kMessageMax) + "\"");
-  if (to == nullptr) transcript_.violation("sendMsgUserStatus to a destination toUser did not give out");
+  if (to == nullptr)
+    transcript_.violation("sendMsgUserStatus to a destination toUser did not give out");
   if (u == nullptr) strayUser("sendMsgUserStatus");
 }
 

@@ -193,10 +193,6 @@ void shadowed(Reading &r) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // What a path names, for a file that is not a regular one.
 const char *kindOf(mode_t mode) {
   if (S_ISFIFO(mode)) return "a FIFO";
