@@ -59,7 +59,138 @@ std::string described(const std::string &path, const struct stat &st) {
          nameOfGroup(st.st_gid);
 }
 
+// The accounts trusted with a list: root, the server's account and the user running the tool.
+struct Trusted {
+  uid_t as = 0;
+  bool hasAs = false;
+  bool operator()(uid_t uid) const { return uid == 0 || (hasAs && uid == as) || uid == geteuid(); }
+};
+
+std::string octal(mode_t m) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04o", static_cast<unsigned>(m & 07777));
+  return buf;
+}
+
+// Who besides the trusted can write to a file of this status: "" when nobody.
+std::string otherWriters(const struct stat &st, const Trusted &trusted) {
+  if ((st.st_mode & 0002) != 0) return "everyone";
+  if ((st.st_mode & 0020) != 0) return "the group " + nameOfGroup(st.st_gid);
+  if (!trusted(st.st_uid)) return "its owner " + nameOfUser(st.st_uid);
+  return "";
+}
+
+std::string parentOf(const std::string &dir) {
+  const size_t slash = dir.rfind('/');
+  return slash == 0 || slash == std::string::npos ? "/" : dir.substr(0, slash);
+}
+
+// The first folder from the one holding `entry` up to / that others can write to, unless its
+// sticky bit keeps them from replacing what lies below it; "" when there is none.
+std::string unsafeFolder(const std::string &dir, const std::string &entry, const Trusted &trusted,
+                         std::string &writers) {
+  std::string below = entry;  // the entry below the folder on the path
+  for (std::string d = dir;; d = parentOf(d)) {
+    struct stat st {};
+    if (stat(d.c_str(), &st) == 0) {
+      writers = otherWriters(st, trusted);
+      bool guarded = writers.empty();
+      if (!guarded && (st.st_mode & S_ISVTX) != 0 && !below.empty()) {
+        struct stat child {};
+        guarded = lstat(below.c_str(), &child) == 0 && trusted(child.st_uid);
+      }
+      if (!guarded) return d;
+    }
+    if (d == "/") return "";
+    below = d;
+  }
+}
+
+std::string realDir(const std::string &path) {
+  char resolved[PATH_MAX];
+  const std::string dir = path.find('/') == std::string::npos ? "." : parentOf(path);
+  return realpath(dir.c_str(), resolved) != nullptr ? resolved : dir;
+}
+
 }  // namespace
+
+std::vector<Guard> guardOf(const std::string &path, const std::string &as) {
+  std::vector<Guard> out;
+  Trusted trusted;
+  if (!as.empty()) {
+    Account a;
+    trusted.hasAs = lookUp(as, a);
+    trusted.as = a.uid;
+  }
+  const std::string who = as.empty() ? "root or you" : "root, you or " + as;
+  struct stat link {};
+  if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    char target[PATH_MAX];
+    char resolved[PATH_MAX];
+    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+    target[n > 0 ? n : 0] = '\0';
+    out.push_back({"symlink",
+                   "the list is a symbolic link to " + std::string(target) +
+                       (realpath(path.c_str(), resolved) != nullptr
+                            ? " (" + std::string(resolved) + "): that file is the live list"
+                            : ", which does not exist"),
+                   false});
+  }
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0) {
+    const std::string writers = otherWriters(st, trusted);
+    if (!trusted(st.st_uid)) {
+      out.push_back({"list-owner",
+                     "the list is owned by " + nameOfUser(st.st_uid) + ", not by " + who +
+                         ": its owner can make anyone a host administrator (chown root " + path +
+                         ")",
+                     false});
+    } else if (!writers.empty()) {
+      out.push_back({"list-writable",
+                     "the list is mode " + octal(st.st_mode) + ": " + writers +
+                         " can write it, and so make anyone a host administrator (chmod go-w " +
+                         path + ")",
+                     writers == "everyone"});
+    }
+  }
+  // The folders of the path as given (where a link lives) and of the file it names.
+  const std::string dir = realDir(path);
+  const size_t slash = path.rfind('/');
+  std::vector<std::pair<std::string, std::string>> chains = {
+      {dir, dir + "/" + (slash == std::string::npos ? path : path.substr(slash + 1))}};
+  char resolved[PATH_MAX];
+  if (realpath(path.c_str(), resolved) != nullptr && realDir(resolved) != dir)
+    chains.emplace_back(realDir(resolved), resolved);
+  for (const auto &chain : chains) {
+    std::string writers;
+    const std::string bad = unsafeFolder(chain.first, chain.second, trusted, writers);
+    if (bad.empty()) continue;
+    const std::string wayOut =
+        writers.compare(0, 9, "its owner") == 0
+            ? "chown root " + bad
+            : "chmod go-w " + bad + ", or chmod +t " + bad + " with what lies below it yours";
+    out.push_back({"folder-writable",
+                   "the folder " + bad + " on the list's path can be written by " + writers +
+                       ", who can replace the list and so make anyone a host administrator (" +
+                       wayOut + ")",
+                   true});
+  }
+  return out;
+}
+
+bool folderSafe(const std::string &list, std::string &why) {
+  Trusted trusted;
+  const std::string dir = realDir(list);
+  struct stat st {};
+  if (stat(dir.c_str(), &st) != 0) return true;  // the install reports a missing folder
+  const std::string writers = otherWriters(st, trusted);
+  if (writers.empty() || (st.st_mode & S_ISVTX) != 0) return true;
+  why = "the folder " + dir + " can be written by " + writers +
+        ", who could replace the list after it is installed; make it yours alone first (chmod "
+        "go-w " +
+        dir + ")";
+  return false;
+}
 
 bool accountExists(const std::string &user) {
   return getpwnam(user.c_str()) != nullptr;

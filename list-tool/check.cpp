@@ -20,6 +20,13 @@ int checkCommand(const std::vector<std::string> &files, bool json, const std::st
       return kTrouble;
     }
     reports.push_back(checkList(f, data));
+    std::vector<Finding> guards;
+    if (f != "-") {
+      for (const Guard &g : guardOf(f, as))
+        guards.push_back(
+            {0, 0, g.error ? Severity::Error : Severity::Warning, g.code, g.message, "", 0});
+    }
+    reports.back().findings.insert(reports.back().findings.begin(), guards.begin(), guards.end());
     if (!as.empty() && f != "-") {
       std::string why;
       if (!readableBy(f, as, why)) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <set>
 
+#include "access.h"
 #include "changes.h"
 #include "commands.h"
 #include "install.h"
@@ -18,6 +19,15 @@
 
 namespace tl {
 namespace {
+
+// Whether the list's folder is safe to install into; before anything is written there, the
+// lock included.
+bool safeFolder(const std::string &live, std::string &err) {
+  std::string why;
+  if (folderSafe(live, why)) return true;
+  err = "refused: " + why + "; nothing written";
+  return false;
+}
 
 // The list as it is now, for a change: "" when it does not exist yet.
 bool readCurrent(const std::string &file, const std::string &live, std::string &data,
@@ -131,7 +141,7 @@ int editCommand(const std::string &file) {
   const std::string live = livePath(file);
   ListLock lock;
   std::string data, err;
-  if (!lock.acquire(live, err) || !readCurrent(file, live, data, err)) {
+  if (!safeFolder(live, err) || !lock.acquire(live, err) || !readCurrent(file, live, data, err)) {
     std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
     return kTrouble;
   }
@@ -181,7 +191,7 @@ int addCommand(const std::string &file, const std::string &line, bool dryRun) {
   const std::string live = livePath(file);
   ListLock lock;
   std::string data, err;
-  if (!lock.acquire(live, err) || !readCurrent(file, live, data, err)) {
+  if (!safeFolder(live, err) || !lock.acquire(live, err) || !readCurrent(file, live, data, err)) {
     std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
     return kTrouble;
   }
@@ -195,7 +205,7 @@ int removeCommand(const std::string &file, const std::vector<int> &lines, bool d
   const std::string live = livePath(file);
   ListLock lock;
   std::string data, err;
-  if (!lock.acquire(live, err) || !readCurrent(file, live, data, err)) {
+  if (!safeFolder(live, err) || !lock.acquire(live, err) || !readCurrent(file, live, data, err)) {
     std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
     return kTrouble;
   }

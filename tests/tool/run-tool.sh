@@ -10,7 +10,8 @@
 #                         show what the tool left behind);
 #   `#! memory: KIB`      the tool runs under `ulimit -v KIB` (not in the sanitizer build, whose
 #                         shadow memory needs more: TOLVANE_NO_ULIMIT=1).
-# The tool gets 60 seconds: one that hangs fails the case instead of stalling it.
+# The tool gets 60 seconds: one that hangs fails the case instead of stalling it. The copy's
+# folder, another each run, is shown as WORK in what is compared.
 set -u
 tool=$(realpath "$1") case=$2 expected=$3
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,6 +31,8 @@ after=$(sed -n 's/^#! after: //p' "$case")
  echo "[exit $?]" >>"$work/.err")
 cat "$work/.out" "$work/.err" >"$work/.all"
 [ -z "$after" ] || (cd "$run" && eval "$after") >>"$work/.all" 2>&1
+# The copy's own folder is another each run: it is shown as WORK.
+sed -i "s#$work#WORK#g" "$work/.all"
 if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
   cp "$work/.all" "$expected"
   echo "updated $expected"
