@@ -6,6 +6,9 @@ install(TARGETS tolvane-list tolvane-host RUNTIME DESTINATION bin)
 install(FILES plugin-sdk/s-pluginapi.h plugin-sdk/s-serverpublic.h DESTINATION include/tolvane)
 install(FILES examples/admins.list examples/demo.session DESTINATION share/doc/tolvane/examples)
 install(FILES README.md packaging/copyright DESTINATION share/doc/tolvane)
+# Shell completion, where bash-completion looks for it by the command's name.
+install(FILES completions/tolvane-list completions/tolvane-host
+        DESTINATION share/bash-completion/completions)
 
 # The manuals with the version filled in, and the changelog, compressed as Debian wants them:
 # gzip -9 without a name or a time stamp, so that the same sources give the same bytes.

@@ -5,8 +5,9 @@
 # one), tolvane-list check on the installed example list and with no FILE (it must name the
 # list's home, /etc/tolvane/admins.list, which holds comments only, mode 0644), --version of
 # both tools, and man on the installed pages. No path of the source or build tree may be found
-# in what is installed. The package must list the list's home as a configuration file and pass
-# lintian with no error and no warning.
+# in what is installed. bash with the installed completion completes `tolvane-list ch` to
+# check, `tolvane-list check --j` to --json and `tolvane-host --sc` to --script. The package must
+# list the list's home as a configuration file and pass lintian with no error and no warning.
 #   run-install.sh BUILD_DIR SOURCE_DIR ARCH
 set -u
 build=$(realpath "$1") source=$(realpath "$2") arch=$3
@@ -20,7 +21,8 @@ usr/include/tolvane/s-pluginapi.h usr/include/tolvane/s-serverpublic.h usr/lib/t
 usr/share/doc/tolvane/copyright usr/share/doc/tolvane/changelog.gz
 usr/share/doc/tolvane/examples/admins.list usr/share/doc/tolvane/examples/demo.session
 usr/share/man/man1/tolvane-host.1.gz usr/share/man/man1/tolvane-list.1.gz
-usr/share/man/man5/tolvane-list.5.gz"
+usr/share/man/man5/tolvane-list.5.gz
+usr/share/bash-completion/completions/tolvane-list usr/share/bash-completion/completions/tolvane-host"
 home=/etc/tolvane/admins.list
 version=$(sed -n 's/^project(tolvane VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 
@@ -47,6 +49,17 @@ check_copy() {
   for tool in tolvane-list tolvane-host; do
     [ "$("$root/usr/bin/$tool" --version)" = "$tool $version" ] || problem "$name: $tool --version"
   done
+  # Completion as bash runs it at a TAB: the function that `complete` names for the command.
+  local completions="$root/usr/share/bash-completion/completions"
+  local got
+  got=$(bash --norc -c '
+    tab() { local f; f=$(complete -p "$1" | sed "s/.*-F \([^ ]*\).*/\1/"); COMP_WORDS=("$@");
+            COMP_CWORD=$(($# - 1)); COMPREPLY=(); "$f"; echo "${COMPREPLY[*]}"; }
+    source "$1/tolvane-list"; source "$1/tolvane-host"
+    tab tolvane-list ch; tab tolvane-list check --j; tab tolvane-host --sc' bash "$completions")
+  [ "$got" = "check
+--json
+--script" ] || problem "$name: completion gave '$got'"
   for page in man1/tolvane-host.1.gz man1/tolvane-list.1.gz man5/tolvane-list.5.gz; do
     warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$root/usr/share/man/$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || problem "$name: man warns about $page: $warnings"
