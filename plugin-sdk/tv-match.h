@@ -41,11 +41,14 @@ inline TvVerdict tvCompare(const Tolvane *rec, const TvProbe *probe) {
 
 // Index of the first matching record among the first nbrRecs, or -1.
 inline int tvFindRecord(const Tolvane *Recs, uint8 nbrRecs, const TvProbe *probe) {
-  const uint32 rSeed = probe->rSeed;
+  // The probe in locals: on i386 there are too few registers to keep re-reading it cheaply.
+  const uint32 rSeed = probe->rSeed, pSeed = probe->pSeed, ipAdr = probe->ipAdr;
   for (int i = 0; i < nbrRecs; ++i) {
+    const Tolvane &r = Recs[i];
     // Most records differ in their registration seed: that path runs straight on, with one
-    // taken branch per record.
-    if (__builtin_expect(Recs[i].rSeed == rSeed, 0) && tvCompare(&Recs[i], probe) == TV_MATCH)
+    // taken branch per record. The rest is tvCompare's TV_MATCH.
+    if (__builtin_expect(r.rSeed == rSeed, 0) && (r.pSeed == 0 || r.pSeed == pSeed) &&
+        r.ipMin <= ipAdr && ipAdr <= r.ipMax)
       return i;
   }
   return -1;
