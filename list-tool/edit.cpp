@@ -80,15 +80,16 @@ void printFindings(const Report &r) {
   for (const Finding &f : r.findings) printFinding(stdout, r.file, f);
 }
 
-// Installs the copy and says what changed.
-int install(ListCopy &copy, const std::string &file, const std::string &live, const Report &before,
-            const Report &after) {
+// Installs the copy and says what changed, when `before` and `after` are given.
+int install(ListCopy &copy, const std::string &file, const std::string &live, const Report *before,
+            const Report *after) {
   std::string err;
   if (!copy.install(live, err)) {
     std::fprintf(stderr, "tolvane-list: %s; the list is unchanged\n", err.c_str());
     return kTrouble;
   }
-  printChanges(stdout, before, after, file + " (before)", file);
+  if (before != nullptr && after != nullptr)
+    printChanges(stdout, *before, *after, file + " (before)", file);
   std::printf("%s: installed\n", file.c_str());
   return kClean;
 }
@@ -127,25 +128,28 @@ int applyChange(const std::string &file, const std::string &live, const std::str
     std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
     return kTrouble;
   }
-  if (!copy.install(live, err)) {
-    std::fprintf(stderr, "tolvane-list: %s; the list is unchanged\n", err.c_str());
-    return kTrouble;
-  }
-  std::printf("%s: installed\n", file.c_str());
-  return kClean;
+  return install(copy, file, live, nullptr, nullptr);
+}
+
+// Starts a change of the list: its folder checked, its lock taken, the list read; false, having
+// said why, when the change cannot go on.
+bool beginChange(const std::string &file, ListLock &lock, std::string &live, std::string &data) {
+  live = livePath(file);
+  std::string err;
+  if (safeFolder(live, err) && lock.acquire(live, err) && readCurrent(file, live, data, err))
+    return true;
+  std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
+  return false;
 }
 
 }  // namespace
 
 int editCommand(const std::string &file) {
-  const std::string live = livePath(file);
   ListLock lock;
-  std::string data, err;
-  if (!safeFolder(live, err) || !lock.acquire(live, err) || !readCurrent(file, live, data, err)) {
-    std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
-    return kTrouble;
-  }
+  std::string live, data;
+  if (!beginChange(file, lock, live, data)) return kTrouble;
   ListCopy copy;
+  std::string err;
   if (!copy.create(live, data, err)) {
     std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
     return kTrouble;
@@ -172,14 +176,14 @@ int editCommand(const std::string &file) {
     }
     const Report after = checkList(file, edited);
     printFindings(after);
-    if (installable(after)) return install(copy, file, live, before, after);
+    if (installable(after)) return install(copy, file, live, &before, &after);
     if (!terminal) {
       std::printf("%s: not installed: the edited list has errors; the list is unchanged\n",
                   file.c_str());
       return kFindings;
     }
     const char choice = ask();
-    if (choice == 'i') return install(copy, file, live, before, after);
+    if (choice == 'i') return install(copy, file, live, &before, &after);
     if (choice == 'x') {
       std::printf("%s: left as it was\n", file.c_str());
       return kFindings;
@@ -188,13 +192,9 @@ int editCommand(const std::string &file) {
 }
 
 int addCommand(const std::string &file, const std::string &line, bool dryRun) {
-  const std::string live = livePath(file);
   ListLock lock;
-  std::string data, err;
-  if (!safeFolder(live, err) || !lock.acquire(live, err) || !readCurrent(file, live, data, err)) {
-    std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
-    return kTrouble;
-  }
+  std::string live, data;
+  if (!beginChange(file, lock, live, data)) return kTrouble;
   std::string after = data;
   if (!after.empty() && after.back() != '\n') after += '\n';
   after += line + "\n";
@@ -202,13 +202,9 @@ int addCommand(const std::string &file, const std::string &line, bool dryRun) {
 }
 
 int removeCommand(const std::string &file, const std::vector<int> &lines, bool dryRun) {
-  const std::string live = livePath(file);
   ListLock lock;
-  std::string data, err;
-  if (!safeFolder(live, err) || !lock.acquire(live, err) || !readCurrent(file, live, data, err)) {
-    std::fprintf(stderr, "tolvane-list: %s\n", err.c_str());
-    return kTrouble;
-  }
+  std::string live, data;
+  if (!beginChange(file, lock, live, data)) return kTrouble;
   const std::set<int> gone(lines.begin(), lines.end());
   std::string after;
   int n = 1;
