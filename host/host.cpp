@@ -169,12 +169,12 @@ void Host::advance(uint32_t amount) {
 // enters a room and is deleted; every `every` users the clock moves on by 150, so the plug-in's
 // timer runs.
 bool Host::churn(uint32_t users, uint32_t every, const UserSpec &fields, std::string &err) {
-  UserSpec spec = fields;
+  UserSpec each = fields;
   const std::string room = "lobby";
   for (uint32_t i = 0; i < users; ++i) {
     const std::string key = "churn" + std::to_string(i);
-    spec.nameBytes = key;
-    HostUser *u = createUser(key, spec, err);
+    each.nameBytes = key;
+    HostUser *u = createUser(key, each, err);
     if (u == nullptr) return false;  // a name in use: bad input, not the plug-in's fault
     u->rec.loggedOn = 1;
     u->shadow.loggedOn = 1;

@@ -1,5 +1,7 @@
 #include "access.h"
 
+#include "install.h"
+
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -80,17 +82,12 @@ std::string otherWriters(const struct stat &st, const Trusted &trusted) {
   return "";
 }
 
-std::string parentOf(const std::string &dir) {
-  const size_t slash = dir.rfind('/');
-  return slash == 0 || slash == std::string::npos ? "/" : dir.substr(0, slash);
-}
-
 // The first folder from the one holding `entry` up to / that others can write to, unless its
 // sticky bit keeps them from replacing what lies below it; "" when there is none.
 std::string unsafeFolder(const std::string &dir, const std::string &entry, const Trusted &trusted,
                          std::string &writers) {
   std::string below = entry;  // the entry below the folder on the path
-  for (std::string d = dir;; d = parentOf(d)) {
+  for (std::string d = dir;; d = folderOf(d)) {
     struct stat st {};
     if (stat(d.c_str(), &st) == 0) {
       writers = otherWriters(st, trusted);
@@ -108,7 +105,7 @@ std::string unsafeFolder(const std::string &dir, const std::string &entry, const
 
 std::string realDir(const std::string &path) {
   char resolved[PATH_MAX];
-  const std::string dir = path.find('/') == std::string::npos ? "." : parentOf(path);
+  const std::string dir = folderOf(path);
   return realpath(dir.c_str(), resolved) != nullptr ? resolved : dir;
 }
 

@@ -5,10 +5,6 @@
 namespace tl {
 namespace {
 
-bool equal(const Tolvane &a, const Tolvane &b) {
-  return a.rSeed == b.rSeed && a.pSeed == b.pSeed && a.ipMin == b.ipMin && a.ipMax == b.ipMax;
-}
-
 std::string describe(const Loaded &l) {
   std::string s = "registration seed " + std::to_string(l.rec.rSeed) + ", PUID seed " +
                   shownPSeed(l.rec.pSeed) + ", " + dotted(l.rec.ipMin) + " to " +
@@ -31,7 +27,7 @@ std::vector<Change> compareTables(const Report &before, const Report &after) {
   std::vector<bool> paired(a.size(), false);
   for (size_t j = 0; j < b.size(); ++j) {
     for (size_t i = 0; i < a.size(); ++i) {
-      if (!paired[i] && equal(a[i].rec, b[j].rec)) {
+      if (!paired[i] && sameRecord(a[i].rec, b[j].rec)) {
         paired[i] = true;
         pairOf[j] = static_cast<int>(i);
         break;
@@ -72,7 +68,7 @@ std::vector<Change> compareTables(const Report &before, const Report &after) {
 bool sameTable(const Report &before, const Report &after) {
   if (before.records.size() != after.records.size()) return false;
   for (size_t i = 0; i < before.records.size(); ++i) {
-    if (!equal(before.records[i].rec, after.records[i].rec)) return false;
+    if (!sameRecord(before.records[i].rec, after.records[i].rec)) return false;
   }
   return true;
 }

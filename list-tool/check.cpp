@@ -20,23 +20,21 @@ int checkCommand(const std::vector<std::string> &files, bool json, const std::st
       return kTrouble;
     }
     reports.push_back(checkList(f, data));
+    // How the list is guarded, and whether the server's account can read it: about the file
+    // as a whole, so before the findings about its lines.
     std::vector<Finding> guards;
-    if (f != "-") {
-      for (const Guard &g : guardOf(f, as))
-        guards.push_back(
-            {0, 0, g.error ? Severity::Error : Severity::Warning, g.code, g.message, "", 0});
+    std::string why;
+    if (f != "-" && !as.empty() && !readableBy(f, as, why)) {
+      guards.push_back({0, 0, Severity::Error, "unreadable",
+                        "the account '" + as + "' cannot read the list: " + why +
+                            ": a server running as '" + as + "' recognises nobody",
+                        "", 0});
+    }
+    for (const Guard &g : f != "-" ? guardOf(f, as) : std::vector<Guard>()) {
+      guards.push_back(
+          {0, 0, g.error ? Severity::Error : Severity::Warning, g.code, g.message, "", 0});
     }
     reports.back().findings.insert(reports.back().findings.begin(), guards.begin(), guards.end());
-    if (!as.empty() && f != "-") {
-      std::string why;
-      if (!readableBy(f, as, why)) {
-        reports.back().findings.insert(reports.back().findings.begin(),
-                                       {0, 0, Severity::Error, "unreadable",
-                                        "the account '" + as + "' cannot read the list: " + why +
-                                            ": a server running as '" + as + "' recognises nobody",
-                                        "", 0});
-      }
-    }
     findings = findings || !reports.back().findings.empty();
   }
   if (json) {

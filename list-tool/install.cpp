@@ -1,5 +1,7 @@
 #include "install.h"
 
+#include "listfile.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -13,12 +15,6 @@
 
 namespace tl {
 namespace {
-
-std::string folderOf(const std::string &path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string nameOf(const std::string &path) {
   const size_t slash = path.rfind('/');
@@ -55,6 +51,12 @@ bool writeAll(int fd, const std::string &content) {
 }
 
 }  // namespace
+
+std::string folderOf(const std::string &path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 std::string livePath(const std::string &path) {
   char resolved[PATH_MAX];
@@ -167,21 +169,10 @@ bool readWhole(const std::string &path, std::string &data, std::string &err) {
     err = failed("read", path);
     return false;
   }
-  data.clear();
-  char buf[65536];
-  for (;;) {
-    const ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      err = failed("read", path);
-      close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    data.append(buf, static_cast<size_t>(n));
-  }
+  const bool ok = readUpTo(fd, std::string::npos, data);
+  if (!ok) err = failed("read", path);
   close(fd);
-  return true;
+  return ok;
 }
 
 }  // namespace tl

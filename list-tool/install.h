@@ -8,6 +8,9 @@
 
 namespace tl {
 
+// The folder a path lies in: "." for a bare name, "/" for a name in the root.
+std::string folderOf(const std::string &path);
+
 // Where a list lives: the path with symbolic links resolved, so that a link keeps pointing at
 // the list; a list that does not exist yet stays as given.
 std::string livePath(const std::string &path);

@@ -175,8 +175,7 @@ void shadowed(Reading &r) {
     const Tolvane &b = recs[j].rec;
     for (size_t i = 0; i < j; ++i) {
       const Tolvane &a = recs[i].rec;
-      const bool same =
-          a.rSeed == b.rSeed && a.pSeed == b.pSeed && a.ipMin == b.ipMin && a.ipMax == b.ipMax;
+      const bool same = sameRecord(a, b);
       const bool inside = a.rSeed == b.rSeed && (a.pSeed == 0 || a.pSeed == b.pSeed) &&
                           a.ipMin <= b.ipMin && b.ipMax <= a.ipMax;
       if (!same && !inside) continue;
@@ -203,7 +202,8 @@ const char *kindOf(mode_t mode) {
   return "not a regular file";
 }
 
-// Reads at most `most` bytes of the descriptor into data; false on a read error.
+}  // namespace
+
 bool readUpTo(int fd, size_t most, std::string &data) {
   data.clear();
   char buf[65536];
@@ -218,7 +218,9 @@ bool readUpTo(int fd, size_t most, std::string &data) {
   return true;
 }
 
-}  // namespace
+bool sameRecord(const Tolvane &a, const Tolvane &b) {
+  return a.rSeed == b.rSeed && a.pSeed == b.pSeed && a.ipMin == b.ipMin && a.ipMax == b.ipMax;
+}
 
 bool readFile(const std::string &path, std::string &data, std::string &err) {
   // One byte past the plug-in's limit tells that there is more than it reads.

@@ -55,6 +55,12 @@ struct Report {
 // path names something the plug-in never reads (a FIFO, a device, a directory).
 bool readFile(const std::string &path, std::string &data, std::string &err);
 
+// Reads at most `most` bytes of the descriptor into `data`; false on a read error (errno).
+bool readUpTo(int fd, size_t most, std::string &data);
+
+// Whether two records are the same in all four fields.
+bool sameRecord(const Tolvane &a, const Tolvane &b);
+
 // Checks a list file's bytes as the plug-in's reload would read them.
 Report checkList(const std::string &file, const std::string &data);
 
