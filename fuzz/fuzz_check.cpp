@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "listfile.h"
+#include "judge-content.h"
 #include "scratch.h"
 #include "tv-list.h"
 

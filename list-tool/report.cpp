@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "format.h"
+#include "safe-text.h"
 
 namespace tl {
 namespace {
@@ -11,24 +12,34 @@ const char *severity(Severity s) {
   return s == Severity::Error ? "error" : "warning";
 }
 
+const char *kindName(TableChange::Kind k) {
+  switch (k) {
+    case TableChange::Added:
+      return "added";
+    case TableChange::Removed:
+      return "removed";
+    case TableChange::Moved:
+      break;
+  }
+  return "moved";
+}
+
 }  // namespace
 
 void printFinding(FILE *out, const std::string &file, const Finding &f) {
-  if (f.line == 0) {
-    std::fprintf(out, "%s: %s: %s [%s]\n", file.c_str(), severity(f.severity), f.message.c_str(),
-                 f.code.c_str());
-    return;
-  }
-  std::fprintf(out, "%s:%d:%d: %s: %s [%s]\n", file.c_str(), f.line, f.column, severity(f.severity),
-               f.message.c_str(), f.code.c_str());
-  std::fprintf(out, "%5d | %s\n      | %*s^\n", f.line, f.source.c_str(), static_cast<int>(f.caret),
-               "");
+  const std::string head =
+      f.line == 0 ? file + ": "
+                  : file + ":" + std::to_string(f.line) + ":" + std::to_string(f.column) + ": ";
+  printLine(out, head + severity(f.severity) + ": " + f.message + " [" + f.code + "]");
+  if (f.line == 0) return;
+  std::fprintf(out, "%5d | %s\n      | %*s^\n", f.line, escaped(f.source).c_str(),
+               static_cast<int>(f.caret), "");
 }
 
 void printText(FILE *out, const Report &r) {
   for (const Finding &f : r.findings) printFinding(out, r.file, f);
-  std::fprintf(out, "%s: %zu record%s the plug-in loads\n", r.file.c_str(), r.records.size(),
-               r.records.size() == 1 ? "" : "s");
+  printLine(out, r.file + ": " + std::to_string(r.records.size()) + " record" +
+                     (r.records.size() == 1 ? "" : "s") + " the plug-in loads");
   if (r.records.empty()) return;
   std::fprintf(out, "  slot  line  %-10s  %-10s  addresses\n", "rSeed", "pSeed");
   for (const Loaded &l : r.records) {
@@ -38,31 +49,49 @@ void printText(FILE *out, const Report &r) {
   }
 }
 
-void printJson(FILE *out, const std::vector<Report> &reports) {
-  nlohmann::json files = nlohmann::json::array();
-  for (const Report &r : reports) {
-    nlohmann::json findings = nlohmann::json::array();
-    for (const Finding &f : r.findings) {
-      findings.push_back({{"line", f.line},
-                          {"column", f.column},
-                          {"severity", severity(f.severity)},
-                          {"code", f.code},
-                          {"message", f.message}});
-    }
-    nlohmann::json records = nlohmann::json::array();
-    for (const Loaded &l : r.records) {
-      records.push_back({{"slot", l.slot},
-                         {"line", l.line},
-                         {"column", l.column},
-                         {"rSeed", l.rec.rSeed},
-                         {"pSeed", l.rec.pSeed},
-                         {"ipMin", dotted(l.rec.ipMin)},
-                         {"ipMax", dotted(l.rec.ipMax)}});
-    }
-    files.push_back({{"file", r.file}, {"findings", findings}, {"records", records}});
+nlohmann::json findingJson(const Finding &f) {
+  return {{"line", f.line},
+          {"column", f.column},
+          {"severity", severity(f.severity)},
+          {"code", f.code},
+          {"message", f.message}};
+}
+
+nlohmann::json recordJson(const Loaded &l) {
+  return {{"slot", l.slot},
+          {"line", l.line},
+          {"column", l.column},
+          {"rSeed", l.rec.rSeed},
+          {"pSeed", l.rec.pSeed},
+          {"ipMin", dotted(l.rec.ipMin)},
+          {"ipMax", dotted(l.rec.ipMax)},
+          {"comment", l.comment}};
+}
+
+nlohmann::json reportJson(const Report &r) {
+  nlohmann::json findings = nlohmann::json::array();
+  for (const Finding &f : r.findings) findings.push_back(findingJson(f));
+  nlohmann::json records = nlohmann::json::array();
+  for (const Loaded &l : r.records) records.push_back(recordJson(l));
+  return {{"file", r.file}, {"findings", findings}, {"records", records}};
+}
+
+nlohmann::json changeJson(const Report &before, const Report &after,
+                          const std::vector<TableChange> &changes) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const TableChange &c : changes) {
+    nlohmann::json one = {{"kind", kindName(c.kind)}};
+    one["before"] = c.before != nullptr ? recordJson(*c.before) : nlohmann::json();
+    one["after"] = c.after != nullptr ? recordJson(*c.after) : nlohmann::json();
+    if (c.kind != TableChange::Moved) one["reach"] = c.reach;
+    list.push_back(one);
   }
-  const nlohmann::json doc = {{"files", files}};
-  // Bytes of the file that are not UTF-8 are replaced rather than refused.
+  return {{"changes", list},
+          {"sameTable", sameTable(before, after)},
+          {"summary", changeSummary(before, after, changes)}};
+}
+
+void printJsonDocument(FILE *out, const nlohmann::json &doc) {
   std::fprintf(out, "%s\n",
                doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }

@@ -4,7 +4,7 @@
 
 #include "explain.h"
 #include "format.h"
-#include "listfile.h"
+#include "judge-content.h"
 
 namespace tl {
 namespace {

@@ -59,8 +59,8 @@ struct Folder {
     while (p != nullptr && fgets(buf, sizeof buf, p) != nullptr) {
       std::string n = buf;
       n.pop_back();
-      if (n != "admins.list" && n != ".admins.list.lock" && n.find(".sh") == std::string::npos &&
-          n != "old" && n != "go")
+      if (n != "admins.list" && n != "admins.list-" && n != ".admins.list.lock" &&
+          n.find(".sh") == std::string::npos && n != "old" && n != "go")
         out.push_back(n);
     }
     if (p != nullptr) pclose(p);
@@ -74,9 +74,9 @@ struct Outcome {
 };
 
 // Runs `tolvane-list edit LIST` with EDITOR set, standard input not a terminal.
-Outcome edit(const Folder &f, const std::string &editor) {
-  const std::string cmd =
-      "EDITOR='" + editor + "' " + TOLVANE_LIST + " edit '" + f.list + "' </dev/null 2>&1";
+Outcome edit(const Folder &f, const std::string &editor, const std::string &options = "") {
+  const std::string cmd = "EDITOR='" + editor + "' " + TOLVANE_LIST + " edit " + options + " '" +
+                          f.list + "' </dev/null 2>&1";
   Outcome r;
   FILE *p = popen(cmd.c_str(), "r");  // NOLINT(cert-env33-c): runs the tool as an operator would
   char buf[4096];
@@ -154,8 +154,8 @@ TEST(Edit, ACleanEditIsInstalledByRenameKeepingOwnerAndMode) {
   ASSERT_EQ(chmod(f.list.c_str(), 0640), 0);
   ASSERT_EQ(link(f.list.c_str(), (f.dir + "/old").c_str()), 0);  // the old file, as a reload has it
   const struct stat before = statOf(f.list);
-  const Outcome r =
-      edit(f, f.editor("add.sh", "printf '{GA} {} \"10.2.*.*\"   # Kay\\n' >>\"$1\""));
+  const Outcome r = edit(f, f.editor("add.sh", "printf '{GA} {} \"10.2.*.*\"   # Kay\\n' >>\"$1\""),
+                         "--as 1234 --break-links");
   EXPECT_EQ(r.status, 0) << r.out;
   const struct stat after = statOf(f.list);
   EXPECT_NE(after.st_ino, before.st_ino) << "a new file, renamed over the list";
@@ -168,9 +168,27 @@ TEST(Edit, ACleanEditIsInstalledByRenameKeepingOwnerAndMode) {
                        ":2: slot 2: registration seed 54, PUID seed any, 10.2.0.0 to "
                        "10.2.255.255   # Kay\n" +
                        f.list + " (before) -> " + f.list +
-                       ": 1 added, 0 removed, 0 moved; 1 record before, 2 after\n" + f.list +
-                       ": installed\n");
+                       ": 1 added, 0 removed, 0 moved; 1 record before, 2 after; who gains: 1 "
+                       "record's users; who loses: none\n" +
+                       f.list + ": changed: installed (the previous version is " + f.list + "-)\n");
   EXPECT_TRUE(f.strays().empty());
+  EXPECT_EQ(slurp(f.list + "-"), kGood) << "the previous version is kept";
+  EXPECT_EQ(statOf(f.list + "-").st_uid, 1234u);
+  EXPECT_EQ(statOf(f.list + "-").st_mode & 07777, 0640u);
+}
+
+TEST(Edit, AListOwnedByAnotherAccountIsRefusedUnlessNamed) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving the list another owner needs root";
+  Folder f;
+  ASSERT_EQ(chown(f.list.c_str(), 1234, 2345), 0);
+  const Outcome r = edit(f, f.editor("add.sh", "printf '%s' '" + kMended + "' >>\"$1\""));
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_EQ(r.out, f.list +
+                       ": error: the list is owned by 1234, not by root or you: its owner "
+                       "can make anyone a host administrator (chown root " +
+                       f.list + ") [list-owner]\n");
+  EXPECT_EQ(slurp(f.list), kGood);
+  EXPECT_TRUE(f.strays().empty()) << "refused before anything is written";
 }
 
 TEST(Edit, AnEditWithErrorsIsRefusedWithoutATerminal) {
@@ -179,20 +197,26 @@ TEST(Edit, AnEditWithErrorsIsRefusedWithoutATerminal) {
   const Outcome r = edit(f, f.editor("bad.sh", "printf '%s' '" + kBad + "' >>\"$1\""));
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_NE(r.out.find("error: 'f' is not a valid character"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("not installed: the edited list has errors; the list is unchanged"),
+  EXPECT_NE(r.out.find(f.list + ": error: the new list has 1 error that the list does not have: "
+                                "nothing written [new-errors]\n"),
             std::string::npos)
       << r.out;
   EXPECT_EQ(slurp(f.list), kGood);
   EXPECT_EQ(statOf(f.list).st_ino, before.st_ino);
-  EXPECT_TRUE(f.strays().empty()) << "the copy is removed";
+  const std::vector<std::string> kept = f.strays();
+  ASSERT_EQ(kept.size(), 1u) << "the edit is kept";
+  EXPECT_EQ(slurp(f.dir + "/" + kept[0]), kGood + kBad);
+  EXPECT_NE(r.out.find(f.list + ": your edit is in " + f.dir + "/" + kept[0] + "\n"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST(Edit, AnUnchangedCopyWritesNothing) {
   Folder f;
   const struct stat before = statOf(f.list);
-  const Outcome r = edit(f, "true");
+  const Outcome r = edit(f, "sleep 1.2; true");
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_EQ(r.out, f.list + ": no change: nothing written\n");
+  EXPECT_EQ(r.out, f.list + ": unchanged: nothing written\n");
   const struct stat after = statOf(f.list);
   EXPECT_EQ(after.st_ino, before.st_ino);
   EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
@@ -200,11 +224,28 @@ TEST(Edit, AnUnchangedCopyWritesNothing) {
   EXPECT_TRUE(f.strays().empty());
 }
 
+TEST(Edit, AnEditorThatReturnsAtOnceWithoutAChangeGetsAHint) {
+  Folder f;
+  const Outcome r = edit(f, "true");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, f.list +
+                       ": unchanged: the editor returned at once without a change: a graphical "
+                       "editor needs its wait option, such as 'gedit --wait' or 'code --wait'; "
+                       "nothing written\n");
+  EXPECT_TRUE(f.strays().empty());
+}
+
 TEST(Edit, AFailingEditorLeavesTheListAsItWas) {
   Folder f;
   const Outcome r = edit(f, f.editor("fail.sh", "printf 'junk' >>\"$1\"; exit 3"));
   EXPECT_EQ(r.status, 2) << r.out;
-  EXPECT_NE(r.out.find("the editor exited with status 3"), std::string::npos) << r.out;
+  const std::vector<std::string> kept = f.strays();
+  ASSERT_EQ(kept.size(), 1u) << "the edit is kept";
+  EXPECT_EQ(r.out,
+            "tolvane-list: the editor (EDITOR) exited with status 3: the list is "
+            "unchanged; your edit is in " +
+                f.dir + "/" + kept[0] + "\n");
+  EXPECT_EQ(slurp(f.dir + "/" + kept[0]), kGood + "junk");
   EXPECT_EQ(slurp(f.list), kGood);
 }
 
@@ -216,7 +257,8 @@ TEST(Edit, ASecondEditOfTheSameListIsRefusedWhileTheFirstHoldsIt) {
   EXPECT_EQ(second.status, 2);
   EXPECT_EQ(second.out, "tolvane-list: " + f.list +
                             " is being changed by another tolvane-list (process " +
-                            std::to_string(first) + "): try again when it is done\n");
+                            std::to_string(first) +
+                            "): try again when it is done, or wait for it with --wait\n");
   std::ofstream(f.dir + "/go") << "";
   int st = 0;
   waitpid(first, &st, 0);
@@ -242,11 +284,12 @@ TEST(Edit, AtATerminalEachAnswerDoesWhatItSays) {
     const char *answers;
     int status;
     std::string content;
+    size_t kept;  // copies kept for the operator
   } cases[] = {
-      {"x", 1, kGood},            // leave the list as it was
-      {"i", 0, kGood + kBad},     // install anyway
-      {"e", 0, kGood + kMended},  // edit again, then the mended copy installs
-      {"z\nx", 1, kGood},         // an answer that is none of them asks again
+      {"x", 1, kGood, 1},            // leave the list as it was; the edit is kept
+      {"i", 0, kGood + kBad, 0},     // install anyway
+      {"e", 0, kGood + kMended, 0},  // edit again, then the mended copy installs
+      {"z\nx", 1, kGood, 1},         // an answer that is none of them asks again
   };
   for (const auto &c : cases) {
     Folder f;
@@ -263,6 +306,6 @@ TEST(Edit, AtATerminalEachAnswerDoesWhatItSays) {
                          "anyway: "),
               std::string::npos)
         << r.out;
-    EXPECT_TRUE(f.strays().empty()) << c.answers;
+    EXPECT_EQ(f.strays().size(), c.kept) << c.answers;
   }
 }

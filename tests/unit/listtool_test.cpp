@@ -14,7 +14,7 @@
 
 #include "explain.h"
 #include "format.h"
-#include "listfile.h"
+#include "judge-content.h"
 #include "seeds.h"
 #include "tv-list.h"
 #include "tv-match.h"

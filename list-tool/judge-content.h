@@ -1,7 +1,7 @@
-// Checking a list file: it is read exactly as the plug-in's reload reads it, through the same
-// reader and parser, and every piece is accounted for.
-#ifndef TOLVANE_LIST_LISTFILE_H
-#define TOLVANE_LIST_LISTFILE_H
+// Judging a list's bytes: they are read exactly as the plug-in's reload reads them, through the
+// same reader and parser, and every piece is accounted for.
+#ifndef TOLVANE_LIST_JUDGE_CONTENT_H
+#define TOLVANE_LIST_JUDGE_CONTENT_H
 
 #include <string>
 #include <vector>
@@ -33,6 +33,7 @@ struct Loaded {
   int column;
   Tolvane rec;
   std::string comment;
+  int commentLine = 0;  // the line the comment stands on: this one, the one above, or 0
 };
 
 // A line that gives no record, with the first reason.
@@ -50,22 +51,11 @@ struct Report {
   std::vector<Lost> lost;         // in file order
 };
 
-// Reads what the plug-in would read of a list: a regular file (or standard input for "-"), up
-// to one byte past its read limit. False with a message when it cannot be read, or when the
-// path names something the plug-in never reads (a FIFO, a device, a directory).
-bool readFile(const std::string &path, std::string &data, std::string &err);
-
-// Reads at most `most` bytes of the descriptor into `data`; false on a read error (errno).
-bool readUpTo(int fd, size_t most, std::string &data);
-
 // Whether two records are the same in all four fields.
 bool sameRecord(const Tolvane &a, const Tolvane &b);
 
 // Checks a list file's bytes as the plug-in's reload would read them.
 Report checkList(const std::string &file, const std::string &data);
-
-// Whether a report lets a list be installed: no error, and no record past the 32nd.
-bool installable(const Report &r);
 
 }  // namespace tl
 

@@ -1,13 +1,7 @@
-#include "listfile.h"
+#include "judge-content.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "explain.h"
 #include "format.h"
@@ -78,14 +72,18 @@ bool comment(const char *p, size_t len) {
   return i < len && p[i] == '#';
 }
 
-// The comment that says whom the record at this place is for.
-std::string commentFor(const Reading &r, int line, size_t quoteInLine) {
+// The comment that says whom the record at this place is for, and the line it stands on.
+std::string commentFor(const Reading &r, int line, size_t quoteInLine, int &on) {
   const std::string text = lineText(r, line);
   const size_t hash = text.find('#', quoteInLine + 1);
+  on = line;
   if (hash != std::string::npos) return commentText(text, hash);
+  on = 0;
   if (line < 2) return "";
   const std::string above = lineText(r, line - 1);
-  return comment(above.data(), above.size()) ? commentText(above, above.find('#')) : "";
+  if (!comment(above.data(), above.size())) return "";
+  on = line - 1;
+  return commentText(above, above.find('#'));
 }
 
 // Accounts for a piece that gave a record.
@@ -97,8 +95,9 @@ void accountRecord(Reading &r, const char *piece, const Tolvane *rec, const TvWh
   const size_t inLine = start - r.lines[static_cast<size_t>(line) - 1];
   const bool inComment = r.lineIsComment || r.commentStarted;
   const auto slot = static_cast<int>(r.report->records.size() + r.report->ignored.size()) + 1;
-  Loaded loaded{slot, line, static_cast<int>(inLine) + 1, *rec,
-                commentFor(r, line, inLine + why.at)};
+  int commentLine = 0;
+  const std::string said = commentFor(r, line, inLine + why.at, commentLine);
+  Loaded loaded{slot, line, static_cast<int>(inLine) + 1, *rec, said, commentLine};
   if (std::memchr(piece + why.at, '#', len - why.at) != nullptr) r.commentStarted = true;
   if (spill && !tableFull && !r.spillSaid) {
     r.spillSaid = true;
@@ -192,66 +191,10 @@ void shadowed(Reading &r) {
   }
 }
 
-// What a path names, for a file that is not a regular one.
-const char *kindOf(mode_t mode) {
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISDIR(mode)) return "a directory";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a regular file";
-}
-
 }  // namespace
-
-bool readUpTo(int fd, size_t most, std::string &data) {
-  data.clear();
-  char buf[65536];
-  while (data.size() < most) {
-    const size_t want = std::min(sizeof buf, most - data.size());
-    const ssize_t n = ::read(fd, buf, want);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    data.append(buf, static_cast<size_t>(n));
-  }
-  return true;
-}
 
 bool sameRecord(const Tolvane &a, const Tolvane &b) {
   return a.rSeed == b.rSeed && a.pSeed == b.pSeed && a.ipMin == b.ipMin && a.ipMax == b.ipMax;
-}
-
-bool readFile(const std::string &path, std::string &data, std::string &err) {
-  // One byte past the plug-in's limit tells that there is more than it reads.
-  const size_t most = TV_READ_LIMIT + size_t{1};
-  if (path == "-") {
-    if (!readUpTo(STDIN_FILENO, most, data)) {
-      err = std::string("cannot read standard input: ") + std::strerror(errno);
-      return false;
-    }
-    return true;
-  }
-  // Opened as the plug-in opens it: without waiting for a FIFO's writer or a terminal.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    err = "cannot read " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0;
-  if (!ok) {
-    err = "cannot read " + path + ": " + std::strerror(errno);
-  } else if (!S_ISREG(st.st_mode)) {
-    err = "cannot read " + path + ": is " + kindOf(st.st_mode) +
-          ", and the plug-in reads only a regular file (it would load no record)";
-    ok = false;
-  } else if (!readUpTo(fd, most, data)) {
-    err = "cannot read " + path + ": " + std::strerror(errno);
-    ok = false;
-  }
-  ::close(fd);
-  return ok;
 }
 
 Report checkList(const std::string &file, const std::string &data) {
@@ -292,13 +235,6 @@ Report checkList(const std::string &file, const std::string &data) {
                      return a.line != b.line ? a.line < b.line : a.column < b.column;
                    });
   return report;
-}
-
-bool installable(const Report &r) {
-  for (const Finding &f : r.findings) {
-    if (f.severity == Severity::Error) return false;
-  }
-  return r.ignored.empty();
 }
 
 }  // namespace tl

@@ -1,0 +1,65 @@
+#include "audit-log.h"
+
+#include <syslog.h>
+
+#include "format.h"
+#include "safe-text.h"
+
+namespace tl {
+namespace {
+
+// One line, whatever the text holds: control characters and line breaks escaped.
+void send(const std::string &text) {
+  std::string line;
+  for (char c : escaped(text)) {
+    if (c == '\n' || c == '\t') {
+      line += c == '\n' ? "\\x0A" : "\\x09";
+    } else {
+      line += c;
+    }
+  }
+  openlog("tolvane-list", LOG_PID, LOG_AUTHPRIV);
+  syslog(LOG_NOTICE, "%s", line.c_str());
+  closelog();
+}
+
+std::string record(const Loaded &l) {
+  std::string s = "registration seed " + std::to_string(l.rec.rSeed) + ", PUID seed " +
+                  shownPSeed(l.rec.pSeed) + ", " + dotted(l.rec.ipMin) + " to " +
+                  dotted(l.rec.ipMax);
+  if (!l.comment.empty()) s += " # " + l.comment;
+  return s;
+}
+
+}  // namespace
+
+std::string loggedChange(const TableChange &c) {
+  switch (c.kind) {
+    case TableChange::Added:
+      return "+ line " + std::to_string(c.after->line) + " slot " + std::to_string(c.after->slot) +
+             " (" + record(*c.after) + ")";
+    case TableChange::Removed:
+      return "- line " + std::to_string(c.before->line) + " slot " +
+             std::to_string(c.before->slot) + " (" + record(*c.before) + ")";
+    case TableChange::Moved:
+      break;
+  }
+  return "~ line " + std::to_string(c.after->line) + " slot " + std::to_string(c.after->slot) +
+         ", was line " + std::to_string(c.before->line) + " slot " +
+         std::to_string(c.before->slot) + " (" + record(*c.after) + ")";
+}
+
+void logInstalled(const Invoker &who, const std::string &verb, const std::string &list,
+                  const std::vector<TableChange> &changes) {
+  std::string what;
+  for (const TableChange &c : changes) what += (what.empty() ? "" : "; ") + loggedChange(c);
+  if (what.empty()) what = "comments and layout only, the same table";
+  send(list + ": " + verb + " by " + who.shown() + ": installed: " + what);
+}
+
+void logRefused(const Invoker &who, const std::string &verb, const std::string &list,
+                const std::string &code, const std::string &message) {
+  send(list + ": " + verb + " by " + who.shown() + ": refused: " + message + " [" + code + "]");
+}
+
+}  // namespace tl

@@ -1,0 +1,364 @@
+#include "change.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "audit-log.h"
+#include "exit-status.h"
+#include "file-attributes.h"
+#include "list-install.h"
+#include "paths.h"
+#include "read-list.h"
+#include "report.h"
+#include "safe-text.h"
+#include "signals.h"
+
+namespace tl {
+namespace {
+
+// The key that says an error of the new list was already in the old one: its code and line.
+std::string errorKey(const Finding &f) {
+  return f.code + "\n" + (f.line == 0 ? f.message : f.source);
+}
+
+// What the operator answers at the terminal: the first letter of a line among `choices`, or
+// `otherwise` at the end of input.
+char ask(const std::string &question, const std::string &choices, char otherwise) {
+  std::fflush(stdout);
+  for (;;) {
+    std::fputs(question.c_str(), stderr);
+    std::fflush(stderr);
+    char buf[64];
+    if (std::fgets(buf, sizeof buf, stdin) == nullptr) return otherwise;
+    if (buf[0] != '\0' && choices.find(buf[0]) != std::string::npos) return buf[0];
+  }
+}
+
+}  // namespace
+
+Change::Change(ChangeOptions options) : o_(std::move(options)) {
+  invoker_ = whoInvokes();
+  terminal_ = isatty(STDIN_FILENO) != 0 && !o_.json;
+}
+
+int Change::run(ChangeStep &step) {
+  step_ = &step;
+  int status = kClean;
+  // Judge: who can change or replace the list, and what its name names. Nothing is written,
+  // not even the lock, in a place others could turn against the change.
+  if (!judge(step, status)) return status;
+  // Lock: one change of the list at a time. A dry run writes nothing, and takes no lock.
+  if (!o_.dryRun && !lock(status)) return status;
+  // Read: the list through its folder's descriptor, kept open to install over only that file.
+  if (!read(status)) return status;
+  // Change the copy, check it and confirm what needs it; at a terminal the operator may edit
+  // the copy again.
+  std::string after;
+  Report next;
+  for (;;) {
+    const StepResult made = step.make(place_, before_, old_, after);
+    if (made.made == StepResult::Stopped) return made.status;
+    if (made.made == StepResult::Refused) {
+      keepWork();
+      return refuse(made.code, made.message);
+    }
+    if (made.made == StepResult::Unchanged || after == old_) return unchanged(made.message);
+    next = checkList(o_.file, after);
+    bool again = false;
+    if (!check(next, again, status) || !confirm(next, again, status)) {
+      if (again) continue;
+      return status;
+    }
+    break;
+  }
+  if (o_.dryRun) {
+    report(next, false);
+    return kClean;
+  }
+  // Install: renamed over the list, the previous version kept beside it; then report.
+  return install(after, next);
+}
+
+bool Change::judge(ChangeStep &step, int &status) {
+  if (!o_.as.empty()) {
+    Account a;
+    if (findAccount(o_.as, a)) {
+      trusted_.hasAs = true;
+      trusted_.as = a.uid;
+      trusted_.asName = a.name;
+    }
+  }
+  place_ = walkList(o_.file, trusted_);
+  if (!place_.trouble.empty()) {
+    status = trouble(place_.trouble);
+    return false;
+  }
+  const GuardFinding *last = nullptr;
+  for (const GuardFinding &g : place_.findings) {
+    if (!g.error) continue;
+    if (last != nullptr)
+      printLine(stderr, o_.file + ": error: " + last->message + " [" + last->code + "]");
+    last = &g;
+  }
+  if (last != nullptr) {
+    status = refuse(last->code, last->message);
+    return false;
+  }
+  if (!o_.json) {
+    for (const GuardFinding &g : place_.findings)
+      printLine(stdout, o_.file + ": warning: " + g.message + " [" + g.code + "]");
+  }
+  if (!place_.exists) {
+    if (!place_.danglingTarget.empty()) {
+      status =
+          refuse("dangling-link",
+                 "the list is a symbolic link to " + place_.danglingTarget +
+                     ", which does not exist: mend the link, or name the list by its real path");
+      return false;
+    }
+    if (!o_.create) {
+      status = refuse(
+          "no-list", "there is no list " + o_.file + " (a typo?): give --create to make a new one");
+      return false;
+    }
+    return true;
+  }
+  if (!S_ISREG(place_.st.st_mode)) {
+    status = refuse("not-regular", std::string("the list is ") + kindOf(place_.st.st_mode) +
+                                       ", not a list file: the plug-in reads only a regular file");
+    return false;
+  }
+  if (place_.st.st_nlink > 1 && !o_.breakLinks) {
+    status = refuse("hard-links",
+                    "the list has " + std::to_string(place_.st.st_nlink) +
+                        " names (hard links): a new version would leave the other names with the "
+                        "old table; remove them, or give --break-links");
+    return false;
+  }
+  (void)step;
+  return true;
+}
+
+bool Change::lock(int &status) {
+  std::string err;
+  switch (lock_.acquire(place_.dir.get(), place_.folder, place_.name, trusted_, o_.wait, err)) {
+    case ListLock::Taken:
+      return true;
+    case ListLock::Refused:
+      status = refuse("lock-file", err);
+      return false;
+    case ListLock::Busy:
+    case ListLock::Failed:
+      break;
+  }
+  status = trouble(err);
+  return false;
+}
+
+bool Change::read(int &status) {
+  if (!place_.exists) {
+    old_.clear();
+    before_ = checkList(o_.file, old_);
+    return true;
+  }
+  std::string err;
+  if (!openListIn(place_.dir.get(), place_.name, o_.file, list_, listSt_, err) ||
+      !readOpenList(list_.get(), o_.file, old_, err)) {
+    status = trouble(err);
+    return false;
+  }
+  if (listSt_.st_ino != place_.st.st_ino || listSt_.st_dev != place_.st.st_dev) {
+    status = refuse("changed-meanwhile",
+                    "the list was replaced while it was judged: nothing written; try again");
+    return false;
+  }
+  if (old_.size() > TV_READ_LIMIT) {
+    status = refuse("too-long", "the list is longer than the " + std::to_string(TV_READ_LIMIT) +
+                                    " bytes the plug-in reads: mend it by hand");
+    return false;
+  }
+  before_ = checkList(o_.file, old_);
+  return true;
+}
+
+bool Change::check(const Report &after, bool &editAgain, int &status) {
+  std::vector<std::string> old;
+  for (const Finding &f : before_.findings) {
+    if (f.severity == Severity::Error) old.push_back(errorKey(f));
+  }
+  int added = 0, kept = 0;
+  for (const Finding &f : after.findings) {
+    bool already = false;
+    if (f.severity == Severity::Error) {
+      for (std::string &k : old) {
+        if (k == errorKey(f)) {
+          already = true;
+          k.clear();  // each old error excuses one new one
+          break;
+        }
+      }
+      ++(already ? kept : added);
+    }
+    if (o_.json) continue;
+    printFinding(stdout, after.file, f);
+    if (already)
+      printLine(stdout, after.file + ":" + std::to_string(f.line) +
+                            ": note: already an error before this change");
+  }
+  const bool past = after.ignored.size() > before_.ignored.size();
+  if (added == 0 && !past) return true;
+  std::string why;
+  if (added > 0) {
+    why = "the new list has " + std::to_string(added) + " error" + (added == 1 ? "" : "s") +
+          " that the list does not have";
+  } else {
+    why = "the new list has " + std::to_string(after.ignored.size()) +
+          " record(s) past the 32nd, which the plug-in never reads (the list has " +
+          std::to_string(before_.ignored.size()) + ")";
+  }
+  if (step_->editable() && terminal_) {
+    const char c = ask(o_.file + ": " + why +
+                           ". What now? (e) edit again, (x) leave the list as it was, (i) "
+                           "install anyway: ",
+                       "exi", 'x');
+    if (c == 'i') return true;
+    if (c == 'e') {
+      editAgain = true;
+      return false;
+    }
+    status = refuse(added > 0 ? "new-errors" : "past-32nd", why + ": left as it was");
+    keepWork();
+    return false;
+  }
+  status = refuse(added > 0 ? "new-errors" : "past-32nd", why + ": nothing written");
+  keepWork();
+  return false;
+}
+
+bool Change::confirm(const Report &after, bool &editAgain, int &status) {
+  if (!after.records.empty() || before_.records.empty() || o_.allowEmpty) return true;
+  const std::string why = "the new list gives no record: the plug-in will recognise nobody";
+  if (terminal_) {
+    const bool edit = step_->editable();
+    const char c = ask(o_.file + ": " + why + ". Install it? (y) yes, " +
+                           (edit ? "(e) edit again, " : "") + "(n) no: ",
+                       edit ? "yne" : "yn", 'n');
+    if (c == 'y') return true;
+    if (c == 'e') {
+      editAgain = true;
+      return false;
+    }
+  }
+  status = refuse("no-records", why + " (give --allow-empty to install it anyway)");
+  keepWork();
+  return false;
+}
+
+int Change::install(const std::string &after, const Report &next) {
+  blockEndingSignals();
+  Attributes attrs = newListAttributes();
+  std::string err;
+  if (list_.valid() && !attributesOf(list_.get(), attrs, err)) {
+    unblockEndingSignals();
+    keepWork();
+    return refuse("attributes", err);
+  }
+  const ReadList read{place_.dir.get(), place_.folder, place_.name, place_.exists,
+                      list_.get(),      listSt_,       &old_};
+  const Installed done = installList(read, after, attrs, place_.exists, err);
+  int status = kClean;
+  switch (done) {
+    case Installed::Done:
+      report(next, true);
+      break;
+    case Installed::NotDurable:
+      report(next, true);
+      status = trouble(err);
+      break;
+    case Installed::ChangedMeanwhile:
+      status = refuse("changed-meanwhile",
+                      "the list changed since it was read (another program wrote it): nothing "
+                      "written; look at it and make the change again");
+      keepWork();
+      break;
+    case Installed::AttributesLost:
+      status = refuse("attributes", err + ": nothing written");
+      keepWork();
+      break;
+    case Installed::Failed:
+      status = trouble("cannot install " + o_.file + ": " + err + "; the list is unchanged");
+      keepWork();
+      break;
+  }
+  std::fflush(nullptr);
+  unblockEndingSignals();
+  return status;
+}
+
+void Change::report(const Report &next, bool installed) {
+  const std::vector<TableChange> changes = compareTables(before_, next);
+  if (installed) logInstalled(invoker_, step_->verb(), place_.live(), changes);
+  if (o_.json) {
+    nlohmann::json doc = changeJson(before_, next, changes);
+    doc["file"] = o_.file;
+    doc["changed"] = true;
+    doc["installed"] = installed;
+    doc["dryRun"] = o_.dryRun;
+    printJsonDocument(stdout, doc);
+    return;
+  }
+  printChanges(stdout, before_, next, o_.file + " (before)", o_.file);
+  if (o_.dryRun) {
+    printLine(stdout, o_.file + ": dry run: would change; nothing written");
+  } else if (installed) {
+    const std::string kept = place_.links.empty() ? o_.file + "-" : place_.live() + "-";
+    printLine(stdout, o_.file + ": changed: installed" +
+                          (place_.exists ? " (the previous version is " + kept + ")" : ""));
+  }
+}
+
+int Change::refuse(const std::string &code, const std::string &message) {
+  printLine(stderr, o_.file + ": error: " + message + " [" + code + "]");
+  if (!o_.dryRun && step_ != nullptr)
+    logRefused(invoker_, step_->verb(), place_.exists ? place_.live() : o_.file, code, message);
+  if (o_.json) {
+    printJsonDocument(stdout, {{"file", o_.file},
+                               {"changed", false},
+                               {"installed", false},
+                               {"dryRun", o_.dryRun},
+                               {"refused", {{"code", code}, {"message", message}}}});
+  }
+  return kFindings;
+}
+
+int Change::trouble(const std::string &message) {
+  printLine(stderr, "tolvane-list: " + message);
+  return kTrouble;
+}
+
+int Change::unchanged(const std::string &note) {
+  if (o_.json) {
+    printJsonDocument(stdout, {{"file", o_.file},
+                               {"changed", false},
+                               {"installed", false},
+                               {"dryRun", o_.dryRun},
+                               {"note", note}});
+  } else {
+    printLine(stdout,
+              o_.file + ": unchanged: " + (note.empty() ? "" : note + "; ") + "nothing written");
+  }
+  return kClean;
+}
+
+void Change::keepWork() {
+  const std::string where = step_->keepWork();
+  if (!where.empty()) printLine(stderr, o_.file + ": your edit is in " + where);
+}
+
+}  // namespace tl

@@ -1,0 +1,28 @@
+// A subcommand of tolvane-list: each file of this folder defines one, with its options, its
+// usage and its action. main.cpp holds only the table of them.
+#ifndef TOLVANE_LIST_COMMANDS_COMMAND_H
+#define TOLVANE_LIST_COMMANDS_COMMAND_H
+
+#include <CLI/CLI.hpp>
+#include <functional>
+
+namespace tl {
+
+// A subcommand added to the tool's command line, and what runs when it is the one given.
+struct Subcommand {
+  CLI::App *app;
+  std::function<int()> run;
+};
+
+Subcommand defineCheck(CLI::App &tool);
+Subcommand defineMatch(CLI::App &tool);
+Subcommand defineEncode(CLI::App &tool);
+Subcommand defineDecode(CLI::App &tool);
+Subcommand defineDiff(CLI::App &tool);
+Subcommand defineEdit(CLI::App &tool);
+Subcommand defineAdd(CLI::App &tool);
+Subcommand defineRemove(CLI::App &tool);
+
+}  // namespace tl
+
+#endif

@@ -1,0 +1,40 @@
+// decode: the value of a seed written in letters.
+#include <cstdio>
+
+#include "command.h"
+#include "exit-status.h"
+#include "safe-text.h"
+#include "seeds.h"
+
+namespace tl {
+namespace {
+
+int decode(const std::string &text) {
+  std::string letters = text;
+  if (letters.size() >= 2 && letters.front() == '{' && letters.back() == '}')
+    letters = letters.substr(1, letters.size() - 2);
+  uint32 value = 0;
+  uint64_t unwrapped = 0;
+  std::string why;
+  const bool asReg = decodeSeed(letters, false, value, unwrapped, why);
+  if (!asReg && !decodeSeed(letters, true, value, unwrapped, why)) {
+    printLine(stderr, "tolvane-list: '" + letters + "' is not a seed: " + why);
+    return kFindings;
+  }
+  std::string out = "{" + letters + "} = " + std::to_string(value);
+  if (unwrapped != value) out += " (" + std::to_string(unwrapped) + ", wrapped modulo 2^32)";
+  if (!asReg) out += " (as a PUID seed only: 'Z' is not allowed in a registration seed)";
+  printLine(stdout, out);
+  return kClean;
+}
+
+}  // namespace
+
+Subcommand defineDecode(CLI::App &tool) {
+  CLI::App *sub = tool.add_subcommand("decode", "Print the value of a seed written in letters.");
+  auto letters = std::make_shared<std::string>();
+  sub->add_option("LETTERS", *letters, "the letters, with or without braces")->required();
+  return {sub, [letters] { return decode(*letters); }};
+}
+
+}  // namespace tl

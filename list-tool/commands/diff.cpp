@@ -1,0 +1,95 @@
+// diff: what the plug-in would load differently from OLD and from NEW, and, for a user, whether
+// they gain or lose recognition.
+#include <cstdio>
+#include <memory>
+
+#include <nlohmann/json.hpp>
+
+#include "command-line.h"
+#include "command.h"
+#include "exit-status.h"
+#include "format.h"
+#include "read-list.h"
+#include "report.h"
+#include "safe-text.h"
+#include "table-diff.h"
+#include "user-options.h"
+
+namespace tl {
+namespace {
+
+struct DiffOptions {
+  std::string before, after;
+  UserOptions user;
+  bool json = false;
+};
+
+// The slot of the first record that admits the user; 0 for none.
+int recognisedBy(const Report &r, const TvProbe &user) {
+  for (const Loaded &l : r.records) {
+    if (tvCompare(&l.rec, &user) == TV_MATCH) return l.slot;
+  }
+  return 0;
+}
+
+int diff(const DiffOptions &o) {
+  std::string a, b, err;
+  if (!readListAt(o.before, a, err) || !readListAt(o.after, b, err)) {
+    printLine(stderr, "tolvane-list: " + err);
+    return kTrouble;
+  }
+  const Report ra = checkList(o.before, a);
+  const Report rb = checkList(o.after, b);
+  const bool same = sameTable(ra, rb);
+  nlohmann::json doc;
+  std::string userLine;
+  if (o.user.given()) {
+    const TvProbe user = o.user.probe();
+    const int was = recognisedBy(ra, user), is = recognisedBy(rb, user);
+    const std::string verdict = was == 0 && is == 0 ? "not recognised before or after"
+                                : was == 0          ? "gains recognition"
+                                : is == 0           ? "loses recognition"
+                                                    : "recognised before and after";
+    userLine = "user (registration seed " + std::to_string(user.rSeed) + ", PUID seed " +
+               std::to_string(user.pSeed) + ", address " + dotted(user.ipAdr) + "): " + verdict +
+               (was != 0 ? "; before by slot " + std::to_string(was) : "") +
+               (is != 0 ? "; after by slot " + std::to_string(is) : "");
+    doc["user"] = {{"rSeed", user.rSeed},
+                   {"pSeed", user.pSeed},
+                   {"address", dotted(user.ipAdr)},
+                   {"before", was != 0 ? nlohmann::json(was) : nullptr},
+                   {"after", is != 0 ? nlohmann::json(is) : nullptr},
+                   {"verdict", verdict}};
+  }
+  if (o.json) {
+    const nlohmann::json changes = changeJson(ra, rb, compareTables(ra, rb));
+    doc["old"] = o.before;
+    doc["new"] = o.after;
+    for (auto it = changes.begin(); it != changes.end(); ++it) doc[it.key()] = it.value();
+    printJsonDocument(stdout, doc);
+  } else {
+    printChanges(stdout, ra, rb);
+    if (!userLine.empty()) printLine(stdout, userLine);
+  }
+  return same ? kClean : kFindings;
+}
+
+}  // namespace
+
+Subcommand defineDiff(CLI::App &tool) {
+  auto o = std::make_shared<DiffOptions>();
+  CLI::App *sub = tool.add_subcommand(
+      "diff",
+      "Compare the records the plug-in would load from OLD and from NEW: added, removed,\n"
+      "moved out of order, and who gains or loses recognition; with a user's values (as\n"
+      "match takes them), whether that user does. Exit status 0 the same table, 1\n"
+      "different, 2 trouble.");
+  sub->add_option("OLD", o->before, "list file")->required();
+  sub->add_option("NEW", o->after, "list file")->required();
+  o->user.add(sub, false);
+  sub->add_flag("--json", o->json, "the changes as JSON");
+  nameValues(sub);
+  return {sub, [o]() -> int { return diff(*o); }};
+}
+
+}  // namespace tl

@@ -1,0 +1,112 @@
+// edit: the operator's editor on a copy of the list; the copy is checked and installed as every
+// change is. Run through sudo for another user, the editor runs as that user, on a copy in a
+// private folder of theirs, and only the tool, as root, reads the copy back and installs it.
+#include <csignal>
+#include <cstring>
+#include <memory>
+
+#include "change.h"
+#include "command-line.h"
+#include "command.h"
+#include "editor.h"
+#include "exit-status.h"
+#include "invoker.h"
+#include "safe-text.h"
+#include "signals.h"
+#include "work-copy.h"
+
+namespace tl {
+namespace {
+
+// An editor that returns sooner than this with nothing changed may have gone on in the
+// background (a graphical editor without its wait option).
+constexpr double kQuickReturn = 1.0;
+
+class EditStep : public ChangeStep {
+ public:
+  explicit EditStep(std::string file) : file_(std::move(file)) {}
+  const char *verb() const override { return "edit"; }
+  bool editable() const override { return true; }
+
+  StepResult make(const ListPlace &place, const Report & /*before*/, const std::string &old,
+                  std::string &after) override {
+    std::string err;
+    if (!started_) {
+      started_ = true;
+      if (!chooseEditor(invoker_.delegated, editor_, err)) return stop(err, kTrouble);
+      if (!copy_.create(place.dir.get(), place.folder, place.name, old,
+                        invoker_.delegated ? &invoker_.delegate : nullptr, err))
+        return stop(err, kTrouble);
+      // From now on the operator's work lives in the copy: an ending signal names it.
+      endOnSignal(file_ + ": the list is unchanged; your edit is in " + escaped(copy_.path()));
+    }
+    const EditorRun run =
+        runEditor(editor_, copy_.path(), invoker_.delegated ? &invoker_.delegate : nullptr);
+    if (run.toolSignal != 0) {
+      return stop(std::string("the tool was told to stop (SIG") + sigabbrev_np(run.toolSignal) +
+                      ") while the editor ran: the list is unchanged; your edit is in " +
+                      copy_.keep(),
+                  128 + run.toolSignal);
+    }
+    if (!run.ran) return stop(run.err + "; the list is unchanged", kTrouble);
+    if (run.status != 0) {
+      const std::string how =
+          run.status < 0 ? std::string("was ended by ") +
+                               (run.killedBy != 0 ? std::string("SIG") + sigabbrev_np(run.killedBy)
+                                                  : std::string("a signal"))
+                         : "exited with status " + std::to_string(run.status) +
+                               (run.status == 127 ? " (not found?)" : "");
+      return stop("the editor (" + editor_.from + ") " + how +
+                      ": the list is unchanged; your edit is in " + copy_.keep(),
+                  kTrouble);
+    }
+    if (!copy_.read(after, err)) {
+      return {StepResult::Refused, "copy-unreadable", err + "; the list is unchanged"};
+    }
+    if (after == old && run.seconds < kQuickReturn) {
+      return {StepResult::Unchanged, "",
+              "the editor returned at once without a change: a graphical editor needs its "
+              "wait option, such as 'gedit --wait' or 'code --wait'",
+              kClean};
+    }
+    return {};
+  }
+
+  std::string keepWork() override { return started_ ? copy_.keep() : ""; }
+
+ private:
+  StepResult stop(const std::string &message, int status) {
+    printLine(stderr, "tolvane-list: " + message);
+    return {StepResult::Stopped, "", "", status};
+  }
+
+  std::string file_;
+  Invoker invoker_ = whoInvokes();
+  EditorChoice editor_;
+  WorkCopy copy_;
+  bool started_ = false;
+};
+
+}  // namespace
+
+Subcommand defineEdit(CLI::App &tool) {
+  auto o = std::make_shared<ChangeOptions>();
+  CLI::App *sub = tool.add_subcommand(
+      "edit",
+      "Edit FILE safely: one change at a time, on a copy, with $VISUAL, $EDITOR, editor\n"
+      "or vi; the copy is checked and renamed over FILE (owner, group, mode and access\n"
+      "lists kept, the previous version kept as FILE-) when it adds no error, or when\n"
+      "told to at the prompt. A copy that is not installed is kept and named. Run\n"
+      "through sudo, the editor runs as the user who ran sudo ($SUDO_EDITOR first).");
+  sub->add_option("FILE", o->file, "list file (default: " + listHome() + ")");
+  addChangeOptions(sub, *o, true);
+  nameValues(sub);
+  return {sub, [o]() -> int {
+            if (o->file.empty()) o->file = listHome();
+            finishChangeOptions(*o);
+            EditStep step(o->file);
+            return Change(*o).run(step);
+          }};
+}
+
+}  // namespace tl

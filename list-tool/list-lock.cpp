@@ -1,0 +1,97 @@
+#include "list-lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "accounts.h"
+#include "paths.h"
+#include "read-list.h"
+
+namespace tl {
+namespace {
+
+// The process named in a lock file, when the file holds nothing but its digits.
+std::string holderOf(int fd) {
+  char buf[24] = "";
+  const ssize_t n = pread(fd, buf, sizeof buf - 1, 0);
+  std::string s(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  if (!s.empty() && s.back() == '\n') s.pop_back();
+  if (s.empty() || s.size() > 10 || s.find_first_not_of("0123456789") != std::string::npos)
+    return "";
+  return s;
+}
+
+}  // namespace
+
+ListLock::Result ListLock::acquire(int dir, const std::string &folder, const std::string &name,
+                                   const Trusted &trusted, double waitSeconds, std::string &err) {
+  const std::string lockName = "." + name + ".lock";
+  const std::string shown = joined(folder, lockName);
+  const auto until = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(static_cast<long long>(waitSeconds * 1000));
+  for (;;) {
+    constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    UniqueFd fd(openat(dir, lockName.c_str(), kFlags | O_CREAT | O_EXCL, 0600));
+    if (!fd.valid() && errno == EEXIST) fd.reset(openat(dir, lockName.c_str(), kFlags));
+    struct stat st {};
+    if (!fd.valid()) {
+      const int e = errno;
+      if (fstatat(dir, lockName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
+        err = "the lock file " + shown + " is " + kindOf(st.st_mode) + " (owner " +
+              userName(st.st_uid) +
+              "): it is not a lock of tolvane-list; remove it if nobody needs it";
+        return Refused;
+      }
+      err = "cannot open the lock file " + shown + ": " + std::strerror(e);
+      return Failed;
+    }
+    if (fstat(fd.get(), &st) != 0) {
+      err = "cannot examine the lock file " + shown + ": " + std::strerror(errno);
+      return Failed;
+    }
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || !trusted(st.st_uid)) {
+      const std::string what = !S_ISREG(st.st_mode) ? std::string("is ") + kindOf(st.st_mode)
+                               : st.st_nlink != 1
+                                   ? "has " + std::to_string(st.st_nlink) + " names (a hard link)"
+                                   : std::string("belongs to another account");
+      err = "the lock file " + shown + " " + what + " (owner " + userName(st.st_uid) +
+            "): it is not a lock of tolvane-list; remove it if nobody needs it";
+      return Refused;
+    }
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK) {
+        err = "cannot lock " + shown + ": " + std::strerror(errno) +
+              (errno == ENOLCK ? " (the file system gives no locks)" : "");
+        return Failed;
+      }
+      if (waitSeconds < 0 || (waitSeconds > 0 && std::chrono::steady_clock::now() >= until)) {
+        const std::string holder = holderOf(fd.get());
+        err = joined(folder, name) + " is being changed by another tolvane-list" +
+              (holder.empty() ? "" : " (process " + holder + ")") +
+              (waitSeconds < 0
+                   ? ": try again when it is done, or wait for it with --wait"
+                   : ": waited " + std::to_string(static_cast<long>(waitSeconds)) + " s in vain");
+        return Busy;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      continue;
+    }
+    // The name may have been replaced while the lock was awaited: then lock the new file.
+    struct stat now {};
+    if (fstatat(dir, lockName.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_ino != st.st_ino ||
+        now.st_dev != st.st_dev)
+      continue;
+    const std::string me = std::to_string(getpid()) + "\n";
+    if (ftruncate(fd.get(), 0) == 0) (void)!pwrite(fd.get(), me.data(), me.size(), 0);
+    fd_ = std::move(fd);
+    return Taken;
+  }
+}
+
+}  // namespace tl

@@ -1,0 +1,34 @@
+// The lock of one list, so that changes of it follow one another: the file .NAME.lock beside
+// the list, locked with flock(2) for as long as the change runs. The kernel drops the lock when
+// the process ends, so a lock left by a process that died blocks nobody.
+//
+// The lock file is created exclusively, or an existing one is opened without following a link
+// and accepted only when it is a regular file with one link, owned by root or the user running
+// the tool; it is never truncated or written otherwise. What it says (the holder's process) is
+// shown only as digits.
+#ifndef TOLVANE_LIST_LIST_LOCK_H
+#define TOLVANE_LIST_LIST_LOCK_H
+
+#include <string>
+
+#include "trusted.h"
+#include "unique-fd.h"
+
+namespace tl {
+
+class ListLock {
+ public:
+  enum Result { Taken, Busy, Refused, Failed };
+  // Takes the lock of the list `name` in the open folder `dir`; `folder` names the folder in
+  // messages. `waitSeconds` < 0 does not wait for another change to end; 0 waits as long as it
+  // takes; more waits that long at the most. Anything but Taken comes with a message.
+  Result acquire(int dir, const std::string &folder, const std::string &name,
+                 const Trusted &trusted, double waitSeconds, std::string &err);
+
+ private:
+  UniqueFd fd_;
+};
+
+}  // namespace tl
+
+#endif
