@@ -97,8 +97,12 @@ Remark cidrHint(const char *piece, size_t len, size_t at) {
   std::string msg =
       "'/' is not understood: an address is a pattern with '*' octets, not a CIDR "
       "block";
-  const std::string stars = cidrAsStars(address, prefix);
-  if (!stars.empty()) {
+  const std::string stars = prefix == 0 ? "" : cidrAsStars(address, prefix);
+  if (prefix == 0) {
+    msg +=
+        " (a /0 block admits any address: name the administrator's network instead, such as "
+        "10.1.*.*)";
+  } else if (!stars.empty()) {
     msg += " (for " + address + "/" + digits + " write \"" + stars + "\")";
   } else if (prefix > 0 && prefix < 32) {
     const int octet = prefix / 8 + 1;
@@ -191,6 +195,13 @@ Remark invalidCharacter(const char *piece, size_t len, const TvWhy &why) {
                 " is not a valid character (the digit letters are E F G H A B C D M N O P I, "
                 "for 0 to 12)",
             at};
+  if (why.m == TV_IN_ADDRESS && std::isalpha(c) != 0) {
+    return {"not-address",
+            shownByte(c) +
+                " is not a valid character: an address is written as dotted numbers, with '*' "
+                "for any value of an octet (10.1.2.3, 10.1.*.*), never as a name",
+            at};
+  }
   if (c >= 'a' && c <= 'z' && (why.m == TV_IN_RSEED || why.m == TV_IN_PSEED)) {
     size_t from = at, to = at;
     while (from > 0 && piece[from - 1] != '{') --from;
@@ -248,6 +259,68 @@ void seedRemarks(const char *piece, size_t len, const TvWhy &why, const Tolvane 
   }
 }
 
+// The non-blank text in piece[from, to), or "".
+std::string textIn(const char *piece, size_t from, size_t to) {
+  while (from < to && blank(piece[from])) ++from;
+  while (to > from && blank(piece[to - 1])) --to;
+  return std::string(piece + from, piece + to);
+}
+
+// Text the plug-in skips between the two brace groups and between the second group and the
+// address: a third brace group, or letters, that the operator meant to count.
+void skippedRemarks(const char *piece, const TvWhy &why, const Tolvane &rec,
+                    std::vector<Remark> &out) {
+  const std::string lead = textIn(piece, 0, why.open[0]);
+  if (!lead.empty() && lettersBeforeBrace(piece, why.open[0]).empty()) {
+    size_t at = 0;
+    while (blank(piece[at])) ++at;
+    out.push_back({"skipped-text",
+                   "'" + lead +
+                       "' before the first '{' is skipped: the plug-in reads the registration "
+                       "seed from the braces after it (remove it)",
+                   at});
+  }
+  const std::string between = textIn(piece, why.close[0] + 1u, why.open[1]);
+  if (!between.empty()) {
+    size_t at = why.close[0] + 1u;
+    while (blank(piece[at])) ++at;
+    out.push_back({"skipped-text",
+                   "'" + between +
+                       "' between the brace groups is skipped: the plug-in reads the PUID seed "
+                       "from the braces after it (remove it)",
+                   at, true});
+  }
+  const std::string before = textIn(piece, why.close[1] + 1u, why.quote);
+  if (before.empty()) return;
+  size_t at = why.close[1] + 1u;
+  while (blank(piece[at])) ++at;
+  const std::string first(piece + why.open[0], piece + why.close[0] + 1);
+  const size_t open = before.find('{');
+  if (open == std::string::npos) {
+    out.push_back({"skipped-text",
+                   "'" + before +
+                       "' before the address is skipped: the plug-in reads only the two brace "
+                       "groups and the quoted address (remove it)",
+                   at, true});
+    return;
+  }
+  const size_t close = before.find('}', open);
+  const std::string group =
+      before.substr(open, close == std::string::npos ? std::string::npos : close - open + 1);
+  const std::string admits =
+      rec.pSeed == 0
+          ? "this record admits any PUID (to tie it to that PUID write " + first + " " + group + ")"
+          : "its PUID seed is " + std::to_string(rec.pSeed) +
+                ", from the second group (remove the third, or write " + first + " " + group +
+                " to use it instead)";
+  out.push_back({"extra-group",
+                 "the third brace group " + group +
+                     " is ignored (the plug-in reads two, the registration seed and the PUID "
+                     "seed): " +
+                     admits,
+                 at + open, true});
+}
+
 // Octets read otherwise than written, and a number after a '*' octet.
 void octetRemarks(const char *piece, const TvWhy &why, const Tolvane &rec,
                   const std::string &pattern, std::vector<Remark> &out) {
@@ -295,11 +368,17 @@ void patternRemarks(const TvWhy &why, const Tolvane &rec, const std::string &pat
   const int n = why.nbrOctets;
   const size_t start = why.octStart[0];
   if ((why.starMask & 1u) != 0) {
+    // With octets left out the range ends at 255.0.0.0: every address but the last sixteen
+    // million, which is any address in practice.
+    const std::string range = dotted(rec.ipMin) + " to " + dotted(rec.ipMax);
     out.push_back({"any-address",
-                   "'" + pattern + "' admits " + dotted(rec.ipMin) + " to " + dotted(rec.ipMax) +
-                       ", any address: whoever has this registration seed is recognised from "
-                       "anywhere (name the administrator's network)",
+                   "'" + pattern + "' admits " + range +
+                       (rec.ipMax == 0xFFFFFFFFu ? ", any address"
+                                                 : ", which is any address but 255.0.0.1 and up") +
+                       ": whoever has this registration seed is recognised from anywhere (name "
+                       "the administrator's network)",
                    start});
+    return;
   }
   if (n >= 4) return;
   const bool star = (why.starMask >> (n - 1) & 1u) != 0;
@@ -404,6 +483,7 @@ std::vector<Remark> recordRemarks(const char *piece, size_t len, const TvWhy &wh
                                   const Tolvane &rec) {
   std::vector<Remark> out;
   seedRemarks(piece, len, why, rec, out);
+  skippedRemarks(piece, why, rec, out);
   const std::string pattern(piece + why.octStart[0], piece + why.at);
   octetRemarks(piece, why, rec, pattern, out);
   patternRemarks(why, rec, pattern, out);
@@ -449,8 +529,8 @@ bool mendLine(const std::string &line, std::string &mended) {
       const size_t slash = inside.find('/');
       if (slash != std::string::npos && slash + 1 < inside.size() && inside.size() - slash <= 3 &&
           inside.find_first_not_of("0123456789", slash + 1) == std::string::npos) {
-        const std::string stars =
-            cidrAsStars(inside.substr(0, slash), std::stoi(inside.substr(slash + 1)));
+        const int prefix = std::stoi(inside.substr(slash + 1));
+        const std::string stars = prefix == 0 ? "" : cidrAsStars(inside.substr(0, slash), prefix);
         if (!stars.empty()) s.replace(q + 1, inside.size(), stars);
       }
     }

@@ -16,6 +16,7 @@ struct Remark {
   std::string code;
   std::string message;
   size_t at;
+  bool error = false;  // the record loads, but not as written: an error, not a warning
 };
 
 // Why a piece that is neither blank nor a comment gave no record. `piece` holds `len` bytes
@@ -23,8 +24,9 @@ struct Remark {
 Remark whyNoRecord(const char *piece, size_t len, const TvWhy &why, bool cut);
 
 // What is surprising about a record: seeds that wrap or are read from elsewhere than meant,
-// octets read otherwise than written, patterns wider or narrower than they look, text after
-// the closing quote.
+// text the plug-in skips between the brace groups and before the address, octets read
+// otherwise than written, patterns wider or narrower than they look, text after the closing
+// quote.
 std::vector<Remark> recordRemarks(const char *piece, size_t len, const TvWhy &why,
                                   const Tolvane &rec);
 

@@ -119,8 +119,11 @@ void accountRecord(Reading &r, const char *piece, const Tolvane *rec, const TvWh
     return;
   }
   r.report->records.push_back(loaded);
-  for (const Remark &m : recordRemarks(piece, len, why, *rec))
-    add(r, start + m.at, Severity::Warning, m.code, m.message);
+  for (const Remark &m : recordRemarks(piece, len, why, *rec)) {
+    // The rest of a long line starts mid-text, and its record is an error of its own already.
+    if (spill && (m.code == "skipped-text" || m.code == "extra-group")) continue;
+    add(r, start + m.at, m.error ? Severity::Error : Severity::Warning, m.code, m.message);
+  }
 }
 
 // Accounts for one piece: its record and remarks, or why it gave none. A piece after the first
@@ -191,6 +194,79 @@ void shadowed(Reading &r) {
   }
 }
 
+// The records of `all` that `some` lacks, each once.
+std::vector<const Loaded *> missingFrom(const std::vector<Loaded> &all,
+                                        const std::vector<Loaded> &some) {
+  std::vector<bool> used(some.size(), false);
+  std::vector<const Loaded *> out;
+  for (const Loaded &l : all) {
+    bool found = false;
+    for (size_t i = 0; i < some.size() && !found; ++i) {
+      if (!used[i] && sameRecord(some[i].rec, l.rec)) used[i] = found = true;
+    }
+    if (!found) out.push_back(&l);
+  }
+  return out;
+}
+
+// Line ends the plug-in reads otherwise than an editor shows them: a carriage return alone (old
+// Macintosh line ends) is no line end to the plug-in, so what follows it on the same line is
+// never read; CR LF and LF alone mixed in one file are read alike, but are worth a word.
+void lineEnds(Reading &r, const std::string &data) {
+  size_t lf = 0, crlf = 0;
+  std::vector<size_t> lone;
+  for (size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == '\n') ++(i > 0 && data[i - 1] == '\r' ? crlf : lf);
+    if (data[i] == '\r' && (i + 1 == data.size() || data[i + 1] != '\n')) lone.push_back(i);
+  }
+  Report &report = *r.report;
+  if (lone.empty()) {
+    if (lf > 0 && crlf > 0) {
+      report.findings.push_back(
+          {0, 0, Severity::Warning, "mixed-line-ends",
+           "the file mixes line ends: " + std::to_string(crlf) + " line(s) end in CR LF, " +
+               std::to_string(lf) +
+               " in LF alone; the plug-in reads both alike, but save the file with one kind",
+           "", 0});
+    }
+    return;
+  }
+  if (lf == 0 && crlf == 0) {
+    std::string meant = data;
+    for (size_t i : lone) meant[i] = '\n';
+    const Report asMeant = checkList(report.file, meant);
+    const std::vector<const Loaded *> lost = missingFrom(asMeant.records, report.records);
+    std::string names;
+    for (size_t i = 0; i < lost.size() && i < 5; ++i) {
+      names += (i == 0 ? "" : ", ") + std::string("registration seed ") +
+               std::to_string(lost[i]->rec.rSeed) +
+               (lost[i]->comment.empty() ? "" : " (" + lost[i]->comment + ")");
+    }
+    if (lost.size() > 5) names += ", ...";
+    report.findings.push_back(
+        {0, 0, Severity::Error, "cr-line-ends",
+         "the lines end in a carriage return alone (old Macintosh line ends): the plug-in reads "
+         "the file as one line and loads " +
+             std::to_string(report.records.size()) + " of the " +
+             std::to_string(asMeant.records.size()) + " records written" +
+             (names.empty() ? "" : "; lost: " + names) + " (convert with sed -i 's/\\r/\\n/g' " +
+             report.file + ", or save the file with LF line ends)",
+         "", 0});
+    return;
+  }
+  for (size_t i : lone) {
+    size_t end = i + 1;
+    while (end < data.size() && data[end] != '\r' && data[end] != '\n') ++end;
+    const std::string piece =
+        data.substr(i + 1, std::min<size_t>(end - i - 1, TV_READ_SIZE - 1)) + "\n";
+    Tolvane rec;
+    if (!tvParsePiece(piece.c_str(), &rec, nullptr)) continue;
+    add(r, i + 1, Severity::Error, "lone-cr",
+        "a carriage return alone is no line end to the plug-in: the record after it is never "
+        "read (put a line break before it)");
+  }
+}
+
 }  // namespace
 
 bool sameRecord(const Tolvane &a, const Tolvane &b) {
@@ -225,6 +301,7 @@ Report checkList(const std::string &file, const std::string &data) {
             " bytes of a list: from here on nothing is read");
   }
   shadowed(r);
+  lineEnds(r, data);
   if (report.records.empty()) {
     report.findings.push_back({0, 0, Severity::Warning, "no-records",
                                "the list gives no record: the plug-in will recognise nobody", "",

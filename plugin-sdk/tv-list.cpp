@@ -112,6 +112,7 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
     // State 0 or 2: valid characters up to the '{'.
     while (cls(p) > OPEN) ++p;
     if (cls(p) == BAD) return stopBad(why, piece, p, m);
+    if (Explain) why->open[m / 2] = static_cast<uint8>(p - piece);
     ++p;
     // State 1 or 3: up to 9 digit letters, then '}'. After "{Z" in the second group, the next
     // byte is a letter if it lies in 'A' to 'P' at all (J, K and L count 0).
@@ -141,11 +142,13 @@ bool parse(const char *piece, Tolvane *rec, TvWhy *why) {
       ++j;
     }
     seeds[g] = seed;
+    if (Explain) why->close[g] = static_cast<uint8>(p - piece);
     ++p;
   }
   // State 4: valid characters up to the opening double quote.
   while (cls(p) != QUOTE && cls(p) != BAD) ++p;
   if (cls(p) == BAD) return stopBad(why, piece, p, TV_BEFORE_ADDRESS);
+  if (Explain) why->quote = static_cast<uint8>(p - piece);
   ++p;
   // State 5: up to four octet tokens, each ended by '.' or, the last, by the closing quote.
   uint32 ipMin = 0, ipMax = 0;

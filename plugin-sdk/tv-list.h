@@ -63,6 +63,9 @@ struct TvWhy {
   uint8 starMask;       // bit i set: octet i was '*'
   uint8 octStart[4];    // index of each octet token's first character
   uint32 octNumber[4];  // each number octet's value before wrapping modulo 256
+  uint8 open[2];        // index of each brace group's '{'
+  uint8 close[2];       // index of each brace group's '}'
+  uint8 quote;          // index of the address's opening double quote
 };
 
 // Parses one piece (a NUL-terminated string) into *rec, which it clears first.

@@ -64,6 +64,7 @@ bool refParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
       case 0:
       case 2:
         if (c == '{') {
+          if (why != nullptr) why->open[m / 2] = static_cast<uint8>(p - piece);
           ++m;
           j = 0;
         }
@@ -71,6 +72,7 @@ bool refParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
       case 1:
       case 3: {
         if (c == '}') {
+          if (why != nullptr) why->close[m / 2] = static_cast<uint8>(p - piece);
           ++m;
           break;
         }
@@ -95,6 +97,7 @@ bool refParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
       }
       case 4:
         if (c == '"') {
+          if (why != nullptr) why->quote = static_cast<uint8>(p - piece);
           m = 5;
           j = 4;
           Ptr = p + 1;

@@ -67,6 +67,11 @@ TEST(Differential, ParserAgreesWithTheReferenceOnEveryPiece) {
       ASSERT_EQ(gotWhy.seedSum[0], wantWhy.seedSum[0]) << testing::PrintToString(piece);
       ASSERT_EQ(gotWhy.seedSum[1], wantWhy.seedSum[1]) << testing::PrintToString(piece);
       ASSERT_EQ(gotWhy.nbrOctets, wantWhy.nbrOctets) << testing::PrintToString(piece);
+      for (int k = 0; k < 2; ++k) {
+        ASSERT_EQ(gotWhy.open[k], wantWhy.open[k]) << testing::PrintToString(piece);
+        ASSERT_EQ(gotWhy.close[k], wantWhy.close[k]) << testing::PrintToString(piece);
+      }
+      ASSERT_EQ(gotWhy.quote, wantWhy.quote) << testing::PrintToString(piece);
       ASSERT_EQ(gotWhy.starMask, wantWhy.starMask) << testing::PrintToString(piece);
       for (int i = 0; i < gotWhy.nbrOctets; ++i) {
         ASSERT_EQ(gotWhy.octStart[i], wantWhy.octStart[i]) << testing::PrintToString(piece);
