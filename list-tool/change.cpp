@@ -211,16 +211,16 @@ bool Change::check(const Report &after, bool &editAgain, int &status) {
       printLine(stdout, after.file + ":" + std::to_string(f.line) +
                             ": note: already an error before this change");
   }
-  const bool past = after.ignored.size() > before_.ignored.size();
+  const bool past = after.ignoredTotal > before_.ignoredTotal;
   if (added == 0 && !past) return true;
   std::string why;
   if (added > 0) {
     why = "the new list has " + std::to_string(added) + " error" + (added == 1 ? "" : "s") +
           " that the list does not have";
   } else {
-    why = "the new list has " + std::to_string(after.ignored.size()) +
+    why = "the new list has " + std::to_string(after.ignoredTotal) +
           " record(s) past the 32nd, which the plug-in never reads (the list has " +
-          std::to_string(before_.ignored.size()) + ")";
+          std::to_string(before_.ignoredTotal) + ")";
   }
   if (step_->editable() && terminal_) {
     const char c = ask(o_.file + ": " + why +

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "explain.h"
 #include "format.h"
 
 namespace tl {
 namespace {
+
+// Findings of one kind shown for a file, at the most.
+constexpr size_t kMostOfAKind = 50;
 
 // Where each piece came from, as the reload reads them.
 struct Reading {
@@ -24,6 +28,10 @@ struct Reading {
   bool spillSaid = false;
   bool errorSaid = false;
   bool fullSaid = false;
+  // Findings of each kind, so that a file of a million bad lines costs no more memory than one
+  // of fifty: past the most, a kind is only counted.
+  std::map<std::string, size_t> told;
+  std::map<std::string, std::pair<Severity, size_t>> leftOut;
 };
 
 // Reads the next piece and remembers where it starts.
@@ -51,12 +59,20 @@ std::string lineText(const Reading &r, int line) {
   return std::string(r.src.data + from, r.src.data + to);
 }
 
-void add(Reading &r, size_t offset, Severity s, const std::string &code, const std::string &msg) {
+// Adds a finding at this offset; false when its kind has had its share and it is only counted.
+bool add(Reading &r, size_t offset, Severity s, const std::string &code, const std::string &msg) {
+  if (++r.told[code] > kMostOfAKind) {
+    auto &left = r.leftOut[code];
+    left.first = s;
+    ++left.second;
+    return false;
+  }
   const int line = lineOf(r, offset);
   const size_t inLine = offset - r.lines[static_cast<size_t>(line) - 1];
   const SourceLine shown = sourceLine(lineText(r, line), inLine);
   r.report->findings.push_back(
       {line, static_cast<int>(inLine) + 1, s, code, msg, shown.text, shown.caret});
+  return true;
 }
 
 bool blank(const char *p, size_t len) {
@@ -115,7 +131,7 @@ void accountRecord(Reading &r, const char *piece, const Tolvane *rec, const TvWh
           "ignored: the table already holds 32 records, and the plug-in reads no further");
     }
     r.fullSaid = true;
-    r.report->ignored.push_back(loaded);
+    if (r.report->ignoredTotal++ < kMostOfAKind) r.report->ignored.push_back(loaded);
     return;
   }
   r.report->records.push_back(loaded);
@@ -158,9 +174,9 @@ void account(Reading &r, const char *piece, const Tolvane *rec, const TvWhy &why
     return;
   }
   const Remark m = whyNoRecord(piece, len, why, cut);
-  add(r, start + m.at, Severity::Error, m.code, m.message);
   const int line = lineOf(r, start);
-  r.report->lost.push_back({line, m.message, lineText(r, line)});
+  if (add(r, start + m.at, Severity::Error, m.code, m.message))
+    r.report->lost.push_back({line, m.message, lineText(r, line)});
   r.lineLost = cut;
   r.errorSaid = true;
 }
@@ -302,6 +318,13 @@ Report checkList(const std::string &file, const std::string &data) {
   }
   shadowed(r);
   lineEnds(r, data);
+  for (const auto &left : r.leftOut) {
+    report.findings.push_back({0, 0, left.second.first, "left-out",
+                               std::to_string(left.second.second) + " more '" + left.first +
+                                   "' finding(s) left out: the first " +
+                                   std::to_string(kMostOfAKind) + " are shown",
+                               "", 0});
+  }
   if (report.records.empty()) {
     report.findings.push_back({0, 0, Severity::Warning, "no-records",
                                "the list gives no record: the plug-in will recognise nobody", "",

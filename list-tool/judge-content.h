@@ -47,8 +47,10 @@ struct Report {
   std::string file;
   std::vector<Finding> findings;  // in file order
   std::vector<Loaded> records;    // in table order
-  std::vector<Loaded> ignored;    // records past the 32nd, which the plug-in never reads
-  std::vector<Lost> lost;         // in file order
+  std::vector<Loaded> ignored;    // records past the 32nd, which the plug-in never reads (the
+                                  // first fifty)
+  size_t ignoredTotal = 0;        // how many there are
+  std::vector<Lost> lost;         // in file order (as far as their findings are shown)
 };
 
 // Whether two records are the same in all four fields.
