@@ -84,7 +84,7 @@ apt_install() {
 # Purges what the test installed, removes the architecture if it added it, and compares.
 cleanup() {
   if [ -s "$work/ours" ]; then
-    say "purging $(echo $(cat "$work/ours"))"
+    say "purging $(tr '\n' ' ' <"$work/ours")"
     # shellcheck disable=SC2046 # one word a package
     dpkg_waiting --purge --force-remove-protected $(cat "$work/ours") || problem "could not purge what the test installed"
   fi

@@ -31,30 +31,52 @@ plugin=usr/lib/$triplet/tolvane/tolvane.so
 cxx="libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0)"
 split="tolvane (<< 2.0.1~)"
 
-# Each package: its files, then its control fields as NAME=VALUE (an empty VALUE: no field).
-files_tolvane_plugin="$plugin
+# Each package: its files, and its control fields as NAME=VALUE lines (an empty VALUE: no field).
+declare -A files fields
+files[tolvane-plugin]="$plugin
 usr/share/doc/tolvane-plugin/changelog.gz usr/share/doc/tolvane-plugin/copyright"
-fields_tolvane_plugin=("Architecture=$arch" "Multi-Arch=same" "Depends=libc6 (>= $floor)"
-  "Recommends=" "Suggests=tolvane" "Breaks=" "Replaces=")
-files_tolvane="etc/tolvane/admins.list usr/bin/tolvane-list
+fields[tolvane-plugin]="Architecture=$arch
+Multi-Arch=same
+Depends=libc6 (>= $floor)
+Recommends=
+Suggests=tolvane
+Breaks=
+Replaces="
+files[tolvane]="etc/tolvane/admins.list usr/bin/tolvane-list
 usr/share/bash-completion/completions/tolvane-list usr/share/doc/tolvane/README.md
 usr/share/doc/tolvane/changelog.gz usr/share/doc/tolvane/copyright
 usr/share/doc/tolvane/examples/admins.list usr/share/man/man1/tolvane-list.1.gz
 usr/share/man/man5/tolvane-list.5.gz"
-fields_tolvane=("Architecture=$arch" "Multi-Arch=foreign" "Depends=$cxx" "Recommends="
-  "Suggests=tolvane-plugin" "Breaks=" "Replaces=")
-files_tolvane_host="usr/bin/tolvane-host usr/lib/$triplet/tolvane/tolvane-host
+fields[tolvane]="Architecture=$arch
+Multi-Arch=foreign
+Depends=$cxx
+Recommends=
+Suggests=tolvane-plugin
+Breaks=
+Replaces="
+files[tolvane-host]="usr/bin/tolvane-host usr/lib/$triplet/tolvane/tolvane-host
 usr/share/bash-completion/completions/tolvane-host usr/share/doc/tolvane-host/changelog.gz
 usr/share/doc/tolvane-host/copyright usr/share/doc/tolvane-host/examples/admins.list
 usr/share/doc/tolvane-host/examples/demo.session usr/share/man/man1/tolvane-host.1.gz"
-fields_tolvane_host=("Architecture=$arch" "Multi-Arch=same" "Depends=$cxx"
-  "Recommends=tolvane-plugin" "Suggests=" "Breaks=$split" "Replaces=$split")
-files_tolvane_dev="usr/include/tolvane/s-pluginapi.h usr/include/tolvane/s-serverpublic.h
+fields[tolvane-host]="Architecture=$arch
+Multi-Arch=same
+Depends=$cxx
+Recommends=tolvane-plugin
+Suggests=
+Breaks=$split
+Replaces=$split"
+files[tolvane-dev]="usr/include/tolvane/s-pluginapi.h usr/include/tolvane/s-serverpublic.h
 usr/share/doc/tolvane-dev/changelog.gz usr/share/doc/tolvane-dev/copyright"
-fields_tolvane_dev=("Architecture=all" "Multi-Arch=foreign" "Depends=" "Recommends="
-  "Suggests=tolvane-host" "Breaks=$split" "Replaces=$split")
+fields[tolvane-dev]="Architecture=all
+Multi-Arch=foreign
+Depends=
+Recommends=
+Suggests=tolvane-host
+Breaks=$split
+Replaces=$split"
 packages="tolvane-plugin tolvane tolvane-host tolvane-dev"
-all_files=$(for p in $packages; do v=files_${p//-/_}; echo ${!v}; done | tr ' ' '\n' | sort)
+# shellcheck disable=SC2086 # one word a file
+all_files=$(for p in $packages; do printf '%s\n' ${files[$p]}; done | sort)
 
 # Runs the installed copy under ROOT as an operator would; NAME says which copy.
 check_copy() {
@@ -115,19 +137,19 @@ check_copy() {
 # Checks one package file DEB of package PKG: its files, fields, shared files and lintian.
 check_package() {
   local deb=$1 pkg=$2
-  local files fields listing field want
-  files=files_${pkg//-/_}
-  fields="fields_${pkg//-/_}[@]"
+  local listing field want expected
   [ "$(dpkg-deb -f "$deb" Package)" = "$pkg" ] || problem "$pkg: Package field"
   [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || problem "$pkg: Version field"
-  for field in "${!fields}"; do
+  while IFS= read -r field; do
     want=${field#*=}
     [ "$(dpkg-deb -f "$deb" "${field%%=*}")" = "$want" ] ||
       problem "$pkg: ${field%%=*} is '$(dpkg-deb -f "$deb" "${field%%=*}")', not '$want'"
-  done
+  done <<<"${fields[$pkg]}"
   listing=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's#^\./##' | sort)
-  [ "$listing" = "$(echo ${!files} | tr ' ' '\n' | sort)" ] ||
-    problem "$pkg: holds $(echo $listing), not $(echo ${!files})"
+  # shellcheck disable=SC2086 # one word a file
+  expected=$(printf '%s\n' ${files[$pkg]} | sort)
+  [ "$listing" = "$expected" ] ||
+    problem "$pkg: holds $(echo $listing), not $(echo $expected)"
   # Multi-Arch: same packages share every file outside lib/TRIPLET/ between architectures.
   if [ "$(dpkg-deb -f "$deb" Multi-Arch)" = same ]; then
     local f
@@ -145,8 +167,11 @@ check_package() {
   fi
   local lint
   lint=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges')
-  [ -z "$lint" ] || problem "lintian: $lint"
-  echo "install: $(basename "$deb"): lintian: no error, no warning"
+  if [ -n "$lint" ]; then
+    problem "lintian: $lint"
+  else
+    echo "install: $(basename "$deb"): lintian: no error, no warning"
+  fi
   echo "install: $(basename "$deb"): Multi-Arch: $(dpkg-deb -f "$deb" Multi-Arch); Depends: $(dpkg-deb -f "$deb" Depends)"
 }
 
