@@ -1,17 +1,47 @@
-# What an operator installs: the plug-in where the server's configuration can name it, the
-# tools on the PATH, the host interface headers, the manuals and the examples. No path of the
-# build tree goes into what is installed (no RPATH; the package's files are stripped).
-install(TARGETS tolvane LIBRARY DESTINATION lib/tolvane)
-install(TARGETS tolvane-list tolvane-host RUNTIME DESTINATION bin)
-install(FILES plugin-sdk/s-pluginapi.h plugin-sdk/s-serverpublic.h DESTINATION include/tolvane)
-install(FILES examples/admins.list examples/demo.session DESTINATION share/doc/tolvane/examples)
-install(FILES README.md packaging/copyright DESTINATION share/doc/tolvane)
-# Shell completion, where bash-completion looks for it by the command's name.
-install(FILES completions/tolvane-list completions/tolvane-host
-        DESTINATION share/bash-completion/completions)
+# What an operator installs, in four Debian packages as a multiarch system expects them (a
+# 32-bit server on a 64-bit system takes the i386 plug-in and the amd64 tools):
+#   tolvane-plugin  the plug-in, in this architecture's library folder      (Multi-Arch: same)
+#   tolvane         tolvane-list, the list's home, its manuals and examples  (Multi-Arch: foreign)
+#   tolvane-host    the stand-in host, in this architecture's library folder (Multi-Arch: same)
+#   tolvane-dev     the host interface headers, the same on every architecture (all, foreign)
+# `cmake --install` installs all four. No path of the build tree goes into what is installed
+# (no RPATH; the packages' files are stripped).
+if(TOLVANE_ABI STREQUAL "i386")
+  set(TOLVANE_TRIPLET i386-linux-gnu)
+  set(TOLVANE_DEB_ARCH i386)
+  set(TOLVANE_LIBC_FLOOR 2.3)
+else()
+  set(TOLVANE_TRIPLET x86_64-linux-gnu)
+  set(TOLVANE_DEB_ARCH amd64)
+  set(TOLVANE_LIBC_FLOOR 2.3.4)
+endif()
+# The plug-in and the host binary of this architecture: lib/i386-linux-gnu/tolvane/ or
+# lib/x86_64-linux-gnu/tolvane/, so that both architectures' copies can be installed together.
+set(TOLVANE_ARCH_DIR lib/${TOLVANE_TRIPLET}/tolvane)
+
+install(TARGETS tolvane LIBRARY DESTINATION ${TOLVANE_ARCH_DIR} COMPONENT plugin)
+
+install(TARGETS tolvane-list RUNTIME DESTINATION bin COMPONENT tools)
+install(FILES examples/admins.list DESTINATION share/doc/tolvane/examples COMPONENT tools)
+install(FILES README.md DESTINATION share/doc/tolvane COMPONENT tools)
+install(FILES completions/tolvane-list DESTINATION share/bash-completion/completions
+        COMPONENT tools)
+
+# The host binary beside the plug-in of its architecture; on the PATH, a launcher that runs
+# the host of the plug-in's architecture (a script, the same file for every architecture).
+install(TARGETS tolvane-host RUNTIME DESTINATION ${TOLVANE_ARCH_DIR} COMPONENT host)
+install(PROGRAMS host/launcher.sh DESTINATION bin RENAME tolvane-host COMPONENT host)
+install(FILES examples/demo.session examples/admins.list
+        DESTINATION share/doc/tolvane-host/examples COMPONENT host)
+install(FILES completions/tolvane-host DESTINATION share/bash-completion/completions
+        COMPONENT host)
+
+install(FILES plugin-sdk/s-pluginapi.h plugin-sdk/s-serverpublic.h DESTINATION include/tolvane
+        COMPONENT dev)
 
 # The manuals with the version filled in, and the changelog, compressed as Debian wants them:
-# gzip -9 without a name or a time stamp, so that the same sources give the same bytes.
+# gzip -9 without a name or a time stamp, so that the same sources give the same bytes (the
+# i386 and amd64 packages of one Multi-Arch: same package must share identical files).
 find_program(GZIP gzip REQUIRED)
 set(compressed)
 foreach(page tolvane-list.1 tolvane-host.1 tolvane-list.5)
@@ -26,50 +56,25 @@ foreach(f ${compressed})
   list(APPEND gz_files ${f}.gz)
 endforeach()
 add_custom_target(tolvane-docs ALL DEPENDS ${gz_files})
-install(FILES ${CMAKE_BINARY_DIR}/man/tolvane-list.1.gz ${CMAKE_BINARY_DIR}/man/tolvane-host.1.gz
-        DESTINATION share/man/man1)
-install(FILES ${CMAKE_BINARY_DIR}/man/tolvane-list.5.gz DESTINATION share/man/man5)
-install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz DESTINATION share/doc/tolvane)
+install(FILES ${CMAKE_BINARY_DIR}/man/tolvane-list.1.gz DESTINATION share/man/man1 COMPONENT tools)
+install(FILES ${CMAKE_BINARY_DIR}/man/tolvane-list.5.gz DESTINATION share/man/man5 COMPONENT tools)
+install(FILES ${CMAKE_BINARY_DIR}/man/tolvane-host.1.gz DESTINATION share/man/man1 COMPONENT host)
 
 # The list's home: comments only, so a fresh install recognises nobody until the operator adds
-# someone; a configuration file of the package, so an upgrade never overwrites the list.
+# someone; a configuration file of the tools' package, so an upgrade never overwrites the list.
 install(FILES packaging/admins.list DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/tolvane
-        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ COMPONENT tools)
 
-# Debian packages: amd64 from the x86-64 build, i386 from the i386 build.
-if(TOLVANE_ABI STREQUAL "i386")
-  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)
-else()
-  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
-endif()
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME tolvane)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "Tolvane")
-set(CPACK_PACKAGE_CONTACT "Tolvane developers <developers@tolvane.example>")
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tolvane developers <developers@tolvane.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "chat server plug-in that recognises registered host administrators")
-# Debian wants the long description in lines of at most 80 columns.
-set(CPACK_PACKAGE_DESCRIPTION
-    "Tolvane is a plug-in for a multi-user avatar chat server. It recognises the\n\
-server's registered host administrators from a list file, grants them\n\
-host-administrator status when they first enter a room, announces their\n\
-arrival and departure, and re-reads the list on a timer.\n\
-.\n\
-The package holds the plug-in (/usr/lib/tolvane/tolvane.so, which needs only\n\
-the C library), the list's home /etc/tolvane/admins.list, tolvane-list to\n\
-check, write and safely change the list, the stand-in host tolvane-host to\n\
-try the plug-in, the host interface headers, manuals and examples.")
-set(CPACK_DEBIAN_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The plug-in needs the C library alone; the tools are C++ programs.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0)")
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-configure_file(packaging/conffiles.in ${CMAKE_BINARY_DIR}/packaging/conffiles @ONLY)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/packaging/conffiles)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-include(CPack)
+# Every package carries the copyright and the changelog in its own documentation folder.
+set(TOLVANE_PACKAGES plugin=tolvane-plugin tools=tolvane host=tolvane-host dev=tolvane-dev)
+foreach(pair ${TOLVANE_PACKAGES})
+  string(REPLACE "=" ";" pair ${pair})
+  list(GET pair 0 component)
+  list(GET pair 1 package)
+  install(FILES packaging/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
+          DESTINATION share/doc/${package} COMPONENT ${component})
+  string(TOUPPER ${component} upper)
+  set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${package})
+endforeach()
+
+include(packaging/debian.cmake)

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary DESTDIR, then builds its Debian package and unpacks it
-# with dpkg-deb -x, and in both copies runs what an operator would: the installed tolvane-host
-# with the installed plug-in on the installed demo session (its transcript must equal the golden
-# one), tolvane-list check on the installed example list and with no FILE (it must name the
-# list's home, /etc/tolvane/admins.list, which holds comments only, mode 0644), --version of
-# both tools, and man on the installed pages. No path of the source or build tree may be found
-# in what is installed. bash with the installed completion completes `tolvane-list ch` to
-# check, `tolvane-list check --j` to --json and `tolvane-host --sc` to --script. The package must
-# list the list's home as a configuration file and pass lintian with no error and no warning.
+# Installs the build into a temporary DESTDIR, then builds its Debian packages and unpacks them
+# together with dpkg-deb -x, and in both copies runs what an operator would: tolvane-host (the
+# launcher on the PATH) with the installed plug-in on the installed demo session (its transcript
+# must equal the golden one), tolvane-list check on the installed example list and with no FILE
+# (it must name the list's home, /etc/tolvane/admins.list, which holds comments only, mode
+# 0644), --version of both tools, and man on the installed pages. The launcher must refuse a
+# plug-in of the other architecture, whose host is not there, with a message naming it. No path
+# of the source or build tree may be found in what is installed. bash with the installed
+# completion completes `tolvane-list ch` to check, `tolvane-list check --j` to --json and
+# `tolvane-host --sc` to --script. Each package must hold exactly its files, carry its control
+# fields (the plug-in depends on the C library alone), keep every architecture-dependent file
+# of a Multi-Arch: same package in the architecture's own folder, and pass lintian with no error
+# and no warning; tolvane lists the list's home as a configuration file.
 #   run-install.sh BUILD_DIR SOURCE_DIR ARCH
 set -u
 build=$(realpath "$1") source=$(realpath "$2") arch=$3
@@ -16,28 +20,89 @@ trap 'rm -rf "$work"' EXIT
 fail=0
 problem() { echo "install: $*"; fail=1; }
 
-layout="etc/tolvane/admins.list usr/bin/tolvane-host usr/bin/tolvane-list
-usr/include/tolvane/s-pluginapi.h usr/include/tolvane/s-serverpublic.h usr/lib/tolvane/tolvane.so
-usr/share/doc/tolvane/copyright usr/share/doc/tolvane/changelog.gz
-usr/share/doc/tolvane/examples/admins.list usr/share/doc/tolvane/examples/demo.session
-usr/share/man/man1/tolvane-host.1.gz usr/share/man/man1/tolvane-list.1.gz
-usr/share/man/man5/tolvane-list.5.gz
-usr/share/bash-completion/completions/tolvane-list usr/share/bash-completion/completions/tolvane-host"
-home=/etc/tolvane/admins.list
+case $arch in
+  amd64) triplet=x86_64-linux-gnu floor=2.3.4 other=i386 other_triplet=i386-linux-gnu ;;
+  i386) triplet=i386-linux-gnu floor=2.3 other=amd64 other_triplet=x86_64-linux-gnu ;;
+  *) echo "install: unknown architecture $arch"; exit 2 ;;
+esac
 version=$(sed -n 's/^project(tolvane VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+home=/etc/tolvane/admins.list
+plugin=usr/lib/$triplet/tolvane/tolvane.so
+cxx="libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0)"
+split="tolvane (<< 2.0.1~)"
+
+# Each package: its files, and its control fields as NAME=VALUE lines (an empty VALUE: no field).
+declare -A files fields
+files[tolvane-plugin]="$plugin
+usr/share/doc/tolvane-plugin/changelog.gz usr/share/doc/tolvane-plugin/copyright"
+fields[tolvane-plugin]="Architecture=$arch
+Multi-Arch=same
+Depends=libc6 (>= $floor)
+Recommends=
+Suggests=tolvane
+Breaks=
+Replaces="
+files[tolvane]="etc/tolvane/admins.list usr/bin/tolvane-list
+usr/share/bash-completion/completions/tolvane-list usr/share/doc/tolvane/README.md
+usr/share/doc/tolvane/changelog.gz usr/share/doc/tolvane/copyright
+usr/share/doc/tolvane/examples/admins.list usr/share/man/man1/tolvane-list.1.gz
+usr/share/man/man5/tolvane-list.5.gz"
+fields[tolvane]="Architecture=$arch
+Multi-Arch=foreign
+Depends=$cxx
+Recommends=
+Suggests=tolvane-plugin
+Breaks=
+Replaces="
+files[tolvane-host]="usr/bin/tolvane-host usr/lib/$triplet/tolvane/tolvane-host
+usr/share/bash-completion/completions/tolvane-host usr/share/doc/tolvane-host/changelog.gz
+usr/share/doc/tolvane-host/copyright usr/share/doc/tolvane-host/examples/admins.list
+usr/share/doc/tolvane-host/examples/demo.session usr/share/man/man1/tolvane-host.1.gz"
+fields[tolvane-host]="Architecture=$arch
+Multi-Arch=same
+Depends=$cxx
+Recommends=tolvane-plugin
+Suggests=
+Breaks=$split
+Replaces=$split"
+files[tolvane-dev]="usr/include/tolvane/s-pluginapi.h usr/include/tolvane/s-serverpublic.h
+usr/share/doc/tolvane-dev/changelog.gz usr/share/doc/tolvane-dev/copyright"
+fields[tolvane-dev]="Architecture=all
+Multi-Arch=foreign
+Depends=
+Recommends=
+Suggests=tolvane-host
+Breaks=$split
+Replaces=$split"
+packages="tolvane-plugin tolvane tolvane-host tolvane-dev"
+# shellcheck disable=SC2086 # one word a file
+all_files=$(for p in $packages; do printf '%s\n' ${files[$p]}; done | sort)
 
 # Runs the installed copy under ROOT as an operator would; NAME says which copy.
 check_copy() {
   local root=$1 name=$2
-  for f in $layout; do [ -f "$root/$f" ] || problem "$name: $f is missing"; done
+  local found
+  found=$(cd "$root" && find . -type f | sed 's#^\./##' | sort)
+  [ "$found" = "$all_files" ] ||
+    problem "$name: installed files differ: $(diff <(echo "$all_files") <(echo "$found") | grep '^[<>]' | tr '\n' ' ')"
   mkdir -p "$work/run-$name"
-  cp "$root/usr/share/doc/tolvane/examples/admins.list" "$work/run-$name/"
+  cp "$root/usr/share/doc/tolvane-host/examples/admins.list" "$work/run-$name/"
   (cd "$work/run-$name" &&
-    "$root/usr/bin/tolvane-host" --script "$root/usr/share/doc/tolvane/examples/demo.session" \
-      "$root/usr/lib/tolvane/tolvane.so" admins.list >out 2>&1; echo "[exit $?]" >>out)
-  sed "s#$root/usr/lib/tolvane/tolvane.so#tolvane.so#g" "$work/run-$name/out" >"$work/run-$name/norm"
+    "$root/usr/bin/tolvane-host" --script "$root/usr/share/doc/tolvane-host/examples/demo.session" \
+      "$root/$plugin" admins.list >out 2>&1; echo "[exit $?]" >>out)
+  sed "s#$root/$plugin#tolvane.so#g" "$work/run-$name/out" >"$work/run-$name/norm"
   diff -u "$source/tests/golden/demo.out" "$work/run-$name/norm" >/dev/null ||
     problem "$name: the demo's transcript differs from tests/golden/demo.out"
+  # An ELF header of the other architecture: its host is not installed here.
+  local elf
+  if [ "$other" = i386 ]; then elf='\177ELF\001\001\001\0\0\0\0\0\0\0\0\0\003\0\003\0'
+  else elf='\177ELF\002\001\001\0\0\0\0\0\0\0\0\0\003\0\076\0'; fi
+  printf "$elf" >"$work/other.so"
+  local got
+  got=$("$root/usr/bin/tolvane-host" --quiet "$work/other.so" </dev/null 2>&1; echo "[exit $?]")
+  [ "$got" = "tolvane-host: $work/other.so is an $other plug-in, and no $other host is installed \
+($root/usr/lib/$other_triplet/tolvane/tolvane-host; Debian: install tolvane-host:$other)
+[exit 2]" ] || problem "$name: the launcher with an $other plug-in said: $got"
   "$root/usr/bin/tolvane-list" check "$root/usr/share/doc/tolvane/examples/admins.list" >"$work/check-$name" ||
     problem "$name: tolvane-list check of the example list failed"
   grep -q ': 3 records the plug-in loads$' "$work/check-$name" || problem "$name: check output"
@@ -51,7 +116,6 @@ check_copy() {
   done
   # Completion as bash runs it at a TAB: the function that `complete` names for the command.
   local completions="$root/usr/share/bash-completion/completions"
-  local got
   got=$(bash --norc -c '
     tab() { local f; f=$(complete -p "$1" | sed "s/.*-F \([^ ]*\).*/\1/"); COMP_WORDS=("$@");
             COMP_CWORD=$(($# - 1)); COMPREPLY=(); "$f"; echo "${COMPREPLY[*]}"; }
@@ -70,25 +134,62 @@ check_copy() {
   echo "install: $name copy checked"
 }
 
+# Checks one package file DEB of package PKG: its files, fields, shared files and lintian.
+check_package() {
+  local deb=$1 pkg=$2
+  local listing field want expected
+  [ "$(dpkg-deb -f "$deb" Package)" = "$pkg" ] || problem "$pkg: Package field"
+  [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || problem "$pkg: Version field"
+  while IFS= read -r field; do
+    want=${field#*=}
+    [ "$(dpkg-deb -f "$deb" "${field%%=*}")" = "$want" ] ||
+      problem "$pkg: ${field%%=*} is '$(dpkg-deb -f "$deb" "${field%%=*}")', not '$want'"
+  done <<<"${fields[$pkg]}"
+  listing=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sed 's#^\./##' | sort)
+  # shellcheck disable=SC2086 # one word a file
+  expected=$(printf '%s\n' ${files[$pkg]} | sort)
+  [ "$listing" = "$expected" ] ||
+    problem "$pkg: holds $(echo $listing), not $(echo $expected)"
+  # Multi-Arch: same packages share every file outside lib/TRIPLET/ between architectures.
+  if [ "$(dpkg-deb -f "$deb" Multi-Arch)" = same ]; then
+    local f
+    for f in $listing; do
+      case $f in usr/lib/$triplet/*) continue ;; esac
+      cmp -s -n 4 "$work/deb/$f" <(printf '\177ELF') && problem "$pkg: $f is architecture-dependent"
+    done
+  fi
+  dpkg-deb -e "$deb" "$work/control-$pkg"
+  if [ "$pkg" = tolvane ]; then
+    [ "$(cat "$work/control-$pkg/conffiles" 2>/dev/null)" = "$home" ] ||
+      problem "$home is not a configuration file of tolvane"
+  elif [ -e "$work/control-$pkg/conffiles" ]; then
+    problem "$pkg has configuration files: $(cat "$work/control-$pkg/conffiles")"
+  fi
+  local lint
+  lint=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges')
+  if [ -n "$lint" ]; then
+    problem "lintian: $lint"
+  else
+    echo "install: $(basename "$deb"): lintian: no error, no warning"
+  fi
+  echo "install: $(basename "$deb"): Multi-Arch: $(dpkg-deb -f "$deb" Multi-Arch); Depends: $(dpkg-deb -f "$deb" Depends)"
+}
+
 DESTDIR="$work/dest" cmake --install "$build" --prefix /usr --strip >/dev/null || problem "cmake --install failed"
 check_copy "$work/dest" destdir
 
 (cd "$build" && cpack -B "$work/pkg" >/dev/null) || problem "cpack failed"
-deb=$(ls "$work"/pkg/tolvane_*_"$arch".deb 2>/dev/null | head -n 1)
-if [ -z "$deb" ]; then
-  problem "no $arch package"
-else
-  [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || problem "package architecture"
-  listing=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's#^\./##')
-  for f in $layout; do grep -qx "$f" <<<"$listing" || problem "package lacks $f"; done
-  dpkg-deb -x "$deb" "$work/deb"
-  check_copy "$work/deb" package
-  dpkg-deb -e "$deb" "$work/control"
-  [ "$(cat "$work/control/conffiles" 2>/dev/null)" = "$home" ] ||
-    problem "$home is not a configuration file of the package"
-  lint=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges')
-  [ -z "$lint" ] || problem "lintian: $lint"
-  echo "install: $(basename "$deb"): lintian: no error, no warning"
-  echo "install: $(basename "$deb"): Depends: $(dpkg-deb -f "$deb" Depends)"
-fi
+debs=()
+for pkg in $packages; do
+  [ "$pkg" = tolvane-dev ] && deb_arch=all || deb_arch=$arch
+  deb="$work/pkg/${pkg}_${version}_$deb_arch.deb"
+  if [ -f "$deb" ]; then
+    dpkg-deb -x "$deb" "$work/deb"
+    debs+=("$pkg=$deb")
+  else
+    problem "no package $(basename "$deb")"
+  fi
+done
+for entry in "${debs[@]}"; do check_package "${entry#*=}" "${entry%%=*}"; done
+[ ${#debs[@]} -eq 4 ] && check_copy "$work/deb" packages
 exit $fail
