@@ -65,8 +65,9 @@ int Change::run(ChangeStep &step) {
     const StepResult made = step.make(place_, before_, old_, after);
     if (made.made == StepResult::Stopped) return made.status;
     if (made.made == StepResult::Refused) {
+      status = refuse(made.code, made.message);
       keepWork();
-      return refuse(made.code, made.message);
+      return status;
     }
     if (made.made == StepResult::Unchanged || after == old_) return unchanged(made.message);
     next = checkList(o_.file, after);
