@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# Delegated editing through sudo: an account allowed by a sudo rule to run only
+# `tolvane-list edit LIST` gets its editor run as itself, never as root. Run as root: the test
+# makes the account and the rule, and removes both at the end.
+#   run-delegate.sh TOOL
+# Its editors record their ids and descriptors and try to write what only root may; one
+# replaces the copy with a link to /etc/shadow; others fail, die, empty the copy, or are waited
+# out while sudo relays a terminate. The list must change only through the tool, installed as
+# root with its mode kept, and the delegate's work must stay in a private folder of theirs,
+# named, whenever it is not installed.
+set -u
+tool=$(realpath "$1")
+if [ "$(id -u)" -ne 0 ]; then echo "delegate: needs root (it makes an account and a sudo rule)"; exit 1; fi
+command -v sudo >/dev/null || { echo "delegate: sudo is missing (scripts/setup installs it)"; exit 1; }
+user=tolvane-delegate
+rule=/etc/sudoers.d/tolvane-delegate-test
+work=$(mktemp -d)
+fail=0
+problem() { echo "delegate: $*"; fail=1; }
+cleanup() {
+  rm -f "$rule"
+  rm -rf "$work" /var/tmp/tolvane-edit.*
+  rm -f /etc/tolvane-delegate-probe
+  userdel "$user" 2>/dev/null
+}
+trap cleanup EXIT
+userdel "$user" 2>/dev/null
+useradd --system --no-create-home --home-dir "$work/home" --shell /bin/sh "$user" || { echo "delegate: useradd failed"; exit 1; }
+uid=$(id -u "$user") gid=$(id -g "$user")
+mkdir -p "$work/etc" "$work/records" "$work/home"
+chmod 755 "$work" "$work/etc"
+chown "$user" "$work/records" "$work/home"
+list=$work/etc/admins.list
+cp "$(dirname "$0")/../../examples/admins.list" "$list"
+chmod 640 "$list"
+shadow_sum=$(sha256sum /etc/shadow)
+# The rule: this one command and list, with the delegate's editor kept, as the manual says.
+cat >"$rule" <<RULE
+$user ALL=(root) NOPASSWD: $tool edit $list
+Defaults!$tool env_keep += "SUDO_EDITOR VISUAL EDITOR"
+RULE
+chmod 440 "$rule"
+visudo -cf "$rule" >/dev/null || { echo "delegate: the sudo rule does not parse"; exit 1; }
+
+# An editor script in a folder the delegate can read.
+editor() { printf '#!/bin/sh\n%s\n' "$2" >"$work/$1"; chmod 755 "$work/$1"; }
+# Runs the delegate's `sudo tolvane-list edit LIST` with SUDO_EDITOR set; output in $work/out.
+as_delegate() {
+  su -s /bin/sh "$user" -c "SUDO_EDITOR='$work/$1' sudo -n '$tool' edit '$list'" </dev/null >"$work/out" 2>&1
+}
+# The private folder named in the output, checked: the delegate's, mode 0700, holding $1.
+kept_in_private_folder() {
+  local copy
+  copy=$(sed -n 's/.*your edit is in \(\/var\/tmp\/tolvane-edit\.[A-Za-z0-9]*\/admins\.list\)$/\1/p' "$work/out")
+  [ -n "$copy" ] || { problem "$2: the kept edit is not named: $(cat "$work/out")"; return; }
+  [ "$(stat -c '%u %a' "$(dirname "$copy")")" = "$uid 700" ] ||
+    problem "$2: $(dirname "$copy") is not the delegate's, mode 0700: $(stat -c '%U %a' "$(dirname "$copy")")"
+  grep -q "$1" "$copy" || problem "$2: the kept copy lacks the delegate's edit"
+  rm -rf "$(dirname "$copy")"
+}
+same_list() { cmp -s "$list" "$work/list.before" || problem "$1: the list changed"; }
+
+# 1. The editor runs with the delegate's ids, groups and home only, and no descriptor of root's;
+#    what only root may write stays unwritten; the edit installs, root-owned, mode kept.
+editor ids.sh "
+{ id -u; id -g; id -G; echo \"\$HOME\"; for fd in /proc/\$\$/fd/*; do readlink \"\$fd\"; done; } >'$work/records/ids'
+echo probe >/etc/tolvane-delegate-probe 2>/dev/null && echo wrote-etc >>'$work/records/ids'
+echo probe >>'$list' 2>/dev/null && echo wrote-list >>'$work/records/ids'
+printf '{GA} {} \"10.9.*.*\"   # added by the delegate\n' >>\"\$1\""
+cp "$list" "$work/list.before"
+as_delegate ids.sh || problem "edit: exit $? ($(cat "$work/out"))"
+{ read -r got_uid; read -r got_gid; read -r got_groups; read -r got_home; } <"$work/records/ids"
+[ "$got_uid" = "$uid" ] || problem "the editor ran as uid $got_uid, not $uid"
+[ "$got_gid" = "$gid" ] || problem "the editor ran as gid $got_gid, not $gid"
+for g in $got_groups; do [ "$g" != 0 ] || problem "the editor had group 0 ($got_groups)"; done
+[ "$got_home" = "$work/home" ] || problem "the editor's HOME is $got_home"
+if grep -E "^($work/etc|/etc/shadow)|\\.lock\$" "$work/records/ids"; then problem "the editor inherited root's descriptors"; fi
+grep -q '^wrote-' "$work/records/ids" && problem "the editor wrote what only root may: $(grep '^wrote-' "$work/records/ids")"
+[ -e /etc/tolvane-delegate-probe ] && problem "/etc/tolvane-delegate-probe exists"
+grep -q 'added by the delegate' "$list" || problem "the edit was not installed: $(cat "$work/out")"
+[ "$(stat -c '%U %a' "$list")" = "root 640" ] || problem "the list is $(stat -c '%U %a' "$list") after the edit"
+grep -q ': changed: installed' "$work/out" || problem "no 'changed: installed': $(cat "$work/out")"
+ls -d /var/tmp/tolvane-edit.* >/dev/null 2>&1 && problem "the private folder was not removed after the install"
+echo "delegate: the editor ran as $got_uid:$got_gid ($got_groups), the edit installed"
+
+# 2. A copy replaced with a link to /etc/shadow is refused; neither file changes.
+editor link.sh 'rm -f "$1"; ln -s /etc/shadow "$1"'
+cp "$list" "$work/list.before"
+as_delegate link.sh; status=$?
+[ "$status" = 1 ] || problem "link: exit $status"
+grep -q 'is now a symbolic link to /etc/shadow: refused' "$work/out" || problem "link: $(cat "$work/out")"
+same_list link
+[ "$(sha256sum /etc/shadow)" = "$shadow_sum" ] || problem "/etc/shadow changed"
+rm -rf /var/tmp/tolvane-edit.*
+echo "delegate: a link to /etc/shadow is refused"
+
+# 3. Failures keep the delegate's work in their private folder, named: an editor that exits
+#    non-zero, one that is killed, one that empties the copy.
+editor fails.sh 'echo "# work in progress" >>"$1"; exit 3'
+editor killed.sh 'echo "# work before the crash" >>"$1"; kill -KILL $$'
+editor empties.sh ': >"$1"; echo "# nothing left but this" >>"$1"'
+for case in "fails.sh:work in progress:2" "killed.sh:work before the crash:2" \
+            "empties.sh:nothing left but this:1"; do
+  script=${case%%:*} rest=${case#*:}; text=${rest%:*} want=${rest##*:}
+  cp "$list" "$work/list.before"
+  as_delegate "$script"; status=$?
+  [ "$status" = "$want" ] || problem "$script: exit $status, not $want: $(cat "$work/out")"
+  same_list "$script"
+  kept_in_private_folder "$text" "$script"
+done
+echo "delegate: failures keep the work in the delegate's private folder"
+
+# 4. Told to stop while the editor runs (sudo relays the terminate), the tool waits for the
+#    editor, then keeps the copy.
+editor waits.sh "echo '# typed before the terminate' >>\"\$1\"; while [ ! -e '$work/records/go' ]; do sleep 0.05; done"
+cp "$list" "$work/list.before"
+as_delegate waits.sh &
+runner=$!
+for _ in $(seq 100); do ls -d /var/tmp/tolvane-edit.* >/dev/null 2>&1 && break; sleep 0.05; done
+sleep 0.3
+pkill -TERM -f "sudo -n $tool edit" || problem "terminate: no sudo to signal"
+sleep 0.3
+touch "$work/records/go"
+wait "$runner"
+same_list terminate
+grep -q 'told to stop (SIGTERM) while the editor ran' "$work/out" || problem "terminate: $(cat "$work/out")"
+kept_in_private_folder 'typed before the terminate' terminate
+echo "delegate: a terminate waits for the editor and keeps the copy"
+
+# 5. add and remove run no program the environment names, under sudo or not.
+marker=$work/records/ran
+editor marker.sh "touch '$marker'"
+for cmd in "add $list --rseed 7 --addr 10.7.7.7" "remove $list --rseed 7 --addr 10.7.7.7"; do
+  SUDO_UID=$uid SUDO_GID=$gid SUDO_USER=$user VISUAL=$work/marker.sh EDITOR=$work/marker.sh \
+    SUDO_EDITOR=$work/marker.sh "$tool" $cmd >"$work/out" 2>&1 || problem "$cmd: $(cat "$work/out")"
+  [ -e "$marker" ] && problem "$cmd ran the editor"
+done
+echo "delegate: add and remove run no editor"
+exit $fail
