@@ -24,11 +24,7 @@ void send(const std::string &text) {
 }
 
 std::string record(const Loaded &l) {
-  std::string s = "registration seed " + std::to_string(l.rec.rSeed) + ", PUID seed " +
-                  shownPSeed(l.rec.pSeed) + ", " + dotted(l.rec.ipMin) + " to " +
-                  dotted(l.rec.ipMax);
-  if (!l.comment.empty()) s += " # " + l.comment;
-  return s;
+  return describeRecord(l, " # ");
 }
 
 }  // namespace

@@ -9,6 +9,13 @@ std::string listHome() {
   return TOLVANE_LIST_HOME;
 }
 
+CLI::App *listSubcommand(CLI::App &tool, const std::string &name, const std::string &description,
+                         std::string &file) {
+  CLI::App *sub = tool.add_subcommand(name, description);
+  sub->add_option("FILE", file, "the list file (default: " + listHome() + ")");
+  return sub;
+}
+
 uint32 numberOption(const std::string &option, const std::string &text) {
   uint64_t n = 0;
   if (!tvc::parseNumber(text, 0xFFFFFFFFu, n))

@@ -19,6 +19,10 @@ struct Usage {
 // The list taken when no FILE is given: /etc/tolvane/admins.list for the prefix /usr.
 std::string listHome();
 
+// A subcommand that reads or changes one list, with its optional FILE.
+CLI::App *listSubcommand(CLI::App &tool, const std::string &name, const std::string &description,
+                         std::string &file);
+
 // A number from 0 to 4294967295, decimal or 0x-hex; throws Usage naming the option.
 uint32 numberOption(const std::string &option, const std::string &text);
 

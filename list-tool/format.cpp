@@ -2,24 +2,16 @@
 
 #include <cstdio>
 
+#include "safe-text.h"
+
 namespace tl {
 namespace {
 
-// The length of the UTF-8 sequence at s[i] when it is one printable character, else 0.
+// The length of the UTF-8 sequence at s[i] when it is one printable character (a byte-order
+// mark is not), else 0.
 size_t printableUtf8(const std::string &s, size_t i) {
-  const auto b = static_cast<unsigned char>(s[i]);
-  size_t n = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
-  if (b >= 0xF8) n = 0;
-  if (n == 0 || i + n > s.size()) return 0;
-  uint32 cp = b & (0x7Fu >> n);
-  for (size_t k = 1; k < n; ++k) {
-    const auto c = static_cast<unsigned char>(s[i + k]);
-    if ((c & 0xC0) != 0x80) return 0;
-    cp = cp << 6 | (c & 0x3Fu);
-  }
-  const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
-  const bool hidden = cp < 0xA0 || cp == 0xFEFF || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF;
-  return overlong || hidden ? 0 : n;
+  const bool mark = s.compare(i, 3, "\xEF\xBB\xBF") == 0;
+  return mark ? 0 : utf8Length(s, i);
 }
 
 }  // namespace

@@ -15,17 +15,6 @@
 namespace tl {
 namespace {
 
-bool writeAll(int fd, const std::string &content) {
-  size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Six letters for a new file's name.
 std::string randomLetters() {
   static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -72,6 +61,17 @@ bool putNew(const ReadList &list, NewFile &next, std::string &err) {
 }
 
 }  // namespace
+
+bool writeAll(int fd, const std::string &content) {
+  size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
 
 NewFile::~NewFile() {
   if (!name_.empty()) unlinkat(dir_, name_.c_str(), 0);

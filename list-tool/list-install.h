@@ -65,6 +65,9 @@ enum class Installed {
 Installed installList(const ReadList &list, const std::string &content, const Attributes &attrs,
                       bool backup, std::string &err);
 
+// Writes all of `content` to the descriptor; false (errno set) when it cannot.
+bool writeAll(int fd, const std::string &content);
+
 // Whether the list in the folder is still the one read: the same file, with the same bytes.
 bool stillAsRead(const ReadList &list);
 

@@ -5,20 +5,37 @@
 #include "tv-match.h"
 
 namespace tl {
+namespace {
+
+struct Named {
+  const char *name;
+  std::string &value;
+  const char *help;
+};
+
+// Two options that go together, each needing the other; returns the first, and the second in
+// `second`.
+CLI::Option *addPair(CLI::App *sub, const Named &a, const Named &b, CLI::Option *&second) {
+  CLI::Option *first =
+      sub->add_option(a.name, a.value, std::string(a.help) + " (with " + b.name + ")");
+  second = sub->add_option(b.name, b.value, std::string(b.help) + " (with " + a.name + ")");
+  first->needs(second);
+  second->needs(first);
+  return first;
+}
+
+}  // namespace
 
 void RecordOptions::add(CLI::App *sub, bool addressRequired) {
   rseedOpt_ = sub->add_option("--rseed", rseed_, "registration seed");
-  crcOpt_ = sub->add_option("--crc", crc_, "registration crc (with --counter)");
-  CLI::Option *co = sub->add_option("--counter", counter_, "registration counter (with --crc)");
-  crcOpt_->needs(co);
-  co->needs(crcOpt_);
-  rseedOpt_->excludes(crcOpt_)->excludes(co);
+  CLI::Option *counter = nullptr, *puidCrc = nullptr;
+  crcOpt_ = addPair(sub, {"--crc", crc_, "registration crc"},
+                    {"--counter", counter_, "registration counter"}, counter);
+  rseedOpt_->excludes(crcOpt_)->excludes(counter);
   pseedOpt_ = sub->add_option("--pseed", pseed_, "PUID seed (default 0: any PUID)");
-  puidOpt_ = sub->add_option("--puidctr", puidCtr_, "PUID counter (with --puidcrc)");
-  CLI::Option *pr = sub->add_option("--puidcrc", puidCRC_, "PUID crc (with --puidctr)");
-  puidOpt_->needs(pr);
-  pr->needs(puidOpt_);
-  pseedOpt_->excludes(puidOpt_)->excludes(pr);
+  puidOpt_ = addPair(sub, {"--puidctr", puidCtr_, "PUID counter"},
+                     {"--puidcrc", puidCRC_, "PUID crc"}, puidCrc);
+  pseedOpt_->excludes(puidOpt_)->excludes(puidCrc);
   addrOpt_ =
       sub->add_option("--addr", addr_, "address pattern: 10.1.2.3, 10.1.*.*")->type_name("PATTERN");
   if (addressRequired) addrOpt_->required();

@@ -1,10 +1,7 @@
 #include "safe-text.h"
 
 namespace tl {
-namespace {
 
-// The length of the UTF-8 sequence at s[i] when it is well formed and not a C1 control;
-// 0 otherwise.
 size_t utf8Length(const std::string &s, size_t i) {
   const auto b = static_cast<unsigned char>(s[i]);
   const size_t n = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
@@ -19,8 +16,6 @@ size_t utf8Length(const std::string &s, size_t i) {
   const bool bad = cp < 0xA0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF;
   return overlong || bad ? 0 : n;
 }
-
-}  // namespace
 
 std::string escaped(const std::string &text) {
   static const char kHex[] = "0123456789ABCDEF";

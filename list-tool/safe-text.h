@@ -13,6 +13,10 @@ namespace tl {
 // everything else as it is.
 std::string escaped(const std::string &text);
 
+// The length of the UTF-8 sequence at s[i] when it is well formed and no control character
+// (U+0080 to U+009F); 0 otherwise.
+size_t utf8Length(const std::string &s, size_t i);
+
 // Writes the text, escaped, and a newline.
 void printLine(FILE *out, const std::string &text);
 

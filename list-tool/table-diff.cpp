@@ -24,11 +24,11 @@ bool covers(const Tolvane &a, const Tolvane &b) {
          b.ipMax <= a.ipMax;
 }
 
-std::string describeRecord(const Loaded &l) {
+std::string describeRecord(const Loaded &l, const char *hash) {
   std::string s = "registration seed " + std::to_string(l.rec.rSeed) + ", PUID seed " +
                   shownPSeed(l.rec.pSeed) + ", " + dotted(l.rec.ipMin) + " to " +
                   dotted(l.rec.ipMax);
-  if (!l.comment.empty()) s += "   # " + l.comment;
+  if (!l.comment.empty()) s += hash + l.comment;
   return s;
 }
 

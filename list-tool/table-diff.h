@@ -31,8 +31,8 @@ bool sameTable(const Report &before, const Report &after);
 // Whether record `a` admits every user that record `b` admits.
 bool covers(const Tolvane &a, const Tolvane &b);
 
-// A record as a change shows it: seeds, range and comment.
-std::string describeRecord(const Loaded &l);
+// A record as a change shows it: seeds, range and comment, the comment after `hash`.
+std::string describeRecord(const Loaded &l, const char *hash = "   # ");
 
 // One line a change, then a summary line. Places are FILE:LINE of each report's file, with
 // `beforeName` and `afterName` standing for the file names when given.

@@ -19,16 +19,6 @@
 namespace tl {
 namespace {
 
-void writeAll(int fd, const std::string &s) {
-  size_t done = 0;
-  while (done < s.size()) {
-    const ssize_t n = ::write(fd, s.data() + done, s.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
-
 // Reads the copy `name` in `dir` without following a link: 'K' and its bytes, or 'L' and what
 // a link there names, or 'E' and why it cannot be read.
 std::string readCopy(int dir, const char *name) {

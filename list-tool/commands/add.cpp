@@ -47,15 +47,13 @@ struct AddOptions {
 
 Subcommand defineAdd(CLI::App &tool) {
   auto o = std::make_shared<AddOptions>();
-  CLI::App *sub = tool.add_subcommand(
-      "add",
-      "Make sure FILE gives a record for these values: the line encode writes is added\n"
-      "at its end, checked and installed as edit does, the previous version kept as\n"
-      "FILE-. Already there: nothing written. Prints 'changed' or 'unchanged'; exit\n"
-      "status 0 for both, 1 refused, 2 trouble.");
-  sub->add_option("FILE", o->change.file, "list file (default: " + listHome() + ")");
+  CLI::App *sub =
+      listSubcommand(tool, "add", "Make sure FILE gives a record for these values", o->change.file);
   o->values.add(sub, true);
   addChangeOptions(sub, o->change, false);
+  sub->footer(
+      "Already there: nothing written. Prints changed or unchanged, exit status 0 for both,\n"
+      "1 refused, 2 trouble; the previous version is kept as FILE-.");
   nameValues(sub);
   return {sub, [o]() -> int {
             if (o->change.file.empty()) o->change.file = listHome();

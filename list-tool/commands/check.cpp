@@ -116,14 +116,8 @@ int check(const CheckOptions &o) {
 
 Subcommand defineCheck(CLI::App &tool) {
   auto o = std::make_shared<CheckOptions>();
-  CLI::App *sub = tool.add_subcommand(
-      "check",
-      "Read each FILE exactly as the plug-in does and report every line that gives no\n"
-      "record and why, records that may not admit what was meant, and how the list is\n"
-      "guarded; then list the records the plug-in loads. FILE - reads standard input.\n"
-      "Exit status: 0 clean, 1 findings (errors, or warnings too with the default\n"
-      "--fail-on=warning), 2 a file that cannot be read. As a configuration-management\n"
-      "validate step: tolvane-list check --fail-on=error %s");
+  CLI::App *sub =
+      tool.add_subcommand("check", "Read each FILE as the plug-in does and report what it finds");
   sub->add_option("FILE", o->files, "list files (default: " + listHome() + ")");
   sub->add_flag("--json", o->json, "findings and records as JSON");
   sub->add_option("--as", o->as,
@@ -133,6 +127,9 @@ Subcommand defineCheck(CLI::App &tool) {
                   "what makes the exit status 1: error, or warning (the default) for either")
       ->check(CLI::IsMember({"error", "warning"}))
       ->type_name("error|warning");
+  sub->footer(
+      "Exit status: 0 clean, 1 findings (warnings too, unless --fail-on=error), 2 a file\n"
+      "that cannot be read. As a validate step: tolvane-list check --fail-on=error %s");
   nameValues(sub);
   return {sub, [o]() -> int {
             if (o->files.empty()) o->files.push_back(listHome());

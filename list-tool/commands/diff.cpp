@@ -78,16 +78,13 @@ int diff(const DiffOptions &o) {
 
 Subcommand defineDiff(CLI::App &tool) {
   auto o = std::make_shared<DiffOptions>();
-  CLI::App *sub = tool.add_subcommand(
-      "diff",
-      "Compare the records the plug-in would load from OLD and from NEW: added, removed,\n"
-      "moved out of order, and who gains or loses recognition; with a user's values (as\n"
-      "match takes them), whether that user does. Exit status 0 the same table, 1\n"
-      "different, 2 trouble.");
+  CLI::App *sub =
+      tool.add_subcommand("diff", "Compare the tables the plug-in loads from OLD and from NEW");
   sub->add_option("OLD", o->before, "list file")->required();
   sub->add_option("NEW", o->after, "list file")->required();
   o->user.add(sub, false);
   sub->add_flag("--json", o->json, "the changes as JSON");
+  sub->footer("Exit status: 0 the same table, 1 different, 2 trouble, as diff(1) has it.");
   nameValues(sub);
   return {sub, [o]() -> int { return diff(*o); }};
 }

@@ -91,15 +91,12 @@ class EditStep : public ChangeStep {
 
 Subcommand defineEdit(CLI::App &tool) {
   auto o = std::make_shared<ChangeOptions>();
-  CLI::App *sub = tool.add_subcommand(
-      "edit",
-      "Edit FILE safely: one change at a time, on a copy, with $VISUAL, $EDITOR, editor\n"
-      "or vi; the copy is checked and renamed over FILE (owner, group, mode and access\n"
-      "lists kept, the previous version kept as FILE-) when it adds no error, or when\n"
-      "told to at the prompt. A copy that is not installed is kept and named. Run\n"
-      "through sudo, the editor runs as the user who ran sudo ($SUDO_EDITOR first).");
-  sub->add_option("FILE", o->file, "list file (default: " + listHome() + ")");
+  CLI::App *sub = listSubcommand(
+      tool, "edit", "Edit FILE on a copy, checked and installed as one change", o->file);
   addChangeOptions(sub, *o, true);
+  sub->footer(
+      "A copy that is not installed is kept and named. Through sudo the editor runs as the\n"
+      "user who ran sudo ($SUDO_EDITOR, then $VISUAL, $EDITOR, editor, vi).");
   nameValues(sub);
   return {sub, [o]() -> int {
             if (o->file.empty()) o->file = listHome();

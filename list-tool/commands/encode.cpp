@@ -9,10 +9,7 @@
 namespace tl {
 
 Subcommand defineEncode(CLI::App &tool) {
-  CLI::App *sub = tool.add_subcommand(
-      "encode",
-      "Print one list line for these values, in the shortest letters, checked by\n"
-      "reading it back as the plug-in and check do.");
+  CLI::App *sub = tool.add_subcommand("encode", "Print the list line for these values");
   auto values = std::make_shared<RecordOptions>();
   values->add(sub, true);
   return {sub, [values]() -> int {

@@ -170,14 +170,11 @@ int match(const MatchOptions &o) {
 
 Subcommand defineMatch(CLI::App &tool) {
   auto o = std::make_shared<MatchOptions>();
-  CLI::App *sub = tool.add_subcommand(
-      "match",
-      "Say which record would recognise a user with these values, with each record's\n"
-      "three tests, and which lines give no record or lie past the 32nd. Exit status:\n"
-      "0 recognised, 1 not recognised, 2 trouble.");
-  sub->add_option("FILE", o->file, "list file (default: " + listHome() + ")");
+  CLI::App *sub = listSubcommand(tool, "match",
+                                 "Say which record recognises a user with these values", o->file);
   o->user.add(sub, true);
   sub->add_flag("--json", o->json, "the verdicts as JSON");
+  sub->footer("Exit status: 0 recognised, 1 not recognised, 2 trouble.");
   nameValues(sub);
   return {sub, [o]() -> int {
             if (o->file.empty()) o->file = listHome();

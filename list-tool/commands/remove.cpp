@@ -104,15 +104,8 @@ class RemoveStep : public ChangeStep {
 
 Subcommand defineRemove(CLI::App &tool) {
   auto o = std::make_shared<RemoveOptions>();
-  CLI::App *sub = tool.add_subcommand(
-      "remove",
-      "Take lines out of FILE, check the result and install it as edit does, the\n"
-      "previous version kept as FILE-. Name the lines by their numbers (as check shows\n"
-      "them: FILE comes first whenever numbers follow it, so no file is ever read as a\n"
-      "number; --line N for the default list), by the record's values (the options of\n"
-      "encode), or by --note TEXT, the comment that says whom a record is for. A record's\n"
-      "comment line above it goes with it. Nothing to take out: nothing written. Prints\n"
-      "'changed' or 'unchanged'; exit status 0 for both, 1 refused, 2 trouble.");
+  CLI::App *sub =
+      tool.add_subcommand("remove", "Take lines out of FILE: by number, record or note");
   sub->add_option("FILE", o->words,
                   "[FILE [LINE...]]: the list file (default: " + listHome() +
                       "), then the numbers of the lines to take out");
@@ -120,6 +113,9 @@ Subcommand defineRemove(CLI::App &tool) {
       ->type_name("N");
   o->values.add(sub, false);
   addChangeOptions(sub, o->change, false);
+  sub->footer(
+      "FILE comes first whenever line numbers follow it (remove FILE 3 4); --line N takes\n"
+      "the default list. Nothing to take out: nothing written, exit status 0.");
   nameValues(sub);
   sub->get_option("FILE")->type_name("");
   return {sub, [o]() -> int {
