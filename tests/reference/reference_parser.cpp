@@ -49,7 +49,8 @@ bool stop(TvWhy *why, TvEnd end, const char *piece, const char *at, uint8 m) {
 
 }  // namespace
 
-bool refParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
+bool refParsePiece(const char *piece, Tolvane *rec, TvWhy *why, void (*skipped)(void *, size_t),
+                   void *ctx) {
   *rec = Tolvane{};
   if (why != nullptr) *why = TvWhy{};
   uint8 m = 0;                // 0 before the first group, 1 in it, 2 between, 3 in the second,
@@ -67,6 +68,8 @@ bool refParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
           if (why != nullptr) why->open[m / 2] = static_cast<uint8>(p - piece);
           ++m;
           j = 0;
+        } else if (skipped != nullptr) {
+          skipped(ctx, static_cast<size_t>(p - piece));
         }
         break;
       case 1:
@@ -101,6 +104,8 @@ bool refParsePiece(const char *piece, Tolvane *rec, TvWhy *why) {
           m = 5;
           j = 4;
           Ptr = p + 1;
+        } else if (skipped != nullptr) {
+          skipped(ctx, static_cast<size_t>(p - piece));
         }
         break;
       default:  // 5: in the address pattern

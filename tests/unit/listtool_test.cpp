@@ -15,6 +15,7 @@
 #include "explain.h"
 #include "format.h"
 #include "judge-content.h"
+#include "reference_parser.h"
 #include "seeds.h"
 #include "tv-list.h"
 #include "tv-match.h"
@@ -194,4 +195,150 @@ TEST(ListTool, EveryReportedRecordRecognisesItsProbeInTheHost) {
     std::remove(script.c_str());
   }
   rmdir(dir);
+}
+
+namespace {
+
+// One line of a list file a finding is about, or a whole small file.
+struct Case {
+  const char *code;
+  std::string text;
+};
+
+// Every finding check makes about a list's bytes, each with a small file that shows it.
+std::vector<Case> findingCatalogue() {
+  std::string thirtyThree, twoPieces = "{FA} {} \"10.1.2.3\"   # ";
+  for (uint32 i = 1; i <= 33; ++i) thirtyThree += "{" + tl::seedLetters(i) + "} {} \"10.0.0.1\"\n";
+  twoPieces += std::string(40, '1') + " {GA} {} \"10.2.*.*\"\n";
+  std::string tooLong(TV_READ_LIMIT, '\n');
+  tooLong = "{FA} {} \"1.2.3.4\"\n" + tooLong + "{GA} {} \"1.2.3.5\"\n";
+  std::string garbage;
+  for (int i = 0; i < 60; ++i) garbage += "x\n";
+  return {
+      {"invalid", "{FA} {} \"10.1.2.3\" + {GA}\n{F-} {} \"1.2.3.4\"\n"},
+      {"not-address", "{FA} {} \"localhost\"\n"},
+      {"lower-case", "{Fa} {} \"10.2.0.1\"\n"},
+      {"bom", "\xEF\xBB\xBF{FA} {} \"10.1.2.3\"\n{GA} {} \"10.1.2.4\"\n"},
+      {"typographic-quote",
+       "{FA} {} \xE2\x80\x9C"
+       "10.1.2.3\xE2\x80\x9D\n"},
+      {"incomplete", "{FA} {}\n"},
+      {"cidr", "{FA} {} \"10.0.0.0/8\"\n{GA} {} \"0.0.0.0/0\"\n{HA} {} \"10.1.2.0/25\"\n"},
+      {"range", "{FA} {} \"10.1.2.3-10.1.2.9\"\n"},
+      {"missing-braces", "FA {} \"10.1.2.3\"\n"},
+      {"unquoted-address", "{FA} {} 10.1.2.3\n"},
+      {"open-quote", "{FA} {} 10.1.2.3\"\n"},
+      {"hash", "{FA} {} \"10.1.2.3  # Ada\n"},
+      {"nul-byte", std::string("{FA} {} \"10.1", 12) + std::string(1, '\0') + ".2.3\"\n"},
+      {"cut", "{FA} {} " + std::string(60, ' ') + "\"10.1.2.3\"\n"},
+      {"not-letter", "{F1} {} \"10.1.2.3\"\n"},
+      {"unclosed-group", "{FA{} \"10.1.2.3\"\n"},
+      {"tenth-letter", "{AAAAAAAAAA} {} \"10.1.2.3\"\n"},
+      {"z-place", "{ZA} {} \"10.1.2.3\"\n"},
+      {"z-letter", "{FA} {Z} \"10.1.2.3\"\n"},
+      {"fifth-octet", "{FA} {} \"1.2.3.4.5\"\n"},
+      {"star", "{FA} {} \"10.1.*5.*\"\n"},
+      {"seed-wraps", "{IIIIIIIII} {} \"10.1.2.3\"\n"},
+      {"skipped-letters", "FA {GA} {} \"10.1.2.3\"\n"},
+      {"skipped-text",
+       "{FA} BC {} \"10.1.2.3\"\n{GA} {} 12 \"10.1.2.4\"\n7 {HA} {} \"10.1.2.5\"\n"},
+      {"extra-group", "{FA} {} {BC} \"10.1.2.3\"\n{GA} {HA} {BC} \"10.1.2.4\"\n"},
+      {"empty-rseed", "{} {} \"10.1.2.3\"\n"},
+      {"empty-octet", "{FA} {} \"10..2.3\"\n"},
+      {"octet-text", "{FA} {} \"10.1A.2.3\"\n"},
+      {"octet-wraps", "{FA} {} \"10.300.2.3\"\n"},
+      {"star-then-number", "{FA} {} \"10.*.5.*\"\n"},
+      {"any-address", "{FA} {} \"*.*.*.*\"\n{GA} {} \"*\"\n"},
+      {"short-pattern", "{FA} {} \"10.1.*\"\n{GA} {} \"10.1\"\n{HA} {} \"10.1.2\"\n"},
+      {"trailing-text", "{FA} {} \"10.1.2.3\" 99\n"},
+      {"spill-record", twoPieces},
+      {"split", "{FA} {} \"10.1.2.3\"" + std::string(50, ' ') + "x\n"},
+      {"table-full", thirtyThree},
+      {"too-long", tooLong},
+      {"duplicate", "{FA} {} \"10.1.*.*\"\n{FA} {} \"10.1.*.*\"\n"},
+      {"shadowed", "{FA} {} \"10.1.*.*\"\n{FA} {BC} \"10.1.2.*\"\n"},
+      {"no-records", "# nothing but a comment\n"},
+      {"cr-line-ends", "{FA} {} \"10.1.2.3\" # Ada\r{FB} {} \"10.1.2.4\" # Bob\r"},
+      {"lone-cr", "{FA} {} \"10.1.2.3\" # Ada\r{FB} {} \"10.1.2.4\"\n"},
+      {"mixed-line-ends", "{FA} {} \"10.1.2.3\"\r\n{FB} {} \"10.1.2.4\"\n"},
+      {"left-out", garbage},
+  };
+}
+
+// The indexes of the bytes the plug-in's reader passes over in a piece that gives a record.
+void noteSkipped(void *ctx, size_t at) {
+  static_cast<std::vector<size_t> *>(ctx)->push_back(at);
+}
+
+// The table the plug-in itself loads from these bytes, through a file as it reads one.
+std::vector<Tolvane> pluginTable(const std::string &text) {
+  char path[] = "/tmp/tolvane-catalogue-XXXXXX";
+  const int fd = mkstemp(path);
+  std::vector<Tolvane> out;
+  if (fd < 0) return out;
+  const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  close(fd);
+  Tolvane recs[TV_NBR_RECS];
+  uint8 n = 0;
+  char buf[TV_BFR_SIZE];
+  if (written) tvReloadFile(path, buf, recs, &n, nullptr);
+  std::remove(path);
+  out.assign(recs, recs + n);
+  return out;
+}
+
+}  // namespace
+
+// Every finding of the catalogue, against the plug-in's own reader: what check says is loaded
+// (seeds, range, slot) is what the plug-in loads, and every run of bytes the reader skips inside
+// a record's line (other than blanks) has a finding that points into it.
+TEST(ListTool, EveryFindingAgreesWithThePluginsReader) {
+  for (const Case &c : findingCatalogue()) {
+    const tl::Report r = tl::checkList("case", c.text);
+    bool found = false;
+    for (const tl::Finding &f : r.findings) found = found || f.code == c.code;
+    EXPECT_TRUE(found) << c.code << ": no such finding for " << testing::PrintToString(c.text);
+    const std::vector<Tolvane> table = pluginTable(c.text);
+    ASSERT_EQ(r.records.size(), table.size()) << c.code;
+    for (size_t i = 0; i < table.size(); ++i) {
+      EXPECT_EQ(r.records[i].slot, static_cast<int>(i) + 1) << c.code;
+      EXPECT_EQ(r.records[i].rec.rSeed, table[i].rSeed) << c.code << " slot " << i + 1;
+      EXPECT_EQ(r.records[i].rec.pSeed, table[i].pSeed) << c.code << " slot " << i + 1;
+      EXPECT_EQ(r.records[i].rec.ipMin, table[i].ipMin) << c.code << " slot " << i + 1;
+      EXPECT_EQ(r.records[i].rec.ipMax, table[i].ipMax) << c.code << " slot " << i + 1;
+    }
+    // Lines short enough to be one piece each.
+    std::istringstream lines(c.text);
+    int number = 0;
+    for (std::string line; std::getline(lines, line);) {
+      ++number;
+      if (line.size() + 1 >= TV_READ_SIZE || line.find('\r') != std::string::npos) continue;
+      const std::string piece = line + "\n";
+      std::vector<size_t> skipped;
+      Tolvane rec;
+      if (!refParsePiece(piece.c_str(), &rec, nullptr, noteSkipped, &skipped)) continue;
+      // Runs of skipped bytes that are not blank, each [first, last].
+      std::vector<std::pair<size_t, size_t>> runs;
+      for (size_t k = 0; k < skipped.size(); ++k) {
+        const size_t at = skipped[k];
+        if (piece[at] == ' ' || piece[at] == '\t') continue;
+        if (!runs.empty() && skipped[k - 1] + 1 == at) {
+          runs.back().second = at;  // the same run, blanks within it
+        } else {
+          runs.emplace_back(at, at);
+        }
+      }
+      for (const auto &run : runs) {
+        bool pointed = false;
+        for (const tl::Finding &f : r.findings) {
+          const auto col = static_cast<size_t>(f.column - 1);
+          pointed = pointed || (f.line == number && col >= run.first && col <= run.second);
+        }
+        EXPECT_TRUE(pointed) << c.code << ": line " << number << " skips "
+                             << testing::PrintToString(
+                                    piece.substr(run.first, run.second - run.first + 1))
+                             << " without a finding";
+      }
+    }
+  }
 }
