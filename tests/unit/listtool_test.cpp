@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -17,6 +18,7 @@
 #include "judge-content.h"
 #include "reference_parser.h"
 #include "seeds.h"
+#include "table-diff.h"
 #include "tv-list.h"
 #include "tv-match.h"
 
@@ -341,4 +343,67 @@ TEST(ListTool, EveryFindingAgreesWithThePluginsReader) {
       }
     }
   }
+}
+
+namespace {
+
+// A list of these records, one a line, record i being {letters of i} {} "10.0.0.i".
+std::string listOf(const std::vector<uint32> &ids) {
+  std::string s;
+  for (uint32 id : ids)
+    s += "{" + tl::seedLetters(id) + "} {} \"10.0.0." + std::to_string(id) + "\"\n";
+  return s;
+}
+
+}  // namespace
+
+// diff of 32 records reversed, shuffled and partly replaced: every record is listed exactly
+// once when it was added, removed or moved (its place among the kept records changed), and
+// never otherwise.
+TEST(ListTool, DiffListsEveryChangedRecordOnce) {
+  std::vector<uint32> old;
+  for (uint32 i = 1; i <= 32; ++i) old.push_back(i);
+  std::vector<uint32> reversed(old.rbegin(), old.rend());
+  std::vector<uint32> shuffled = old;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+  std::vector<uint32> replaced = old;
+  for (size_t i = 10; i < 16; ++i) replaced[i] = 100 + static_cast<uint32>(i);
+  std::swap(replaced[0], replaced[31]);
+  for (const auto &now : {reversed, shuffled, replaced}) {
+    const tl::Report a = tl::checkList("old", listOf(old));
+    const tl::Report b = tl::checkList("new", listOf(now));
+    // What each record should be: kept ids in their new order, ranked among the kept.
+    std::vector<uint32> keptOld, keptNew;
+    for (uint32 id : old)
+      if (std::find(now.begin(), now.end(), id) != now.end()) keptOld.push_back(id);
+    for (uint32 id : now)
+      if (std::find(old.begin(), old.end(), id) != old.end()) keptNew.push_back(id);
+    std::map<uint32, int> listed;  // id -> times listed
+    for (const tl::TableChange &c : tl::compareTables(a, b)) {
+      const tl::Loaded &l = c.after != nullptr ? *c.after : *c.before;
+      const uint32 id = l.rec.ipMin & 255u;
+      ++listed[id];
+      if (c.kind == tl::TableChange::Moved) {
+        const auto wasRank = std::find(keptOld.begin(), keptOld.end(), id) - keptOld.begin();
+        const auto isRank = std::find(keptNew.begin(), keptNew.end(), id) - keptNew.begin();
+        EXPECT_NE(wasRank, isRank) << "record " << id << " listed as moved in place";
+        EXPECT_EQ(c.before->slot, std::find(old.begin(), old.end(), id) - old.begin() + 1);
+        EXPECT_EQ(c.after->slot, std::find(now.begin(), now.end(), id) - now.begin() + 1);
+      }
+    }
+    for (uint32 id = 1; id <= 131; ++id) {
+      const bool wasThere = std::find(old.begin(), old.end(), id) != old.end();
+      const bool isThere = std::find(now.begin(), now.end(), id) != now.end();
+      bool changed = wasThere != isThere;
+      if (wasThere && isThere) {
+        changed = std::find(keptOld.begin(), keptOld.end(), id) - keptOld.begin() !=
+                  std::find(keptNew.begin(), keptNew.end(), id) - keptNew.begin();
+      }
+      EXPECT_EQ(listed[id], changed ? 1 : 0) << "record " << id;
+    }
+  }
+  // Reversed, every one of the 32 has moved.
+  const tl::Report a = tl::checkList("old", listOf(old));
+  const tl::Report b = tl::checkList("new", listOf(reversed));
+  EXPECT_EQ(tl::compareTables(a, b).size(), 32u);
 }
