@@ -157,15 +157,15 @@ Installed installList(const ReadList &list, const std::string &content, const At
         next.forget();  // what lies there now is not ours to remove
         return Installed::ChangedMeanwhile;
       }
-    } else if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-      err = "cannot rename the new list over " + joined(list.folder, list.name) + ": " +
-            std::strerror(errno);
-      return Installed::Failed;
-    } else if (renameat(list.dir, next.name().c_str(), list.dir, list.name.c_str()) != 0) {
-      err = "cannot rename the new list over " + joined(list.folder, list.name) + ": " +
-            std::strerror(errno);
-      return Installed::Failed;
     } else {
+      // No exchange on this file system: a plain rename, the list compared just before.
+      const bool unsupported = errno == EINVAL || errno == ENOSYS || errno == ENOTSUP;
+      if (!unsupported ||
+          renameat(list.dir, next.name().c_str(), list.dir, list.name.c_str()) != 0) {
+        err = "cannot rename the new list over " + joined(list.folder, list.name) + ": " +
+              std::strerror(errno);
+        return Installed::Failed;
+      }
       next.forget();
     }
   } else if (!putNew(list, next, err)) {

@@ -95,8 +95,8 @@ struct stat statOf(const std::string &path) {
 // Starts an edit whose editor waits until the file `go` appears in the folder; returns its pid
 // once it holds the lock (its copy exists).
 pid_t startWaitingEdit(const Folder &f) {
-  const std::string editor =
-      f.editor("wait.sh", "while [ ! -e '" + f.dir + "/go' ]; do sleep 0.02; done");
+  const std::string editor = f.editor("wait.sh", "while [ ! -e '" + f.dir + "/go' ] && [ -d '" +
+                                                     f.dir + "' ]; do sleep 0.02; done");
   const pid_t pid = fork();
   if (pid == 0) {
     setenv("EDITOR", editor.c_str(), 1);
