@@ -33,6 +33,10 @@ script=(--script session)
 [[ -n "$stdin" || " $args " == *" --script "* ]] && script=()
 runner=(timeout 60)
 if [ "${TOLVANE_VALGRIND:-0}" = 1 ]; then
+  if ! command -v valgrind >/dev/null; then
+    echo "valgrind is not installed: the transcript cannot be checked under memcheck (scripts/setup installs it)"
+    exit 1
+  fi
   runner=(timeout 300 valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite)
 fi
 # shellcheck disable=SC2086
