@@ -279,16 +279,3 @@ void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, c
   tvReadList(readFile, f, iBfr, Recs, nbrRecs, nullptr, nullptr);
   fclose(f);
 }
-
-char *tvReadString(char *buf, int size, void *src) {
-  auto *s = static_cast<TvString *>(src);
-  if (size <= 0 || s->pos >= s->len) return nullptr;
-  size_t n = 0;
-  while (n + 1 < static_cast<size_t>(size) && s->pos < s->len) {
-    const char c = s->data[s->pos++];
-    buf[n++] = c;
-    if (c == '\n') break;
-  }
-  buf[n] = '\0';
-  return buf;
-}

@@ -112,7 +112,8 @@ int tvNextReadSize(TvRead done);
 // allocates no buffer.
 void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, char *ioBfr);
 
-// A string read like a file: the reader below returns its lines as fgets would.
+// A string read like a file: the reader below returns its lines as fgets would. It lives in
+// tv-string.cpp, which the tools and tests link and the plug-in does not.
 struct TvString {
   const char *data;
   size_t len;
