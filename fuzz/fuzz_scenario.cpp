@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
 #include <string>
 
 #include "host.h"
@@ -58,8 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   host::Command cmd;
   host::parseCommand("wait 0", cmd, err);
   h.run(cmd, err);  // the table left by an earlier input is emptied
-  std::istringstream text(std::string(reinterpret_cast<const char *>(data), size));
-  host::ScenarioReader reader(text);
+  host::ScenarioReader reader(std::string(reinterpret_cast<const char *>(data), size));
   int at = 0;
   while (reader.next(cmd, err, at)) {
     if (!err.empty() || cmd.op == host::Op::None) continue;

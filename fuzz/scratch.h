@@ -1,5 +1,7 @@
 // A folder of this process's own for fuzz targets that must hand the plug-in real paths. It is
-// made on first use and removed, with all it holds, when the process exits.
+// made on first use, in memory (/dev/shm) where the system has it, else in /tmp, and removed
+// with all it holds when the process exits. In memory, writing a file costs far less than on a
+// disk's journal, and the fuzzer runs inputs instead of waiting for the disk.
 #ifndef TOLVANE_FUZZ_SCRATCH_H
 #define TOLVANE_FUZZ_SCRATCH_H
 
@@ -21,9 +23,11 @@ inline int removeEntry(const char *path, const struct stat * /*st*/, int /*flag*
 // The scratch folder's path.
 inline const std::string &scratchDir() {
   static const std::string dir = [] {
-    char name[] = "/tmp/tolvane-fuzz-XXXXXX";
-    if (mkdtemp(name) == nullptr) std::abort();
-    return std::string(name);
+    char shm[] = "/dev/shm/tolvane-fuzz-XXXXXX";
+    if (mkdtemp(shm) != nullptr) return std::string(shm);
+    char tmp[] = "/tmp/tolvane-fuzz-XXXXXX";
+    if (mkdtemp(tmp) == nullptr) std::abort();
+    return std::string(tmp);
   }();
   static const struct Remover {
     ~Remover() { nftw(dir.c_str(), removeEntry, 8, FTW_DEPTH | FTW_PHYS); }

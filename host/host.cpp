@@ -31,7 +31,7 @@ HostUser *Host::userOf(const ServerUserRec *user) const {
 HostUser *Host::find(const std::string &key, std::string &err) {
   const auto it = users_.find(key);
   if (it != users_.end()) return &it->second;
-  err = "no user '" + key + "' (create it with 'user " + key + "')";
+  err = "no user " + quoted(key) + " (create it with " + quoted("user " + key) + ")";
   return nullptr;
 }
 
@@ -86,7 +86,7 @@ void Host::enter(Describe describe, HostUser *subject, ServerRoomRec *room, Call
 HostUser *Host::createUser(const std::string &key, const UserSpec &s, std::string &err) {
   const auto made = users_.try_emplace(key);
   if (!made.second) {
-    err = "user '" + key + "' exists already";
+    err = "user " + quoted(key) + " exists already";
     return nullptr;
   }
   HostUser *u = &made.first->second;
@@ -210,13 +210,13 @@ bool Host::run(const Command &cmd, std::string &err) {
       return true;
     case Op::Remove:
       if (std::remove(path(cmd.args[0]).c_str()) != 0) {
-        err = "cannot remove " + path(cmd.args[0]) + ": " + std::strerror(errno);
+        err = "cannot remove " + quoted(path(cmd.args[0])) + ": " + std::strerror(errno);
         return false;
       }
       return true;
     case Op::Rename:
       if (std::rename(path(cmd.args[0]).c_str(), path(cmd.args[1]).c_str()) != 0) {
-        err = "cannot rename " + path(cmd.args[0]) + ": " + std::strerror(errno);
+        err = "cannot rename " + quoted(path(cmd.args[0])) + ": " + std::strerror(errno);
         return false;
       }
       return true;
@@ -250,12 +250,12 @@ bool Host::writeFile(const std::string &p, const std::string &content, std::stri
   const std::string where = path(p);
   FILE *f = std::fopen(where.c_str(), "wb");
   if (f == nullptr) {
-    err = "cannot write " + where + ": " + std::strerror(errno);
+    err = "cannot write " + quoted(where) + ": " + std::strerror(errno);
     return false;
   }
   const bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
   if (std::fclose(f) != 0 || !ok) {
-    err = "cannot write " + where + ": " + std::strerror(errno);
+    err = "cannot write " + quoted(where) + ": " + std::strerror(errno);
     return false;
   }
   return true;

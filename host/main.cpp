@@ -1,10 +1,10 @@
 // tolvane-host: loads a plug-in as the chat server does and plays a scenario against it.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -12,6 +12,7 @@
 #include "loader.h"
 #include "numbers.h"
 #include "scenario.h"
+#include "text.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ const char kUsage[] =
     "  -h, --help     show this help\n"
     "  --version      print the version\n"
     "\n"
-    "Scenario commands, one per line ('#' starts a comment; numbers are decimal or 0x-hex):\n"
+    "Scenario commands, one per line of at most 65536 bytes ('#' starts a comment; numbers\n"
+    "are decimal or 0x-hex):\n"
     "  user NAME [crc=N] [counter=N] [puidctr=N] [puidcrc=N] [ip=A.B.C.D] [flags=N] [len=N]\n"
     "  logon NAME | enter NAME ROOM | delete NAME | show NAME | wait N | note TEXT\n"
     "  churn N [every=K] [USER-OPTIONS]   N users created with these fields, logged on,\n"
@@ -40,7 +42,8 @@ const char kUsage[] =
     "  write PATH ... end | remove PATH | rename FROM TO   ($N in a path: plug-in argument N)\n"
     "\n"
     "Exit status: 0 clean run, 1 the plug-in broke a rule of the host (violation: lines),\n"
-    "2 bad usage, a plug-in that cannot be loaded, or bad scenario input.\n";
+    "2 bad usage, a plug-in that cannot be loaded, or bad scenario input (a scenario that\n"
+    "cannot be read, a line too long, a command that does not parse or fails).\n";
 
 int usage(const std::string &why) {
   std::fprintf(stderr, "tolvane-host: %s\n%s", why.c_str(), kUsage);
@@ -87,7 +90,7 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
       if (a == "--script") {
         o.script = v;
       } else if (!tvc::parseNumber(v, a == "--id" ? 0x7FFFFFFF : 1000, n)) {
-        err = a + " takes a number, got '" + v + "'";
+        err = a + " takes a number, got " + host::quoted(v);
         return false;
       } else if (a == "--id") {
         o.id = static_cast<int>(n);
@@ -97,7 +100,7 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
       continue;
     }
     if (a.size() > 1 && a[0] == '-') {
-      err = "unknown option " + a;
+      err = "unknown option " + host::quoted(a);
       return false;
     }
     o.args.push_back(a);
@@ -114,16 +117,17 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
   return true;
 }
 
-// Plays the scenario: reads each command, runs it, reports bad input. Bad input stops the
-// play with 2, unless `keepGoing` (at a terminal): then it is reported, and the play goes on.
+// Plays the scenario from `fd`: reads each command, runs it, reports bad input (a scenario that
+// cannot be read, a line too long, a command that does not parse or fails). Bad input stops
+// the play with 2, unless `keepGoing` (at a terminal): then it is reported, and the play goes
+// on as far as the scenario can be read.
 // Returns 2 when any input was bad, else 0.
-int play(std::istream &in, const std::string &file, bool interactive, bool keepGoing,
-         host::Host &h) {
-  host::ScenarioReader reader(in);
+int play(int fd, const std::string &file, bool interactive, bool keepGoing, host::Host &h) {
+  host::ScenarioReader reader(fd);
   bool bad = false;
   const auto report = [&](int at, const std::string &what) {
     std::fflush(stdout);
-    std::fprintf(stderr, "%s:%d: %s\n", file.c_str(), at, what.c_str());
+    std::fprintf(stderr, "%s:%d: %s\n", host::shown(file).c_str(), at, what.c_str());
     bad = true;
     return keepGoing;
   };
@@ -159,11 +163,11 @@ int main(int argc, char **argv) {
     std::puts("tolvane-host " TOLVANE_VERSION);
     return 0;
   }
-  std::ifstream file;
+  int file = STDIN_FILENO;
   if (!o.script.empty()) {
-    file.open(o.script);
-    if (!file) {
-      std::fprintf(stderr, "tolvane-host: cannot read %s: %s\n", o.script.c_str(),
+    file = ::open(o.script.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) {
+      std::fprintf(stderr, "tolvane-host: cannot read %s: %s\n", host::quoted(o.script).c_str(),
                    std::strerror(errno));
       return 2;
     }
@@ -178,8 +182,7 @@ int main(int argc, char **argv) {
   h.start(plugin, o.args, o.argc >= 0 ? o.argc : static_cast<int>(o.args.size()));
   const bool interactive = o.script.empty() && isatty(STDIN_FILENO) != 0;
   const bool keepGoing = interactive || o.keepGoing;
-  const int rc = o.script.empty() ? play(std::cin, "<stdin>", interactive, keepGoing, h)
-                                  : play(file, o.script, false, keepGoing, h);
+  const int rc = play(file, o.script.empty() ? "<stdin>" : o.script, interactive, keepGoing, h);
   if (rc != 0 && !keepGoing) return rc;
   h.finish(o.stats);
   if (rc != 0) return rc;

@@ -1,9 +1,14 @@
 // The scenario language: words separated by blanks, '#' starts a comment.
 #include "scenario.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "numbers.h"
+#include "text.h"
 
 namespace host {
 namespace {
@@ -55,7 +60,7 @@ bool decode(const std::string &in, const char *extra, std::string &out, std::str
     } else if (std::strchr(extra, e) != nullptr && e != '\0') {
       out += e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e;
     } else {
-      err = std::string("unknown escape '\\") + e + "'";
+      err = "unknown escape '\\" + shown(std::string(1, e)) + "'";
       return false;
     }
   }
@@ -78,7 +83,7 @@ const OpName kOps[] = {
 bool userOption(const std::string &w, UserSpec &u, std::string &err) {
   const size_t eq = w.find('=');
   if (eq == std::string::npos) {
-    err = "unexpected word '" + w + "' (options are key=value)";
+    err = "unexpected word " + quoted(w) + " (options are key=value)";
     return false;
   }
   const std::string key = w.substr(0, eq);
@@ -86,7 +91,7 @@ bool userOption(const std::string &w, UserSpec &u, std::string &err) {
   uint64_t n = 0;
   if (key == "ip") {
     if (!tvc::parseAddress(val, u.ip)) {
-      err = "ip=" + val + " is not an address A.B.C.D";
+      err = quoted(w) + " is not an address A.B.C.D";
       return false;
     }
     return true;
@@ -101,7 +106,7 @@ bool userOption(const std::string &w, UserSpec &u, std::string &err) {
   for (const Field &f : kFields) {
     if (key != f.key) continue;
     if (!tvc::parseNumber(val, f.max, n)) {
-      err = key + "=" + val + " is not a number from 0 to " + std::to_string(f.max);
+      err = quoted(w) + " is not a number from 0 to " + std::to_string(f.max);
       return false;
     }
     if (key == "crc") u.crc = static_cast<uint32_t>(n);
@@ -112,7 +117,7 @@ bool userOption(const std::string &w, UserSpec &u, std::string &err) {
     if (key == "len") u.lenByte = static_cast<int>(n);
     return true;
   }
-  err = "unknown option '" + key + "' (crc, counter, puidctr, puidcrc, ip, flags, len)";
+  err = "unknown option " + quoted(key) + " (crc, counter, puidctr, puidcrc, ip, flags, len)";
   return false;
 }
 
@@ -149,8 +154,8 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
     if (w[0] == o.name) op = &o;
   }
   if (op == nullptr) {
-    err = "unknown command '" + w[0] +
-          "' (user, logon, enter, delete, wait, show, write, remove, rename, note, churn)";
+    err = "unknown command " + quoted(w[0]) +
+          " (user, logon, enter, delete, wait, show, write, remove, rename, note, churn)";
     return false;
   }
   cmd.op = op->op;
@@ -165,7 +170,7 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
   if (op->op == Op::Wait) {
     uint64_t n = 0;
     if (!tvc::parseNumber(w[1], 0x7FFFFFFF, n)) {
-      err = "wait takes a number of time units from 0 to 2147483647, got '" + w[1] + "'";
+      err = "wait takes a number of time units from 0 to 2147483647, got " + quoted(w[1]);
       return false;
     }
     cmd.amount = static_cast<uint32_t>(n);
@@ -173,7 +178,7 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
   if (op->op == Op::Churn) {
     uint64_t n = 0;
     if (!tvc::parseNumber(w[1], 100000000, n)) {
-      err = "churn takes a number of users from 0 to 100000000, got '" + w[1] + "'";
+      err = "churn takes a number of users from 0 to 100000000, got " + quoted(w[1]);
       return false;
     }
     cmd.amount = static_cast<uint32_t>(n);
@@ -183,7 +188,7 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
         continue;
       }
       if (!tvc::parseNumber(w[i].substr(6), 100000000, n) || n == 0) {
-        err = "churn's every=K takes a number of users from 1, got '" + w[i] + "'";
+        err = "churn's every=K takes a number of users from 1, got " + quoted(w[i]);
         return false;
       }
       cmd.every = static_cast<uint32_t>(n);
@@ -195,11 +200,11 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
   }
   if (op->op == Op::User) {
     if (!decodeName(w[1], cmd.user.nameBytes, err)) {
-      err = "user name '" + w[1] + "': " + err;
+      err = "user name " + quoted(w[1]) + ": " + err;
       return false;
     }
     if (cmd.user.nameBytes.size() > 31) {
-      err = "user name '" + w[1] + "' has " + std::to_string(cmd.user.nameBytes.size()) +
+      err = "user name " + quoted(w[1]) + " has " + std::to_string(cmd.user.nameBytes.size()) +
             " characters; a name holds at most 31";
       return false;
     }
@@ -210,14 +215,61 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
   return true;
 }
 
+bool ScenarioReader::fill(std::string &err) {
+  if (fd_ < 0 || failed_) return false;
+  buf_.resize(kLineMax);
+  ssize_t n = 0;
+  do {
+    n = ::read(fd_, buf_.data(), buf_.size());
+  } while (n < 0 && errno == EINTR);
+  buf_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  pos_ = 0;
+  if (n < 0) {
+    failed_ = true;
+    err = std::string("cannot read the scenario: ") + std::strerror(errno);
+  }
+  return n > 0;
+}
+
+ScenarioReader::Read ScenarioReader::line(std::string &text, std::string &err) {
+  text.clear();
+  if (failed_) return Read::End;
+  bool any = false;  // a byte of this line was read
+  bool tooLong = false;
+  for (;;) {
+    if (pos_ == buf_.size() && !fill(err)) {
+      if (failed_) return Read::Bad;
+      break;
+    }
+    any = true;
+    const size_t nl = buf_.find('\n', pos_);
+    const size_t end = nl == std::string::npos ? buf_.size() : nl;
+    const size_t room = kLineMax - text.size();
+    text.append(buf_, pos_, std::min(end - pos_, room));
+    tooLong = tooLong || end - pos_ > room;
+    pos_ = end;
+    if (nl != std::string::npos) {
+      ++pos_;
+      break;
+    }
+  }
+  if (!any) return Read::End;
+  if (!tooLong) return Read::Line;
+  err = "the line is longer than the " + std::to_string(kLineMax) +
+        " bytes a scenario line may hold; it begins " + quoted(text.substr(0, kWordShown)) + "...";
+  return Read::Bad;
+}
+
 bool ScenarioReader::next(Command &cmd, std::string &err, int &errLine) {
   std::string text;
   err.clear();
   for (;;) {
-    if (!std::getline(in_, text)) return false;
+    const Read r = line(text, err);
+    if (r == Read::End) return false;
     ++lineNo_;
     cmd = Command{};
     errLine = lineNo_;
+    if (r == Read::Bad) return true;
     if (!parseCommand(text, cmd, err)) {
       cmd = Command{};  // nothing of a line that does not parse is shown
       return true;
@@ -226,10 +278,13 @@ bool ScenarioReader::next(Command &cmd, std::string &err, int &errLine) {
   }
   cmd.line = lineNo_;
   if (cmd.op != Op::Write) return true;
-  // The block, to its `end`; after a bad line it is read on without keeping anything.
+  // The block, to its `end`; after a bad line it is read on without keeping anything. A read
+  // error ends it at once and is what is reported.
   std::string decoded;
   for (;;) {
-    if (!std::getline(in_, text)) {
+    std::string why;
+    const Read r = line(text, why);
+    if (r == Read::End) {
       if (err.empty()) {
         err = "'write' block has no closing 'end' line";
         errLine = cmd.line;
@@ -237,9 +292,14 @@ bool ScenarioReader::next(Command &cmd, std::string &err, int &errLine) {
       return true;
     }
     ++lineNo_;
+    if (r == Read::Bad && (err.empty() || failed_)) {
+      err = why;
+      errLine = lineNo_;
+    }
+    if (failed_) return true;
+    if (r == Read::Bad) continue;
     if (text == "end" || text == "end\r") return true;
     if (!err.empty()) continue;
-    std::string why;
     if (!decodeBlockLine(text, decoded, why)) {
       err = why;
       errLine = lineNo_;

@@ -3,9 +3,10 @@
 #ifndef TOLVANE_HOST_SCENARIO_H
 #define TOLVANE_HOST_SCENARIO_H
 
+#include <cstddef>
 #include <cstdint>
-#include <istream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace host {
@@ -47,17 +48,36 @@ bool decodeBlockLine(const std::string &line, std::string &out, std::string &err
 // Decodes \xHH and \\ in a user name.
 bool decodeName(const std::string &word, std::string &out, std::string &err);
 
-// Reads whole commands from a scenario.
+// The longest line a scenario may hold, its newline aside: a longer one is bad input, and no
+// more of it than this is ever kept.
+constexpr size_t kLineMax = 65536;
+
+// Reads whole commands from a scenario: from a descriptor (a file, standard input) or a text.
 class ScenarioReader {
  public:
-  explicit ScenarioReader(std::istream &in) : in_(in) {}
+  // Reads from the descriptor, which stays open.
+  explicit ScenarioReader(int fd) : fd_(fd) {}
+  // Reads the text.
+  explicit ScenarioReader(std::string text) : buf_(std::move(text)) {}
   // The next command; false at the end of the scenario. On bad input `err` says what is wrong
   // at line `errLine`, and `cmd` holds what was read of it (a `write` with the block lines
-  // before the bad one); a bad block is read on to its `end`, so that reading can go on.
+  // before the bad one); a bad block is read on to its `end`, so that reading can go on. A line
+  // longer than kLineMax is bad input, skipped to its end; a read error is bad input after
+  // which the scenario ends.
   bool next(Command &cmd, std::string &err, int &errLine);
 
  private:
-  std::istream &in_;
+  enum class Read { Line, End, Bad };
+  // The next line without its newline, or the end; Bad with `err` for a line too long or a
+  // read error.
+  Read line(std::string &text, std::string &err);
+  // Refills the buffer from the descriptor; false at its end or on a read error (`err`).
+  bool fill(std::string &err);
+
+  int fd_ = -1;
+  std::string buf_;
+  size_t pos_ = 0;
+  bool failed_ = false;  // a read failed: nothing more is read
   int lineNo_ = 0;
 };
 

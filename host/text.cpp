@@ -33,6 +33,12 @@ std::string shown(const std::string &latin1) {
   return out;
 }
 
+std::string quoted(const std::string &word) {
+  if (word.size() <= kWordShown) return "'" + shown(word) + "'";
+  return "'" + shown(word.substr(0, kWordShown)) + "'... (" + std::to_string(word.size()) +
+         " bytes)";
+}
+
 std::string shownC(const char *s, size_t max) {
   if (s == nullptr) return "(null)";
   return shown(std::string(s, strnlen(s, max)));

@@ -13,6 +13,13 @@ constexpr size_t kMessageMax = 255;
 // Latin-1 text as UTF-8: bytes below 0x20, 0x7F and '\' come out as \xHH and \\.
 std::string shown(const std::string &latin1);
 
+// The most of a word from the scenario or the command line that a message shows.
+constexpr size_t kWordShown = 80;
+
+// A word in a message: its first kWordShown bytes, shown, in single quotes; a longer word is
+// marked as cut and its length given: 'abc'... (300 bytes).
+std::string quoted(const std::string &word);
+
 // A NUL-terminated string read up to `max` bytes, shown.
 std::string shownC(const char *s, size_t max);
 

@@ -302,19 +302,23 @@ Report checkList(const std::string &file, const std::string &data) {
   Tolvane recs[TV_NBR_RECS];
   char iBfr[TV_BFR_SIZE];
   uint8 nbrRecs = 0;
-  uint32 used = tvReadList(readPiece, &r, iBfr, recs, &nbrRecs, seen, &r);
-  // What the plug-in never reads once its table is full, up to the same limit.
-  for (int size; (size = tvNextReadSize(used)) > 0 && readPiece(iBfr, size, &r) != nullptr;) {
-    used += tvPieceBytes(iBfr, size);
+  TvRead done = tvReadList(readPiece, &r, iBfr, recs, &nbrRecs, seen, &r);
+  // What the plug-in never reads once its table is full, up to the same limits.
+  for (int size; (size = tvNextReadSize(done)) > 0 && readPiece(iBfr, size, &r) != nullptr;) {
+    tvCountPiece(&done, iBfr, size);
     Tolvane rec;
     TvWhy why;
     tvParsePiece(iBfr, &rec, &why);
     account(r, iBfr, &rec, why, true);
   }
-  if (tvNextReadSize(used) == 0 && r.src.pos < data.size()) {
+  if (tvNextReadSize(done) == 0 && r.src.pos < data.size()) {
+    const std::string limit =
+        done.pieces < TV_READ_PIECES
+            ? std::to_string(TV_READ_LIMIT) + " bytes"
+            : std::to_string(TV_READ_PIECES) +
+                  " lines (a line past the 62nd byte counts once for each 62)";
     add(r, r.src.pos, Severity::Error, "too-long",
-        "the plug-in reads only the first " + std::to_string(TV_READ_LIMIT) +
-            " bytes of a list: from here on nothing is read");
+        "the plug-in reads only the first " + limit + " of a list: from here on nothing is read");
   }
   shadowed(r);
   lineEnds(r, data);

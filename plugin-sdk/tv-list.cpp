@@ -199,18 +199,24 @@ uint32 tvPieceBytes(const char *piece, int size) {
   return static_cast<uint32>(size - 1);
 }
 
-int tvNextReadSize(uint32 used) {
-  const uint32 left = TV_READ_LIMIT - used;
+void tvCountPiece(TvRead *done, const char *piece, int size) {
+  done->bytes += tvPieceBytes(piece, size);
+  ++done->pieces;
+}
+
+int tvNextReadSize(TvRead done) {
+  if (done.pieces >= TV_READ_PIECES) return 0;
+  const uint32 left = TV_READ_LIMIT - done.bytes;
   if (left >= TV_READ_SIZE - 1) return TV_READ_SIZE;
   return left == 0 ? 0 : static_cast<int>(left) + 1;
 }
 
-uint32 tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrRecs,
+TvRead tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nbrRecs,
                   TvPieceFn seen, void *ctx) {
-  uint32 used = 0;
-  for (int size; *nbrRecs < TV_NBR_RECS && (size = tvNextReadSize(used)) > 0;) {
+  TvRead done{0, 0};
+  for (int size; *nbrRecs < TV_NBR_RECS && (size = tvNextReadSize(done)) > 0;) {
     if (read(iBfr, size, src) == nullptr) break;
-    used += tvPieceBytes(iBfr, size);
+    tvCountPiece(&done, iBfr, size);
     if (seen == nullptr) {
       if (tvParsePiece(iBfr, &Recs[*nbrRecs], nullptr)) ++*nbrRecs;
       continue;
@@ -220,7 +226,7 @@ uint32 tvReadList(TvReadFn read, void *src, char *iBfr, Tolvane *Recs, uint8 *nb
     if (tvParsePiece(iBfr, rec, &why)) ++*nbrRecs;
     seen(ctx, iBfr, rec, &why);
   }
-  return used;
+  return done;
 }
 
 namespace {
@@ -275,17 +281,4 @@ void tvReloadFile(const char *path, char *iBfr, Tolvane *Recs, uint8 *nbrRecs, c
   if (f == nullptr) return;
   tvReadList(readFile, f, iBfr, Recs, nbrRecs, nullptr, nullptr);
   fclose(f);
-}
-
-char *tvReadString(char *buf, int size, void *src) {
-  auto *s = static_cast<TvString *>(src);
-  if (size <= 0 || s->pos >= s->len) return nullptr;
-  size_t n = 0;
-  while (n + 1 < static_cast<size_t>(size) && s->pos < s->len) {
-    const char c = s->data[s->pos++];
-    buf[n++] = c;
-    if (c == '\n') break;
-  }
-  buf[n] = '\0';
-  return buf;
 }

@@ -6,8 +6,10 @@
 # The session's first line may give the host's arguments: `#! host: --argc 1 PLUGIN x.list`
 # (PLUGIN, FAULTY and INCOMPLETE name the plug-ins); by default they are `PLUGIN admins.list`.
 # Lines `#! setup: COMMANDS` are run by bash in the folder, in order, in the shell that then
-# starts the host (so `exec 3<>fifo` holds a FIFO open for the host's whole run). The host gets
-# 60 seconds (valgrind: 300): one that hangs fails the test instead of stalling it.
+# starts the host (so `exec 3<>fifo` holds a FIFO open for the host's whole run). The host plays
+# the session itself (`--script session`), unless the `#! host:` line names another script with
+# `--script`, or a line `#! stdin: FILE` gives its standard input (then no `--script`). The
+# host gets 60 seconds (valgrind: 300): one that hangs fails the test instead of stalling it.
 # Standard output and standard error are compared together, then `[exit N]`.
 # UPDATE_GOLDEN=1 rewrites EXPECTED instead; TOLVANE_VALGRIND=1 runs the host under memcheck.
 set -u
@@ -26,12 +28,19 @@ args=${args//PLUGIN/tolvane.so}
 args=${args//FAULTY/faulty.so}
 args=${args//INCOMPLETE/incomplete.so}
 setup=$(sed -n 's/^#! setup: //p' "$session")
+stdin=$(sed -n 's/^#! stdin: //p' "$session")
+script=(--script session)
+[[ -n "$stdin" || " $args " == *" --script "* ]] && script=()
 runner=(timeout 60)
 if [ "${TOLVANE_VALGRIND:-0}" = 1 ]; then
+  if ! command -v valgrind >/dev/null; then
+    echo "valgrind is not installed: the transcript cannot be checked under memcheck (scripts/setup installs it)"
+    exit 1
+  fi
   runner=(timeout 300 valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite)
 fi
 # shellcheck disable=SC2086
-(cd "$work" && eval "$setup" && "${runner[@]}" "$host" --script session $args >out 2>&1
+(cd "$work" && eval "$setup" && "${runner[@]}" "$host" "${script[@]}" $args <"${stdin:-/dev/null}" >out 2>&1
  echo "[exit $?]" >>out)
 if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
   cp "$work/out" "$expected"

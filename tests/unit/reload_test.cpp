@@ -84,12 +84,19 @@ struct TempFile {
   void write(const std::string &data) const { std::ofstream(path, std::ios::binary) << data; }
 };
 
-// `fill` bytes of comment lines, then one record line: the record's last byte lies at `fill`
-// plus the record's length.
+// `fill` bytes of comment lines of 62 bytes (a piece each, so that the byte limit comes long
+// before the piece limit), then one record line: the record's first byte lies at `fill`.
 std::string filledThenRecord(size_t fill, const std::string &record) {
   std::string data;
-  while (data.size() + 33 <= fill) data += "# twenty-nine characters ...\n  \n";
+  while (data.size() + 62 <= fill) data += "#" + std::string(60, '-') + "\n";
   data += std::string(fill - data.size() - 1, ' ') + "\n";
+  return data + record;
+}
+
+// `lines` copies of `line` (a piece each), then one record line.
+std::string linesThenRecord(size_t lines, const std::string &line, const std::string &record) {
+  std::string data;
+  for (size_t i = 0; i < lines; ++i) data += line;
   return data + record;
 }
 
@@ -159,7 +166,7 @@ TEST(Reload, ReadsPiecesOfAtMost62Characters) {
   EXPECT_EQ(tvReadString(buf, TV_READ_SIZE, &s), nullptr);
 }
 
-TEST(ReloadLimit, TheFirstMebibyteIsReadAndNothingBeyondIt) {
+TEST(ReloadLimit, ReadingStopsAtTheByteLimit) {
   const std::string rec = "{FA}{}\"10.1.*.*\"\n";  // 17 bytes
   // A table of (bytes before the record, whether the record loads).
   const struct {
@@ -183,13 +190,60 @@ TEST(ReloadLimit, TheFirstMebibyteIsReadAndNothingBeyondIt) {
   }
 }
 
-TEST(ReloadLimit, ReadListSaysHowManyBytesItRead) {
+TEST(ReloadLimit, ReadingStopsAfterTheLastPieceItMayRead) {
+  const std::string rec = "{FA}{}\"10.1.*.*\"\n";
+  // A table of (lines before the record, each line, whether the record loads): the record is
+  // the piece after them.
+  const struct {
+    size_t lines;
+    const char *line;
+    bool loads;
+  } cases[] = {
+      {TV_READ_PIECES - 1, "\n", true},     // the record is the last piece read
+      {TV_READ_PIECES, "\n", false},        // the record would be one piece too many
+      {TV_READ_PIECES - 1, "\r\n", true},   // a CR LF line is one piece as well
+      {TV_READ_PIECES, "\r\n", false},      //
+      {TV_READ_PIECES - 1, "# x\n", true},  // and so is a short comment
+      {TV_READ_PIECES, "# x\n", false},     //
+      {size_t{4} * TV_READ_PIECES, "\n", false},
+  };
+  for (const auto &c : cases) {
+    const std::string data = linesThenRecord(c.lines, c.line, rec);
+    ASSERT_LT(data.size(), TV_READ_LIMIT) << "the bytes stay within their limit";
+    EXPECT_EQ(reloadString(data), c.loads ? "53 0 10.1.0.0 10.1.255.255\n" : "")
+        << "record after " << c.lines << " lines, from a string";
+    TempFile f;
+    f.write(data);
+    EXPECT_EQ(reloadFile(f.path.c_str()), c.loads ? "53 0 10.1.0.0 10.1.255.255\n" : "")
+        << "record after " << c.lines << " lines, from a file";
+  }
+}
+
+TEST(ReloadLimit, ReadListSaysHowMuchItRead) {
+  // Past the byte limit: 1,057 lines of 62 bytes, then the 2 bytes left of the next line.
   const std::string data = filledThenRecord(size_t{2} * TV_READ_LIMIT, "{A}{}\"1\"\n");
   TvString s{data.data(), data.size(), 0};
   Table t;
   t.n = 0;
-  EXPECT_EQ(tvReadList(tvReadString, &s, t.buf, t.recs, &t.n, nullptr, nullptr), TV_READ_LIMIT);
+  TvRead done = tvReadList(tvReadString, &s, t.buf, t.recs, &t.n, nullptr, nullptr);
+  EXPECT_EQ(done.bytes, TV_READ_LIMIT);
+  EXPECT_EQ(done.pieces, 1058u);
   EXPECT_EQ(s.pos, TV_READ_LIMIT);
+  // Past the piece limit: empty lines.
+  const std::string empty(TV_READ_LIMIT, '\n');
+  s = TvString{empty.data(), empty.size(), 0};
+  done = tvReadList(tvReadString, &s, t.buf, t.recs, &t.n, nullptr, nullptr);
+  EXPECT_EQ(done.bytes, TV_READ_PIECES);
+  EXPECT_EQ(done.pieces, TV_READ_PIECES);
+  EXPECT_EQ(s.pos, TV_READ_PIECES);
+  // A short list: read to its end.
+  const std::string list = "# Ada\n{FA}{}\"10.1.*.*\"\n";
+  s = TvString{list.data(), list.size(), 0};
+  t.n = 0;
+  done = tvReadList(tvReadString, &s, t.buf, t.recs, &t.n, nullptr, nullptr);
+  EXPECT_EQ(done.bytes, list.size());
+  EXPECT_EQ(done.pieces, 2u);
+  EXPECT_EQ(t.n, 1);
 }
 
 TEST(ReloadLimit, APieceHidingItsLengthBehindANulCountsAsAWholeRead) {
@@ -208,11 +262,32 @@ TEST(ReloadLimit, APieceHidingItsLengthBehindANulCountsAsAWholeRead) {
   };
   for (const auto &c : cases)
     EXPECT_EQ(tvPieceBytes(c.piece, c.size), c.bytes) << '"' << c.piece << "\" size " << c.size;
-  EXPECT_EQ(tvNextReadSize(0), TV_READ_SIZE);
-  EXPECT_EQ(tvNextReadSize(TV_READ_LIMIT - 62), TV_READ_SIZE);
-  EXPECT_EQ(tvNextReadSize(TV_READ_LIMIT - 61), 62);
-  EXPECT_EQ(tvNextReadSize(TV_READ_LIMIT - 1), 2);
-  EXPECT_EQ(tvNextReadSize(TV_READ_LIMIT), 0);
+}
+
+TEST(ReloadLimit, TheNextReadStaysWithinBothLimits) {
+  const struct {
+    TvRead done;
+    int size;
+  } cases[] = {
+      {{0, 0}, TV_READ_SIZE},
+      {{TV_READ_LIMIT - 62, 0}, TV_READ_SIZE},
+      {{TV_READ_LIMIT - 61, 0}, 62},
+      {{TV_READ_LIMIT - 1, 0}, 2},
+      {{TV_READ_LIMIT, 0}, 0},
+      {{0, TV_READ_PIECES - 1}, TV_READ_SIZE},
+      {{TV_READ_LIMIT - 1, TV_READ_PIECES - 1}, 2},
+      {{0, TV_READ_PIECES}, 0},
+      {{TV_READ_LIMIT, TV_READ_PIECES}, 0},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(tvNextReadSize(c.done), c.size) << c.done.bytes << " bytes, " << c.done.pieces;
+  TvRead done{10, 3};
+  tvCountPiece(&done, "{A}{}\"1\"\n", TV_READ_SIZE);
+  EXPECT_EQ(done.bytes, 19u);
+  EXPECT_EQ(done.pieces, 4u);
+  tvCountPiece(&done, "", TV_READ_SIZE);  // a NUL hides the length: a whole read
+  EXPECT_EQ(done.bytes, 81u);
+  EXPECT_EQ(done.pieces, 5u);
 }
 
 TEST(ReloadLimit, AFileOfNulBytesEndsAfterAtMostTheLimit) {
@@ -226,10 +301,41 @@ TEST(ReloadLimit, AFileOfNulBytesEndsAfterAtMostTheLimit) {
   const auto read = [](char *buf, int size, void *src) {
     return std::fgets(buf, size, static_cast<FILE *>(src));
   };
-  EXPECT_EQ(tvReadList(read, in, t.buf, t.recs, &t.n, nullptr, nullptr), TV_READ_LIMIT);
+  EXPECT_EQ(tvReadList(read, in, t.buf, t.recs, &t.n, nullptr, nullptr).bytes, TV_READ_LIMIT);
   EXPECT_EQ(std::ftell(in), static_cast<long>(TV_READ_LIMIT));
   std::fclose(in);
   EXPECT_EQ(t.n, 0);
+}
+
+TEST(ReloadLimit, AFileOfEmptyLinesEndsAfterThePieceLimit) {
+  // A mebibyte of newlines: the reload reads as many as it reads pieces.
+  TempFile f;
+  f.write(std::string(size_t{1} << 20, '\n'));
+  FILE *in = std::fopen(f.path.c_str(), "r");
+  ASSERT_NE(in, nullptr);
+  Table t;
+  t.n = 0;
+  const auto read = [](char *buf, int size, void *src) {
+    return std::fgets(buf, size, static_cast<FILE *>(src));
+  };
+  EXPECT_EQ(tvReadList(read, in, t.buf, t.recs, &t.n, nullptr, nullptr).pieces, TV_READ_PIECES);
+  EXPECT_EQ(std::ftell(in), static_cast<long>(TV_READ_PIECES));
+  std::fclose(in);
+  EXPECT_EQ(t.n, 0);
+}
+
+TEST(ReloadLimit, AGenerousListIsReadWhole) {
+  // 32 records with comments on every line and between them, CR LF: the whole table loads (the
+  // fixture's table says which), and reading it takes less than a quarter of either limit.
+  const std::string data = slurp(kLists + "generous.list");
+  TvString s{data.data(), data.size(), 0};
+  Table t;
+  t.n = 0;
+  const TvRead done = tvReadList(tvReadString, &s, t.buf, t.recs, &t.n, nullptr, nullptr);
+  EXPECT_EQ(table(t.recs, t.n), slurp(kLists + "generous.table"));
+  EXPECT_EQ(t.n, TV_NBR_RECS);
+  EXPECT_LT(done.bytes * 4, TV_READ_LIMIT);
+  EXPECT_LT(done.pieces * 4, TV_READ_PIECES);
 }
 
 TEST(ReloadPaths, OnlyARegularFileIsRead) {

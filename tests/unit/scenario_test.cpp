@@ -1,7 +1,8 @@
 // The stand-in host's scenario language.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
-#include <sstream>
 #include <string>
 
 #include "numbers.h"
@@ -54,19 +55,29 @@ TEST(Scenario, BadLinesSayWhatIsWrong) {
       {"wait -1", "wait takes a number of time units from 0 to 2147483647, got '-1'"},
       {"wait 2147483648",
        "wait takes a number of time units from 0 to 2147483647, got '2147483648'"},
-      {"user ada crc=0x100000000", "crc=0x100000000 is not a number from 0 to 4294967295"},
-      {"user ada flags=65536", "flags=65536 is not a number from 0 to 65535"},
-      {"user ada len=256", "len=256 is not a number from 0 to 255"},
-      {"user ada ip=10.1.2", "ip=10.1.2 is not an address A.B.C.D"},
-      {"user ada ip=10.1.2.256", "ip=10.1.2.256 is not an address A.B.C.D"},
-      {"user ada ip=10.1.2.3.4", "ip=10.1.2.3.4 is not an address A.B.C.D"},
+      {"user ada crc=0x100000000", "'crc=0x100000000' is not a number from 0 to 4294967295"},
+      {"user ada flags=65536", "'flags=65536' is not a number from 0 to 65535"},
+      {"user ada len=256", "'len=256' is not a number from 0 to 255"},
+      {"user ada ip=10.1.2", "'ip=10.1.2' is not an address A.B.C.D"},
+      {"user ada ip=10.1.2.256", "'ip=10.1.2.256' is not an address A.B.C.D"},
+      {"user ada ip=10.1.2.3.4", "'ip=10.1.2.3.4' is not an address A.B.C.D"},
       {"user ada colour=3",
        "unknown option 'colour' (crc, counter, puidctr, puidcrc, ip, flags, len)"},
       {"user ada 12", "unexpected word '12' (options are key=value)"},
       {"user abcdefghijklmnopqrstuvwxyz789012",
        "user name 'abcdefghijklmnopqrstuvwxyz789012' has 32 characters; a name holds at most 31"},
-      {"user a\\q", "user name 'a\\q': unknown escape '\\q'"},
-      {"user a\\x4", "user name 'a\\x4': '\\x' needs two hexadecimal digits"},
+      // A bad word is shown escaped, as names are in the transcript, and at most its first 80
+      // bytes.
+      {"user a\\q", "user name 'a\\\\q': unknown escape '\\q'"},
+      {"user a\\x4", "user name 'a\\\\x4': '\\x' needs two hexadecimal digits"},
+      {"user a\\\x01", "user name 'a\\\\\\x01': unknown escape '\\\\x01'"},
+      {"fl\x01y\xe9",
+       "unknown command 'fl\\x01y\xc3\xa9' (user, logon, enter, delete, wait, show, "
+       "write, remove, rename, note, churn)"},
+      {"wait 12345678901234567890123456789012345678901234567890123456789012345678901234567890X",
+       "wait takes a number of time units from 0 to 2147483647, got "
+       "'12345678901234567890123456789012345678901234567890123456789012345678901234567890'... "
+       "(81 bytes)"},
   };
   for (const auto &c : cases) {
     Command cmd;
@@ -116,8 +127,7 @@ namespace {
 // Every command the reader gives for a scenario, with its error, as one line each:
 // "LINE op: args | content" or "LINE! error".
 std::string readAll(const std::string &text) {
-  std::istringstream in(text);
-  host::ScenarioReader reader(in);
+  host::ScenarioReader reader(text);
   Command cmd;
   std::string err, out;
   int at = 0;
@@ -155,8 +165,42 @@ TEST(ScenarioReader, GivesWholeCommandsAWriteWithItsBlock) {
       {"bogus\nwait 3\n",
        "1! unknown command 'bogus' (user, logon, enter, delete, wait, show, write, remove, "
        "rename, note, churn) (after 0 block lines)\n2 wait 3\n"},
+      {"wait 1", "1 wait 1\n"},  // the last line needs no newline
   };
   for (const auto &c : cases) EXPECT_EQ(readAll(c.text), c.commands) << c.text;
+}
+
+TEST(ScenarioReader, ALineLongerThanTheLimitIsBadInputAndSkipped) {
+  const std::string longest = "note " + std::string(host::kLineMax - 5, 'x');
+  const std::string tooLong = "user " + std::string(host::kLineMax - 4, 'y');
+  const std::string said =
+      "the line is longer than the 65536 bytes a scenario line may hold; it begins 'user " +
+      std::string(75, 'y') + "'...";
+  EXPECT_EQ(readAll(longest + "\nwait 1\n"),
+            "1 " + longest + " | " + longest.substr(5) + "\n2 wait 1\n");
+  EXPECT_EQ(readAll(tooLong + "\nwait 1\n"), "1! " + said + " (after 0 block lines)\n2 wait 1\n");
+  EXPECT_EQ(readAll(tooLong), "1! " + said + " (after 0 block lines)\n");
+  // In a write block: reported where it is, the block read on to its end.
+  EXPECT_EQ(readAll("write f\nok\n" + tooLong + "\nend\nwait 2\n"),
+            "3! " + said + " (after 1 block lines)\n5 wait 2\n");
+}
+
+TEST(ScenarioReader, AReadErrorIsBadInputAndEndsTheScenario) {
+  // A folder opens, but cannot be read.
+  char dir[] = "/tmp/tolvane-scenario-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const int fd = open(dir, O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  host::ScenarioReader reader(fd);
+  Command cmd;
+  std::string err;
+  int at = 0;
+  ASSERT_TRUE(reader.next(cmd, err, at));
+  EXPECT_EQ(err, "cannot read the scenario: Is a directory");
+  EXPECT_EQ(at, 1);
+  EXPECT_FALSE(reader.next(cmd, err, at));
+  close(fd);
+  rmdir(dir);
 }
 
 TEST(ScenarioReader, ChurnTakesTheFieldsOfItsUsers) {

@@ -34,3 +34,18 @@ TEST(Text, FormatsAsPrintfAndCutsLongMessages) {
   EXPECT_EQ(formatted("v2.0 (Limit: %d)", 32), "v2.0 (Limit: 32)");
   EXPECT_EQ(formatted("%s", std::string(400, 'x').c_str()).size(), host::kMessageMax);
 }
+
+TEST(Text, QuotedShowsAWordEscapedAndAtMostItsFirst80Bytes) {
+  const struct {
+    std::string word;
+    std::string shown;
+  } cases[] = {
+      {"ada", "'ada'"},
+      {"", "''"},
+      {"a\\b\x01\xE9", "'a\\\\b\\x01\xC3\xA9'"},
+      {std::string(80, 'x'), "'" + std::string(80, 'x') + "'"},
+      {std::string(81, 'x'), "'" + std::string(80, 'x') + "'... (81 bytes)"},
+      {std::string(79, 'x') + "\n\n", "'" + std::string(79, 'x') + "\\x0a'... (81 bytes)"},
+  };
+  for (const auto &c : cases) EXPECT_EQ(host::quoted(c.word), c.shown) << c.word;
+}
