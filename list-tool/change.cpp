@@ -340,6 +340,13 @@ int Change::refuse(const std::string &code, const std::string &message) {
 
 int Change::trouble(const std::string &message) {
   printLine(stderr, "tolvane-list: " + message);
+  if (o_.json) {
+    printJsonDocument(stdout, {{"file", o_.file},
+                               {"changed", false},
+                               {"installed", false},
+                               {"dryRun", o_.dryRun},
+                               {"trouble", message}});
+  }
   return kTrouble;
 }
 

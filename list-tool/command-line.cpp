@@ -37,7 +37,7 @@ std::string accountOption(const std::string &text) {
   return a.name;
 }
 
-void addChangeOptions(CLI::App *sub, ChangeOptions &o, bool edit) {
+void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
   sub->add_option("--as", o.as,
                   "the server's account (a name or an id), trusted with the list: it may own it")
       ->type_name("USER");
@@ -47,13 +47,14 @@ void addChangeOptions(CLI::App *sub, ChangeOptions &o, bool edit) {
       ->type_name("SECONDS")
       ->expected(0, 1)
       ->default_str("0");
-  sub->add_flag("--create", o.create, "make the list when it does not exist yet");
+  if (kind != kRemoving)
+    sub->add_flag("--create", o.create, "make the list when it does not exist yet");
   sub->add_flag("--break-links", o.breakLinks,
                 "install even when the list has other names (hard links), which keep the old "
                 "table");
   sub->add_flag("--allow-empty", o.allowEmpty,
                 "install a list that gives no record (the plug-in then recognises nobody)");
-  if (edit) return;
+  if (kind == kEditing) return;
   sub->add_flag("--dry-run", o.dryRun, "show what would change; take no lock, write nothing");
   sub->add_flag("--json", o.json, "the result as JSON on standard output");
 }

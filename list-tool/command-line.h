@@ -32,9 +32,13 @@ uint32 addressOption(const std::string &option, const std::string &text);
 // The account named by --as: a name or a numeric id; throws Usage when there is none.
 std::string accountOption(const std::string &text);
 
-// The options every change takes: --as, --wait, --create, --break-links, --allow-empty, and,
-// unless `edit`, --dry-run and --json.
-void addChangeOptions(CLI::App *sub, ChangeOptions &o, bool edit);
+// What a subcommand's change options include besides --as, --wait, --break-links and
+// --allow-empty.
+enum ChangeKind { kEditing, kAdding, kRemoving };
+
+// The options a change takes: --as, --wait, --break-links, --allow-empty; --create when it can
+// make a list (edit, add); --dry-run and --json when it needs no editor (add, remove).
+void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind);
 
 // Checks a change's options once parsed (the account of --as); throws Usage.
 void finishChangeOptions(ChangeOptions &o);

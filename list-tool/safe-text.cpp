@@ -23,20 +23,11 @@ std::string escaped(const std::string &text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
     const auto b = static_cast<unsigned char>(text[i]);
-    if (b >= 0x80) {
-      const size_t n = utf8Length(text, i);
-      if (n > 0) {
-        out.append(text, i, n);
-        i += n;
-        continue;
-      }
-    } else if (b >= 0x20 && b != 0x7F) {
-      out += static_cast<char>(b);
-      ++i;
-      continue;
-    } else if (b == '\n' || b == '\t') {
-      out += static_cast<char>(b);
-      ++i;
+    const size_t n = b >= 0x80 ? utf8Length(text, i) : 0;
+    const bool shown = n > 0 || (b >= 0x20 && b < 0x7F) || b == '\n' || b == '\t';
+    if (shown) {
+      out.append(text, i, n > 0 ? n : 1);
+      i += n > 0 ? n : 1;
       continue;
     }
     out += "\\x";

@@ -18,7 +18,9 @@ struct Trusted {
   std::string asName;
   bool operator()(uid_t uid) const { return uid == 0 || uid == caller || (hasAs && uid == as); }
   // "root or you", "root, you or www"
-  std::string who() const { return hasAs ? "root, you or " + asName : "root or you"; }
+  std::string who() const {
+    return hasAs && as != 0 && as != caller ? "root, you or " + asName : "root or you";
+  }
 };
 
 }  // namespace tl

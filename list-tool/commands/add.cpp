@@ -50,7 +50,7 @@ Subcommand defineAdd(CLI::App &tool) {
   CLI::App *sub =
       listSubcommand(tool, "add", "Make sure FILE gives a record for these values", o->change.file);
   o->values.add(sub, true);
-  addChangeOptions(sub, o->change, false);
+  addChangeOptions(sub, o->change, kAdding);
   sub->footer(
       "Already there: nothing written. Prints changed or unchanged, exit status 0 for both,\n"
       "1 refused, 2 trouble; the previous version is kept as FILE-.");

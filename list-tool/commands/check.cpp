@@ -24,6 +24,7 @@ struct CheckOptions {
   bool json = false;
   std::string as;
   std::string failOn = "warning";
+  bool contentOnly = false;
 };
 
 Finding wholeFile(Severity s, const std::string &code, const std::string &message) {
@@ -35,7 +36,7 @@ Finding wholeFile(Severity s, const std::string &code, const std::string &messag
 // Reads the list through the folder the walk judged.
 bool readJudged(const std::string &file, const CheckOptions &o, std::string &data,
                 std::vector<Finding> &about, std::string &err) {
-  if (file == "-") return readListAt(file, data, err);
+  if (file == "-" || o.contentOnly) return readListAt(file, data, err);
   Trusted trusted;
   Account as;
   const bool hasAs = !o.as.empty() && findAccount(o.as, as);
@@ -127,6 +128,9 @@ Subcommand defineCheck(CLI::App &tool) {
                   "what makes the exit status 1: error, or warning (the default) for either")
       ->check(CLI::IsMember({"error", "warning"}))
       ->type_name("error|warning");
+  sub->add_flag("--content-only", o->contentOnly,
+                "judge the content alone, not how FILE is guarded nor where it lies (a "
+                "validate step's new version, in a temporary place)");
   sub->footer(
       "Exit status: 0 clean, 1 findings (warnings too, unless --fail-on=error), 2 a file\n"
       "that cannot be read. As a validate step: tolvane-list check --fail-on=error %s");

@@ -93,7 +93,7 @@ Subcommand defineEdit(CLI::App &tool) {
   auto o = std::make_shared<ChangeOptions>();
   CLI::App *sub = listSubcommand(
       tool, "edit", "Edit FILE on a copy, checked and installed as one change", o->file);
-  addChangeOptions(sub, *o, true);
+  addChangeOptions(sub, *o, kEditing);
   sub->footer(
       "A copy that is not installed is kept and named. Through sudo the editor runs as the\n"
       "user who ran sudo ($SUDO_EDITOR, then $VISUAL, $EDITOR, editor, vi).");

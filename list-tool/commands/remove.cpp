@@ -112,7 +112,7 @@ Subcommand defineRemove(CLI::App &tool) {
   sub->add_option("--line", o->lineOptions, "the number of a line to take out (repeatable)")
       ->type_name("N");
   o->values.add(sub, false);
-  addChangeOptions(sub, o->change, false);
+  addChangeOptions(sub, o->change, kRemoving);
   sub->footer(
       "FILE comes first whenever line numbers follow it (remove FILE 3 4); --line N takes\n"
       "the default list. Nothing to take out: nothing written, exit status 0.");
