@@ -39,7 +39,7 @@ std::string escaped(const std::string &text) {
       out += static_cast<char>(b);
       ++i;
       continue;
-    } else if (b == '\n' || b == '\t') {
+    } else if (b == '\t') {
       out += static_cast<char>(b);
       ++i;
       continue;
