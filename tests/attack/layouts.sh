@@ -48,6 +48,7 @@ sticky-root-folder-with-root-subfolder | mkdir -p tmp/tolvane && chmod 1777 tmp 
 root-list-in-sticky-root-folder | mkdir tmp && chmod 1777 tmp && put tmp/admins.list | tmp/admins.list | | installed |
 link-in-root-folder-to-another-root-folder | mkdir a b && put b/admins.list && ln -s ../b/admins.list a/admins.list | a/admins.list | | installed | symlink
 chain-of-links-in-root-folders | mkdir a b && put b/admins.list && ln -s ../b/l2 a/l1 && ln -s admins.list b/l2 | a/l1 | | installed | symlink
+root-folder-with-default-access-list | mkdir d && setfacl -d -m u:nobody:rw d && put d/admins.list && setfacl -b d/admins.list | d/admins.list | | installed |
 server-account-owns-list | put admins.list && chown nobody:nogroup admins.list | admins.list | nobody | installed |
 server-account-by-id-owns-list | put admins.list && chown nobody:nogroup admins.list | admins.list | 65534 | installed |
 EOF
