@@ -96,10 +96,8 @@ bool Change::judge(ChangeStep &step, int &status) {
     }
   }
   place_ = walkList(o_.file, trusted_);
-  if (!place_.trouble.empty()) {
-    status = trouble(place_.trouble);
-    return false;
-  }
+  // A guard error met before the walk failed comes first: whoever can write that folder can
+  // also make the rest of the path fail, and so hide why the change must not be made there.
   const GuardFinding *last = nullptr;
   for (const GuardFinding &g : place_.findings) {
     if (!g.error) continue;
@@ -109,6 +107,10 @@ bool Change::judge(ChangeStep &step, int &status) {
   }
   if (last != nullptr) {
     status = refuse(last->code, last->message);
+    return false;
+  }
+  if (!place_.trouble.empty()) {
+    status = trouble(place_.trouble);
     return false;
   }
   if (!o_.json) {

@@ -10,6 +10,8 @@
 namespace tl {
 namespace {
 
+constexpr const char *kAccessList = "system.posix_acl_access";
+
 // A file capability gives a program privileges: a list is data, and never carries one.
 bool carried(const std::string &name) {
   return name != "security.capability";
@@ -81,6 +83,15 @@ Attributes newListAttributes() {
 bool giveAttributes(int fd, const Attributes &a, std::string &err) {
   if (fchown(fd, a.uid, a.gid) != 0) {
     err = std::string("cannot give the new list the old one's owner and group: ") +
+          std::strerror(errno);
+    return false;
+  }
+  // A new file takes its folder's default access list: the list's own (or none) replaces it.
+  bool ownAccessList = false;
+  for (const auto &x : a.extended) ownAccessList = ownAccessList || x.first == kAccessList;
+  if (!ownAccessList && fremovexattr(fd, kAccessList) != 0 && errno != ENODATA &&
+      errno != ENOTSUP) {
+    err = std::string("cannot take from the new list the access list its folder gives: ") +
           std::strerror(errno);
     return false;
   }

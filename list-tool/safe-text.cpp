@@ -24,7 +24,7 @@ std::string escaped(const std::string &text) {
   for (size_t i = 0; i < text.size();) {
     const auto b = static_cast<unsigned char>(text[i]);
     const size_t n = b >= 0x80 ? utf8Length(text, i) : 0;
-    const bool shown = n > 0 || (b >= 0x20 && b < 0x7F) || b == '\n' || b == '\t';
+    const bool shown = n > 0 || (b >= 0x20 && b < 0x7F) || b == '\t';
     if (shown) {
       out.append(text, i, n > 0 ? n : 1);
       i += n > 0 ? n : 1;

@@ -8,9 +8,10 @@
 
 namespace tl {
 
-// The text with every control character (bytes below 0x20 but the newline and the tab, 0x7F,
-// and the C1 controls U+0080 to U+009F) and every byte that is not UTF-8 shown as \xHH;
-// everything else as it is.
+// The text with every control character (bytes below 0x20 but the tab, 0x7F, and the C1
+// controls U+0080 to U+009F) and every byte that is not UTF-8 shown as \xHH; everything else as
+// it is. A line break too: a name from a file (a link's target, a folder's name) cannot start
+// a line of its own and pass for the tool's.
 std::string escaped(const std::string &text);
 
 // The length of the UTF-8 sequence at s[i] when it is well formed and no control character
