@@ -46,6 +46,9 @@ bool readJudged(const std::string &file, const CheckOptions &o, std::string &dat
     trusted.asName = as.name;
   }
   const ListPlace place = walkList(file, trusted);
+  // What the walk found wrong on the way counts even when it found no list at its end.
+  for (const GuardFinding &g : place.findings)
+    about.push_back(wholeFile(g.error ? Severity::Error : Severity::Warning, g.code, g.message));
   if (!place.trouble.empty() || !place.exists) return readListAt(file, data, err);
   UniqueFd fd;
   struct stat st {};
@@ -54,12 +57,11 @@ bool readJudged(const std::string &file, const CheckOptions &o, std::string &dat
     return false;
   std::string why;
   if (hasAs && !readableBy(place, as, why)) {
-    about.push_back(wholeFile(Severity::Error, "unreadable",
-                              "the account '" + as.name + "' cannot read the list: " + why +
-                                  ": a server running as '" + as.name + "' recognises nobody"));
+    about.insert(about.begin(),
+                 wholeFile(Severity::Error, "unreadable",
+                           "the account '" + as.name + "' cannot read the list: " + why +
+                               ": a server running as '" + as.name + "' recognises nobody"));
   }
-  for (const GuardFinding &g : place.findings)
-    about.push_back(wholeFile(g.error ? Severity::Error : Severity::Warning, g.code, g.message));
   for (const StrayCopy &c : strayCopies(place.dir.get(), place.folder, place.name)) {
     about.push_back(wholeFile(Severity::Warning, "stray-copy",
                               c.path + ", written " + shownTime(c.changed) +
@@ -83,12 +85,13 @@ int check(const CheckOptions &o) {
     } else {
       trouble = true;
       r.file = file;
+      r.findings = about;
       r.findings.push_back(wholeFile(Severity::Error, "cannot-read", err));
     }
     for (const Finding &f : r.findings) (f.severity == Severity::Error ? errors : warnings) = true;
     if (!o.json) {
       if (!r.findings.empty() && r.findings.back().code == "cannot-read") {
-        printFinding(stdout, file, r.findings.back());
+        for (const Finding &f : r.findings) printFinding(stdout, file, f);
       } else {
         printText(stdout, r);
       }
