@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 namespace harness {
 
@@ -83,6 +84,25 @@ Outcome shell(const std::string &command) {
 Outcome edit(const Folder &f, const std::string &editor, const std::string &options) {
   return shell("EDITOR='" + editor + "' " + TOLVANE_LIST + " edit " + options + " '" + f.list +
                "'");
+}
+
+pid_t startWaitingEdit(const Folder &f, const std::string &then) {
+  const std::string editor =
+      f.editor("wait.sh", "while [ ! -e '" + f.dir + "/go' ]; do sleep 0.02; done" +
+                              (then.empty() ? "" : "; " + then));
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setenv("EDITOR", editor.c_str(), 1);
+    const int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(TOLVANE_LIST, "tolvane-list", "edit", f.list.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 500 && f.strays().empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return pid;
 }
 
 Terminal::Terminal(const std::string &dir,

@@ -47,6 +47,10 @@ Outcome shell(const std::string &command);
 // Runs `tolvane-list edit [OPTIONS] LIST` with EDITOR set, standard input not a terminal.
 Outcome edit(const Folder &f, const std::string &editor, const std::string &options = "");
 
+// Starts `tolvane-list edit LIST` whose editor waits until the file `go` appears in the folder,
+// then runs `then` on the copy ($1); returns its pid once it holds the lock (its copy exists).
+pid_t startWaitingEdit(const Folder &f, const std::string &then = "");
+
 // tolvane-list at a new pseudo-terminal (80 by 24), in `dir`, with `env` added to the
 // environment.
 class Terminal {

@@ -24,26 +24,6 @@ namespace {
 
 using namespace harness;  // the tests' own folder, runs and terminal
 
-// Starts an edit whose editor waits until the file `go` appears in the folder; returns its pid
-// once it holds the lock (its copy exists).
-pid_t startWaitingEdit(const Folder &f) {
-  const std::string editor =
-      f.editor("wait.sh", "while [ ! -e '" + f.dir + "/go' ]; do sleep 0.02; done");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setenv("EDITOR", editor.c_str(), 1);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    execl(TOLVANE_LIST, "tolvane-list", "edit", f.list.c_str(), static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  for (int i = 0; i < 500 && f.strays().empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return pid;
-}
-
 // An edit at a pseudo-terminal: answers each prompt with the next of `answers`; returns the
 // exit status and what the terminal showed.
 Outcome editAtTerminal(const Folder &f, const std::string &editor, const std::string &answers) {
