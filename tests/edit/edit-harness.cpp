@@ -64,7 +64,7 @@ std::vector<std::string> Folder::strays() const {
     std::string n = buf;
     n.pop_back();
     if (n != "admins.list" && n != "admins.list-" && n != ".admins.list.lock" &&
-        n.find(".sh") == std::string::npos && n != "old" && n != "go")
+        n.find(".sh") == std::string::npos && n != "old" && n != "go" && n != "other")
       out.push_back(n);
   }
   if (p != nullptr) pclose(p);

@@ -32,7 +32,7 @@ struct Folder {
   // An editor script: a shell script run with the copy's path as $1.
   std::string editor(const std::string &name, const std::string &body) const;
   // The names in the folder other than the list, its previous version, the editors, the lock
-  // and the files "old" and "go": the copies and new files a change left.
+  // and the files "old", "go" and "other": the copies and new files a change left.
   std::vector<std::string> strays() const;
 };
 
