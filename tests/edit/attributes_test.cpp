@@ -44,9 +44,7 @@ TEST(Attributes, AnAccessListAndUserAttributesSurviveEveryChange) {
               "user.empty=\"\"\nuser.origin=\"ops-desk\"\n\n");
     const ino_t inode = statOf(f.list).st_ino;
     const std::string editor = f.editor("add.sh", "printf '%s' '" + kMended + "' >>\"$1\"");
-    std::string args = c.command;
-    args.replace(args.find("<L>"), 3, "'" + f.list + "'");
-    const Outcome r = shell("EDITOR='" + editor + "' " + TOLVANE_LIST + " " + args);
+    const Outcome r = shell("EDITOR='" + editor + "' " + TOLVANE_LIST + " " + placed(c.command, f));
     EXPECT_EQ(r.status, 0) << c.what << "\n" << r.out;
     EXPECT_EQ(slurp(f.list), c.after) << c.what;
     EXPECT_NE(statOf(f.list).st_ino, inode) << c.what << ": a new file";

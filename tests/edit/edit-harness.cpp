@@ -71,6 +71,14 @@ std::vector<std::string> Folder::strays() const {
   return out;
 }
 
+std::string placed(std::string text, const Folder &f) {
+  for (const auto &[mark, by] : {std::pair{"<D>", f.dir}, std::pair{"<L>", f.list}}) {
+    for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
+      text.replace(at, 3, by);
+  }
+  return text;
+}
+
 Outcome shell(const std::string &command) {
   Outcome r;
   FILE *p = popen(("exec </dev/null 2>&1; " + command).c_str(), "r");  // NOLINT(cert-env33-c)

@@ -36,6 +36,9 @@ struct Folder {
   std::vector<std::string> strays() const;
 };
 
+// `text` with <D> put for the folder's path and <L> for the list's.
+std::string placed(std::string text, const Folder &f);
+
 struct Outcome {
   int status = -1;  // the exit status, or 128 + the signal that ended it
   std::string out;  // standard output and standard error, as they came

@@ -99,13 +99,7 @@ TEST(Keep, AListThatCannotBeReplacedKeepsTheEdit) {
   };
   for (const auto &c : cases) {
     Folder f;
-    const auto fill = [&f](std::string text) {
-      for (const auto &[mark, by] : {std::pair{"<D>", f.dir}, std::pair{"<L>", f.list}}) {
-        for (size_t at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
-          text.replace(at, 3, by);
-      }
-      return text;
-    };
+    const auto fill = [&f](const std::string &text) { return placed(text, f); };
     spill(f.list + "-", kPrevious);
     ASSERT_EQ(shell(fill(c.setup)).status, 0) << c.what;
     const Outcome r = shell(fill(c.wrap) + " env EDITOR='" + editorAdding(f, "") + "' " +
