@@ -329,7 +329,10 @@ int Change::install(const std::string &after, const Report &next) {
       break;
   }
   std::fflush(nullptr);
-  unblockEndingSignals();
+  // An ending signal that came meanwhile ends the tool now, with the edit kept and named; but
+  // once the list is installed there is nothing left to stop, and the tool ends as the change
+  // did (the signal is never let through to say the list is unchanged).
+  if (done != Installed::Done && done != Installed::NotDurable) unblockEndingSignals();
   return status;
 }
 
