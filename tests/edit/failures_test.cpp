@@ -1,10 +1,16 @@
 // Failures told as they are, made to happen with strace's fault injection: the folder's sync
 // after the rename fails (the new list is in place, but not yet safe: exit 2, and said so), the
 // new file's sync fails (nothing replaced), and the lock cannot be taken (ENOLCK on a file
-// system without locks, or another error), each named for what it is.
+// system without locks, or another error), each named for what it is. And a terminate, hang-up
+// or interrupt that comes while the list is installed (the folder's sync made slow) waits for
+// the install, and never makes the tool say that the list it installed is unchanged.
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <chrono>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "edit-harness.h"
 
@@ -111,5 +117,35 @@ TEST(Failures, ALockThatCannotBeTakenSaysWhy) {
       EXPECT_EQ(slurp(f.list), kGood + kMended);
       EXPECT_TRUE(f.strays().empty()) << c.error << " " << args;
     }
+  }
+}
+
+TEST(Failures, AnEndingSignalWhileTheListIsInstalledLetsTheInstallFinishAsSaid) {
+  for (const int sig : {SIGTERM, SIGHUP, SIGINT}) {
+    Folder f;
+    const int n = syncs(f, "edit <L>");
+    spill(f.list, kGood);
+    shell("rm -f '" + f.list + "-'");
+    // The folder's sync, the last step, takes 1.5 s: the signal comes while the list is installed.
+    const std::string pid = f.dir + "/pid.sh";
+    Outcome r;
+    std::thread change([&] {
+      r = shell("strace -f -qq -o /dev/null -e inject=fsync:delay_exit=1500000:when=" +
+                std::to_string(n) + " sh -c 'echo $$ >\"$0\"; exec \"$@\"' '" + pid + "' " +
+                command(f, "edit <L>"));
+    });
+    for (int i = 0; i < 1000 && slurp(f.list) == kGood; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int tool = 0;
+    std::ifstream(pid) >> tool;
+    ASSERT_GT(tool, 0);
+    kill(tool, sig);
+    change.join();
+    EXPECT_EQ(r.status, 0) << sig << ": the change is done, and said to be\n" << r.out;
+    EXPECT_EQ(slurp(f.list), kGood + kMended) << sig;
+    EXPECT_NE(r.out.find(f.list + ": changed: installed"), std::string::npos) << sig << r.out;
+    EXPECT_EQ(r.out.find("unchanged"), std::string::npos) << sig << r.out;
+    EXPECT_TRUE(f.strays().empty()) << sig << ": the copy was installed, and goes";
   }
 }
