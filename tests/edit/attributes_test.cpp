@@ -52,3 +52,20 @@ TEST(Attributes, AnAccessListAndUserAttributesSurviveEveryChange) {
     EXPECT_EQ(attributes(f.list + "-"), before) << c.what << ": its previous version";
   }
 }
+
+TEST(Attributes, TheFolderDefaultAccessListGivesTheListNothing) {
+  // The folder's default access list would give every new file in it a grant to nobody.
+  for (const char *command : {"edit <L>", "add <L> --rseed 7 --addr 10.7.7.7", "remove <L> 2"}) {
+    Folder f;
+    spill(f.list, kGood + kMended);
+    ASSERT_EQ(
+        shell("chmod 644 '" + f.list + "' && setfacl -d -m u:nobody:rw '" + f.dir + "'").status, 0);
+    const std::string before = attributes(f.list);
+    ASSERT_EQ(before, "644\nuser::rw-\ngroup::r--\nother::r--\n\n");
+    const std::string editor = f.editor("add.sh", "printf '%s' '" + kMended + "' >>\"$1\"");
+    const Outcome r = shell("EDITOR='" + editor + "' " + TOLVANE_LIST + " " + placed(command, f));
+    EXPECT_EQ(r.status, 0) << command << "\n" << r.out;
+    EXPECT_EQ(attributes(f.list), before) << command << ": the list";
+    EXPECT_EQ(attributes(f.list + "-"), before) << command << ": its previous version";
+  }
+}
