@@ -87,10 +87,11 @@ bool becomeAccount(const Account &as) {
 
 EditorRun runEditor(const EditorChoice &editor, const std::string &path, const Account *as) {
   EditorRun run;
-  // The shell that runs the editor shares its terminal: a trap (an ignored signal would be the
-  // editor's too) keeps an interrupt or quit meant for the editor from ending the shell, and
-  // with it the wait for the editor, which goes on.
-  const std::string line = "trap : INT QUIT; " + editor.command;
+  // The shell that runs the editor shares its terminal and its job: a trap (an ignored signal
+  // would be the editor's too) keeps an interrupt or quit meant for the editor, or a terminate
+  // or hang-up sent to the whole job, from ending the shell, and with it the wait for the
+  // editor, which decides for itself.
+  const std::string line = "trap : INT QUIT TERM HUP; " + editor.command;
   std::fflush(nullptr);
   const auto started = std::chrono::steady_clock::now();
   holdSignalsForEditor();
