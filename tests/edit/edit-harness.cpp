@@ -171,6 +171,11 @@ void Terminal::signal(int sig) {
   if (pid_ > 0 && !reaped_) kill(pid_, sig);
 }
 
+void Terminal::hangUp() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
+}
+
 bool Terminal::reap(bool wait) {
   if (reaped_) return true;
   int st = 0;
@@ -191,7 +196,10 @@ bool Terminal::runsAfter(double seconds) {
 
 Outcome Terminal::finish(double seconds) {
   const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (std::chrono::steady_clock::now() < until && pump(50) >= 0 && !reap(false)) {
+  while (std::chrono::steady_clock::now() < until) {
+    const int got = pump(50);
+    if (reap(false)) break;
+    if (got < 0) std::this_thread::sleep_for(std::chrono::milliseconds(20));  // hung up
   }
   while (pump(100) > 0) {  // what the tool wrote last
   }

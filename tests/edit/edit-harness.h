@@ -70,6 +70,8 @@ class Terminal {
   void type(const std::string &keys);
   // Sends the tool a signal, as kill(1) does.
   void signal(int sig);
+  // Hangs the terminal up, as a closed window or a dropped connection does.
+  void hangUp();
   // Whether the tool still runs after `seconds` more.
   bool runsAfter(double seconds);
   // Reads to the end, and waits for the tool.

@@ -152,6 +152,40 @@ TEST(AtATerminal, EndingSignalsWhileTheEditorRunsNeverLoseTheEdit) {
   EXPECT_TRUE(f.strays().empty());
 }
 
+TEST(AtATerminal, AHangUpWaitsForTheEditorToSaveAndEnd) {
+  // A hang-up comes two ways: the terminal goes (the editor reads the end of its input), or
+  // the login shell, losing its connection, sends SIGHUP to the whole job.
+  for (const bool toTheJob : {false, true}) {
+    Folder f;
+    // An editor that, hung up, takes a second to save the operator's work into the copy.
+    const std::string editor = f.editor(
+        "hup.sh",
+        "save() { sleep 1; printf '# saved on hang-up\\n' >>\"$1\"; exit 0; }\n"
+        "trap 'save \"$1\"' HUP\nprintf 'editing\\n'\nwhile read -r line; do :; done\nsave \"$1\"");
+    Terminal t(f.dir, {{"EDITOR", editor}}, {"edit", f.list});
+    ASSERT_TRUE(t.expect("editing")) << t.screen();
+    if (toTheJob) {
+      kill(-t.pid(), SIGHUP);
+    } else {
+      t.hangUp();
+    }
+    const Outcome r = t.finish();
+    EXPECT_EQ(r.status, 128 + SIGHUP) << toTheJob;
+    EXPECT_EQ(slurp(f.list), kGood) << toTheJob;
+    const std::vector<std::string> kept = f.strays();
+    ASSERT_EQ(kept.size(), 1u) << toTheJob << ": the edit is kept";
+    EXPECT_EQ(slurp(f.dir + "/" + kept[0]), kGood + "# saved on hang-up\n")
+        << toTheJob << ": the tool ended after its editor";
+    if (toTheJob) {
+      EXPECT_NE(r.out.find("tolvane-list: the tool was told to stop (SIGHUP) while the editor "
+                           "ran: the list is unchanged; your edit is in " +
+                           f.dir + "/" + kept[0] + "\r\n"),
+                std::string::npos)
+          << r.out;
+    }
+  }
+}
+
 TEST(AtATerminal, AnEndingSignalAtTheQuestionKeepsTheEdit) {
   const struct {
     const char *what;
