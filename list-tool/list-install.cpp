@@ -152,11 +152,9 @@ Installed installList(const ReadList &list, const std::string &content, const At
         next.forget();  // what lies there now is not ours to remove
         return Installed::ChangedMeanwhile;
       }
-    } else if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-      err = "cannot rename the new list over " + joined(list.folder, list.name) + ": " +
-            std::strerror(errno);
-      return Installed::Failed;
-    } else if (renameat(list.dir, next.name().c_str(), list.dir, list.name.c_str()) != 0) {
+    } else if ((errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) ||
+               renameat(list.dir, next.name().c_str(), list.dir, list.name.c_str()) != 0) {
+      // The exchange failed, or (where there is none) the plain rename did.
       err = "cannot rename the new list over " + joined(list.folder, list.name) + ": " +
             std::strerror(errno);
       return Installed::Failed;
