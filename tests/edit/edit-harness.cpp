@@ -20,6 +20,8 @@ const std::string kGood = "{FA} {} \"10.1.*.*\"   # Ada\n";
 const std::string kBad = "{fa} {} \"10.9.*.*\"   # lower case: gives no record\n";
 const std::string kMended = "{GA} {} \"10.9.*.*\"   # mended\n";
 
+const std::string kStrace = "env ASAN_OPTIONS=detect_leaks=0 strace -f -qq ";
+
 std::string slurp(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;

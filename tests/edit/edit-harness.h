@@ -44,6 +44,10 @@ struct Outcome {
   std::string out;  // standard output and standard error, as they came
 };
 
+// strace, following children, quiet, as a command line's start: the leak checker of the
+// sanitizer build cannot work under it, and is turned off.
+extern const std::string kStrace;
+
 // Runs a shell command line, standard input not a terminal.
 Outcome shell(const std::string &command);
 

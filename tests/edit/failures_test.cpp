@@ -29,7 +29,7 @@ std::string command(const Folder &f, const std::string &args) {
 // How many fsync calls the change makes: the last one is its folder's.
 int syncs(const Folder &f, const std::string &args) {
   const std::string trace = f.dir + "/trace.sh";  // a name the folder's checks pass over
-  shell("strace -f -qq -e trace=fsync -o '" + trace + "' " + command(f, args));
+  shell(kStrace + "-e trace=fsync -o '" + trace + "' " + command(f, args));
   const Outcome n = shell("grep -c 'fsync(' '" + trace + "'; rm -f '" + trace + "'");
   return std::stoi(n.out);
 }
@@ -54,8 +54,8 @@ TEST(Failures, AFailedSyncOfTheFolderAfterTheRenameSaysTheListIsInPlaceButNotSaf
     spill(f.list, kGood + kMended);
     shell("rm -f '" + f.dir + "/new.list' '" + f.list + "-'");
     const Outcome r =
-        shell("strace -f -qq -o /dev/null -e inject=fsync:error=EIO:when=" + std::to_string(n) +
-              " " + command(f, c.args));
+        shell(kStrace + "-o /dev/null -e inject=fsync:error=EIO:when=" + std::to_string(n) + " " +
+              command(f, c.args));
     const std::string list = placed(c.args, f).substr(placed(c.args, f).find(' ') + 1);
     const std::string file = list.substr(0, list.find(' '));
     EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
@@ -81,7 +81,7 @@ TEST(Failures, AFailedSyncOfTheNewFileReplacesNothing) {
     Folder f;
     spill(f.list, kGood + kMended);
     const Outcome r =
-        shell("strace -f -qq -o /dev/null -e inject=fsync:error=EIO:when=1 " + command(f, args));
+        shell(kStrace + "-o /dev/null -e inject=fsync:error=EIO:when=1 " + command(f, args));
     EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
     EXPECT_EQ(slurp(f.list), kGood + kMended) << args;
     const std::string said =
@@ -109,8 +109,8 @@ TEST(Failures, ALockThatCannotBeTakenSaysWhy) {
     for (const char *args : {"add <L> --rseed 7 --addr 10.7.7.7", "remove <L> 2", "edit <L>"}) {
       Folder f;
       spill(f.list, kGood + kMended);
-      const Outcome r = shell(std::string("strace -f -qq -o /dev/null -e inject=flock:error=") +
-                              c.error + " " + command(f, args));
+      const Outcome r =
+          shell(kStrace + "-o /dev/null -e inject=flock:error=" + c.error + " " + command(f, args));
       EXPECT_EQ(r.status, 2) << c.error << " " << args;
       EXPECT_EQ(r.out, "tolvane-list: cannot lock " + f.dir + "/.admins.list.lock: " + c.why + "\n")
           << c.error << " " << args;
@@ -130,9 +130,9 @@ TEST(Failures, AnEndingSignalWhileTheListIsInstalledLetsTheInstallFinishAsSaid) 
     const std::string pid = f.dir + "/pid.sh";
     Outcome r;
     std::thread change([&] {
-      r = shell("strace -f -qq -o /dev/null -e inject=fsync:delay_exit=1500000:when=" +
-                std::to_string(n) + " sh -c 'echo $$ >\"$0\"; exec \"$@\"' '" + pid + "' " +
-                command(f, "edit <L>"));
+      r = shell(kStrace +
+                "-o /dev/null -e inject=fsync:delay_exit=1500000:when=" + std::to_string(n) +
+                " sh -c 'echo $$ >\"$0\"; exec \"$@\"' '" + pid + "' " + command(f, "edit <L>"));
     });
     for (int i = 0; i < 1000 && slurp(f.list) == kGood; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -123,7 +123,7 @@ TEST(Keep, AttributesThatCannotBeCarriedOverRefuseTheInstall) {
   Folder f;
   ASSERT_EQ(shell("setfattr -n user.origin -v ops-desk '" + f.list + "'").status, 0);
   const Outcome r =
-      shell("strace -o /dev/null -f -e inject=fsetxattr:error=EOPNOTSUPP env EDITOR='" +
+      shell(kStrace + "-o /dev/null -e inject=fsetxattr:error=EOPNOTSUPP env EDITOR='" +
             editorAdding(f, "") + "' " + TOLVANE_LIST + " edit '" + f.list + "'");
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_EQ(slurp(f.list), kGood);
