@@ -35,11 +35,7 @@ std::string escaped(const std::string &text) {
         i += n;
         continue;
       }
-    } else if (b >= 0x20 && b != 0x7F) {
-      out += static_cast<char>(b);
-      ++i;
-      continue;
-    } else if (b == '\n' || b == '\t') {
+    } else if ((b >= 0x20 && b != 0x7F) || b == '\n' || b == '\t') {
       out += static_cast<char>(b);
       ++i;
       continue;
