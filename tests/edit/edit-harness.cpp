@@ -122,6 +122,11 @@ Terminal::Terminal(const std::string &dir,
   size.ws_row = 24;
   size.ws_col = 80;
   pid_ = forkpty(&master_, nullptr, nullptr, &size);
+  if (pid_ < 0) {
+    reaped_ = true;  // nothing runs, and nothing is ever signalled or waited for
+    out_ = "[no pseudo-terminal]\n";
+    return;
+  }
   if (pid_ == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
     for (const auto &e : env) setenv(e.first.c_str(), e.second.c_str(), 1);

@@ -165,7 +165,8 @@ TEST(AtATerminal, AHangUpWaitsForTheEditorToSaveAndEnd) {
     Terminal t(f.dir, {{"EDITOR", editor}}, {"edit", f.list});
     ASSERT_TRUE(t.expect("editing")) << t.screen();
     if (toTheJob) {
-      kill(-t.pid(), SIGHUP);
+      ASSERT_GT(t.pid(), 1);
+      kill(-t.pid(), SIGHUP);  // the tool leads its own process group
     } else {
       t.hangUp();
     }
