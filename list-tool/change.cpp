@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -55,6 +57,9 @@ int Change::run(ChangeStep &step) {
   if (!judge(step, status)) return status;
   // Lock: one change of the list at a time. A dry run writes nothing, and takes no lock.
   if (!o_.dryRun && !lock(status)) return status;
+  // Another change may have replaced the list while the lock was awaited (--wait): the list
+  // read must be the list judged.
+  if (!o_.dryRun && !judgeAgain(step, status)) return status;
   // Read: the list through its folder's descriptor, kept open to install over only that file.
   if (!read(status)) return status;
   // Change the copy, check it and confirm what needs it; at a terminal the operator may edit
@@ -86,7 +91,7 @@ int Change::run(ChangeStep &step) {
   return install(after, next);
 }
 
-bool Change::judge(ChangeStep &step, int &status) {
+bool Change::judge(ChangeStep &step, int &status, const std::vector<std::string> &said) {
   if (!o_.as.empty()) {
     Account a;
     if (findAccount(o_.as, a)) {
@@ -114,8 +119,10 @@ bool Change::judge(ChangeStep &step, int &status) {
     return false;
   }
   if (!o_.json) {
-    for (const GuardFinding &g : place_.findings)
-      printLine(stdout, o_.file + ": warning: " + g.message + " [" + g.code + "]");
+    for (const GuardFinding &g : place_.findings) {
+      if (std::find(said.begin(), said.end(), g.message) == said.end())
+        printLine(stdout, o_.file + ": warning: " + g.message + " [" + g.code + "]");
+    }
   }
   if (!place_.exists) {
     if (!place_.danglingTarget.empty()) {
@@ -145,6 +152,31 @@ bool Change::judge(ChangeStep &step, int &status) {
     return false;
   }
   (void)step;
+  return true;
+}
+
+bool Change::judgeAgain(ChangeStep &step, int &status) {
+  struct stat now {};
+  const bool there = fstatat(place_.dir.get(), place_.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
+  if (there == place_.exists &&
+      (!there || (now.st_dev == place_.st.st_dev && now.st_ino == place_.st.st_ino)))
+    return true;
+  struct stat locked {
+  }, folder{};
+  if (fstat(place_.dir.get(), &locked) != 0) {
+    status = trouble(std::string("cannot examine the list's folder: ") + std::strerror(errno));
+    return false;
+  }
+  std::vector<std::string> said;
+  for (const GuardFinding &g : place_.findings) said.push_back(g.message);
+  if (!judge(step, status, said)) return false;
+  if (fstat(place_.dir.get(), &folder) != 0 || folder.st_dev != locked.st_dev ||
+      folder.st_ino != locked.st_ino) {
+    status = refuse("changed-meanwhile",
+                    "the list moved to another folder while its lock was awaited: nothing "
+                    "written; try again");
+    return false;
+  }
   return true;
 }
 
@@ -300,7 +332,10 @@ int Change::install(const std::string &after, const Report &next) {
       break;
   }
   std::fflush(nullptr);
-  unblockEndingSignals();
+  // An ending signal that came meanwhile ends the tool now, with the edit kept and named; but
+  // once the list is installed there is nothing left to stop, and the tool ends as the change
+  // did (the signal is never let through to say the list is unchanged).
+  if (done != Installed::Done && done != Installed::NotDurable) unblockEndingSignals();
   return status;
 }
 

@@ -59,7 +59,11 @@ class Change {
   int run(ChangeStep &step);
 
  private:
-  bool judge(ChangeStep &step, int &status);
+  // Judges how the list is guarded and what its name names; warnings already `said` are not
+  // said again.
+  bool judge(ChangeStep &step, int &status, const std::vector<std::string> &said = {});
+  // Judges the list again, under the lock, when another change replaced it meanwhile.
+  bool judgeAgain(ChangeStep &step, int &status);
   bool lock(int &status);
   bool read(int &status);
   bool check(const Report &after, bool &editAgain, int &status);

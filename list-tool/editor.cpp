@@ -87,6 +87,11 @@ bool becomeAccount(const Account &as) {
 
 EditorRun runEditor(const EditorChoice &editor, const std::string &path, const Account *as) {
   EditorRun run;
+  // The shell that runs the editor shares its terminal and its job: a trap (an ignored signal
+  // would be the editor's too) keeps an interrupt or quit meant for the editor, or a terminate
+  // or hang-up sent to the whole job, from ending the shell, and with it the wait for the
+  // editor, which decides for itself.
+  const std::string line = "trap : INT QUIT TERM HUP; " + editor.command;
   std::fflush(nullptr);
   const auto started = std::chrono::steady_clock::now();
   holdSignalsForEditor();
@@ -110,8 +115,7 @@ EditorRun runEditor(const EditorChoice &editor, const std::string &path, const A
       setenv("LOGNAME", as->name.c_str(), 1);
       if (chdir(".") != 0 || access(".", X_OK) != 0) (void)!chdir(as->home.c_str());
     }
-    execl("/bin/sh", "sh", "-c", editor.command.c_str(), "sh", path.c_str(),
-          static_cast<char *>(nullptr));
+    execl("/bin/sh", "sh", "-c", line.c_str(), "sh", path.c_str(), static_cast<char *>(nullptr));
     _exit(127);
   }
   int status = 0;

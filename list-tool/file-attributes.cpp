@@ -86,13 +86,19 @@ bool giveAttributes(int fd, const Attributes &a, std::string &err) {
           std::strerror(errno);
     return false;
   }
-  // A new file takes its folder's default access list: the list's own (or none) replaces it.
-  bool ownAccessList = false;
-  for (const auto &x : a.extended) ownAccessList = ownAccessList || x.first == kAccessList;
-  if (!ownAccessList && fremovexattr(fd, kAccessList) != 0 && errno != ENODATA &&
-      errno != ENOTSUP) {
-    err = std::string("cannot take from the new list the access list its folder gives: ") +
-          std::strerror(errno);
+  // A new file may have been given attributes of its own, such as an access list from its
+  // folder's default one: those the list does not have are taken away.
+  std::vector<std::string> own;
+  if (!listNames(fd, own)) {
+    err = std::string("cannot list the new list's extended attributes: ") + std::strerror(errno);
+    return false;
+  }
+  for (const std::string &name : own) {
+    bool kept = false;
+    for (const auto &x : a.extended) kept = kept || x.first == name;
+    if (kept || fremovexattr(fd, name.c_str()) == 0) continue;
+    err = "cannot take from the new list the extended attribute " + name +
+          ", which the old one does not have: " + std::strerror(errno);
     return false;
   }
   for (const auto &x : a.extended) {

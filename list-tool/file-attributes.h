@@ -26,9 +26,9 @@ bool attributesOf(int fd, Attributes &out, std::string &err);
 // The attributes of a list made anew: the user running the tool, mode 0644.
 Attributes newListAttributes();
 
-// Gives an open file these attributes: owner and group, then the extended attributes (an
-// access list it took from its folder's default goes unless the attributes hold one), then the
-// mode. False with the reason when one of them cannot be given.
+// Gives an open file these attributes, and no other extended attribute: owner and group, then
+// the extended attributes, then the mode. False with the reason when one of them cannot be
+// given (or one the file has of its own cannot be taken away).
 bool giveAttributes(int fd, const Attributes &a, std::string &err);
 
 }  // namespace tl

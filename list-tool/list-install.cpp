@@ -131,19 +131,14 @@ Installed installList(const ReadList &list, const std::string &content, const At
   if (!next.create(list.dir, list.folder, list.name, err) || !next.fill(content, attrs, err, &lost))
     return lost ? Installed::AttributesLost : Installed::Failed;
   if (!stillAsRead(list)) return Installed::ChangedMeanwhile;
+  // The previous version, written now and named NAME- once the list is replaced: an install
+  // that fails leaves the NAME- of the last change as it was.
+  NewFile previous;
   if (list.exists && backup) {
-    NewFile previous;
     Attributes old;
     if (!previous.create(list.dir, list.folder, list.name + "-", err) ||
         !attributesOf(list.fd, old, err) || !previous.fill(*list.bytes, old, err, &lost))
       return lost ? Installed::AttributesLost : Installed::Failed;
-    const std::string kept = list.name + "-";
-    if (renameat(list.dir, previous.name().c_str(), list.dir, kept.c_str()) != 0) {
-      err = "cannot keep the previous version as " + joined(list.folder, kept) + ": " +
-            std::strerror(errno);
-      return Installed::Failed;
-    }
-    previous.forget();
   }
   if (list.exists) {
     // Exchanged, the old file lies at the new one's name: it must be the file read, unchanged,
@@ -172,6 +167,15 @@ Installed installList(const ReadList &list, const std::string &content, const At
     return errno == EEXIST ? Installed::ChangedMeanwhile : Installed::Failed;
   }
   // (After an exchange the old list lies at the new file's name, and goes with it.)
+  const std::string kept = list.name + "-";
+  if (!previous.name().empty()) {
+    if (renameat(list.dir, previous.name().c_str(), list.dir, kept.c_str()) != 0) {
+      err = "the new list is in place, but the previous version could not be kept as " +
+            joined(list.folder, kept) + " (" + std::strerror(errno) + ")";
+      return Installed::NotDurable;
+    }
+    previous.forget();
+  }
   if (fsync(list.dir) != 0) {
     err = "the new list is in place, but its folder " + list.folder +
           " could not be written to disk (" + std::strerror(errno) +

@@ -2,7 +2,8 @@
 // exclusively and given its attributes through its own descriptor, and renamed over the list
 // relative to the folder's descriptor, so that a reload sees the whole old list or the whole
 // new one and nothing can redirect the write. The previous version is kept beside the list as
-// NAME- (one generation), written the same way before the list is replaced.
+// NAME- (one generation): written the same way before the list is replaced, and given that
+// name only once it is.
 #ifndef TOLVANE_LIST_LIST_INSTALL_H
 #define TOLVANE_LIST_LIST_INSTALL_H
 
@@ -54,7 +55,8 @@ struct ReadList {
 
 enum class Installed {
   Done,              // in place and durable
-  NotDurable,        // in place, but the folder could not be made durable (err says why)
+  NotDurable,        // in place, but the previous version not kept or the folder not made
+                     // durable (err says why)
   ChangedMeanwhile,  // the list changed since it was read: nothing replaced
   AttributesLost,    // the new list could not be given the old one's attributes: nothing replaced
   Failed,            // nothing replaced (err says why)

@@ -18,99 +18,11 @@
 #include <thread>
 #include <vector>
 
+#include "edit-harness.h"
+
 namespace {
 
-const std::string kGood = "{FA} {} \"10.1.*.*\"   # Ada\n";
-const std::string kBad = "{fa} {} \"10.9.*.*\"   # lower case: gives no record\n";
-const std::string kMended = "{GA} {} \"10.9.*.*\"   # mended\n";
-
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// A folder of the test's own with a list and editor scripts; removed at the end.
-struct Folder {
-  std::string dir;
-  std::string list;
-  Folder() {
-    char name[] = "/tmp/tolvane-edit-XXXXXX";
-    dir = mkdtemp(name) != nullptr ? name : "";
-    list = dir + "/admins.list";
-    std::ofstream(list, std::ios::binary) << kGood;
-  }
-  ~Folder() { std::system(("rm -rf '" + dir + "'").c_str()); }  // NOLINT(cert-env33-c)
-  Folder(const Folder &) = delete;
-  Folder &operator=(const Folder &) = delete;
-  // An editor script: a shell script run with the copy's path as $1.
-  std::string editor(const std::string &name, const std::string &body) const {
-    std::string path = dir + "/" + name;
-    std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
-    chmod(path.c_str(), 0755);
-    return path;
-  }
-  // The names in the folder other than the list, the editors and the lock.
-  std::vector<std::string> strays() const {
-    std::vector<std::string> out;
-    FILE *p = popen(("ls -A '" + dir + "'").c_str(), "r");  // NOLINT(cert-env33-c)
-    char buf[256];
-    while (p != nullptr && fgets(buf, sizeof buf, p) != nullptr) {
-      std::string n = buf;
-      n.pop_back();
-      if (n != "admins.list" && n != "admins.list-" && n != ".admins.list.lock" &&
-          n.find(".sh") == std::string::npos && n != "old" && n != "go")
-        out.push_back(n);
-    }
-    if (p != nullptr) pclose(p);
-    return out;
-  }
-};
-
-struct Outcome {
-  int status = -1;
-  std::string out;
-};
-
-// Runs `tolvane-list edit LIST` with EDITOR set, standard input not a terminal.
-Outcome edit(const Folder &f, const std::string &editor, const std::string &options = "") {
-  const std::string cmd = "EDITOR='" + editor + "' " + TOLVANE_LIST + " edit " + options + " '" +
-                          f.list + "' </dev/null 2>&1";
-  Outcome r;
-  FILE *p = popen(cmd.c_str(), "r");  // NOLINT(cert-env33-c): runs the tool as an operator would
-  char buf[4096];
-  while (p != nullptr && fgets(buf, sizeof buf, p) != nullptr) r.out += buf;
-  const int st = p != nullptr ? pclose(p) : -1;
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
-struct stat statOf(const std::string &path) {
-  struct stat st {};
-  stat(path.c_str(), &st);
-  return st;
-}
-
-// Starts an edit whose editor waits until the file `go` appears in the folder; returns its pid
-// once it holds the lock (its copy exists).
-pid_t startWaitingEdit(const Folder &f) {
-  const std::string editor = f.editor("wait.sh", "while [ ! -e '" + f.dir + "/go' ] && [ -d '" +
-                                                     f.dir + "' ]; do sleep 0.02; done");
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setenv("EDITOR", editor.c_str(), 1);
-    const int null = open("/dev/null", O_RDWR);
-    dup2(null, 0);
-    dup2(null, 1);
-    dup2(null, 2);
-    execl(TOLVANE_LIST, "tolvane-list", "edit", f.list.c_str(), static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  for (int i = 0; i < 500 && f.strays().empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return pid;
-}
+using namespace harness;  // the tests' own folder, runs and terminal
 
 // An edit at a pseudo-terminal: answers each prompt with the next of `answers`; returns the
 // exit status and what the terminal showed.

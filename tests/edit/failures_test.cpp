@@ -1,0 +1,151 @@
+// Failures told as they are, made to happen with strace's fault injection: the folder's sync
+// after the rename fails (the new list is in place, but not yet safe: exit 2, and said so), the
+// new file's sync fails (nothing replaced), and the lock cannot be taken (ENOLCK on a file
+// system without locks, or another error), each named for what it is. And a terminate, hang-up
+// or interrupt that comes while the list is installed (the folder's sync made slow) waits for
+// the install, and never makes the tool say that the list it installed is unchanged.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "edit-harness.h"
+
+namespace {
+
+using namespace harness;  // the tests' own folder, runs and terminal
+
+const std::string kAdded = "{D} {} \"10.7.7.7\"\n";  // what add --rseed 7 --addr 10.7.7.7 writes
+
+// The tool's command for `args` (<L> the list), with an editor that adds kMended.
+std::string command(const Folder &f, const std::string &args) {
+  return "env EDITOR='" + f.editor("add.sh", "printf '%s' '" + kMended + "' >>\"$1\"") + "' " +
+         TOLVANE_LIST + " " + placed(args, f);
+}
+
+// How many fsync calls the change makes: the last one is its folder's.
+int syncs(const Folder &f, const std::string &args) {
+  const std::string trace = f.dir + "/trace.sh";  // a name the folder's checks pass over
+  shell(kStrace + "-e trace=fsync -o '" + trace + "' " + command(f, args));
+  const Outcome n = shell("grep -c 'fsync(' '" + trace + "'; rm -f '" + trace + "'");
+  return std::stoi(n.out);
+}
+
+}  // namespace
+
+TEST(Failures, AFailedSyncOfTheFolderAfterTheRenameSaysTheListIsInPlaceButNotSafe) {
+  const struct {
+    const char *args;
+    std::string after;
+  } cases[] = {
+      {"add <L> --rseed 7 --addr 10.7.7.7", kGood + kMended + kAdded},
+      {"remove <L> 2", kGood},
+      {"edit <L>", kGood + kMended + kMended},
+      {"add <D>/new.list --create --rseed 7 --addr 10.7.7.7", kAdded},
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    spill(f.list, kGood + kMended);
+    const int n = syncs(f, c.args);
+    ASSERT_GE(n, 2) << c.args << ": the new file's, then the folder's";
+    spill(f.list, kGood + kMended);
+    shell("rm -f '" + f.dir + "/new.list' '" + f.list + "-'");
+    const Outcome r =
+        shell(kStrace + "-o /dev/null -e inject=fsync:error=EIO:when=" + std::to_string(n) + " " +
+              command(f, c.args));
+    const std::string list = placed(c.args, f).substr(placed(c.args, f).find(' ') + 1);
+    const std::string file = list.substr(0, list.find(' '));
+    EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
+    EXPECT_EQ(slurp(file), c.after) << c.args << ": the new list is in place";
+    EXPECT_NE(r.out.find(file + ": changed: installed"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("tolvane-list: the new list is in place, but its folder " + f.dir +
+                         " could not be written to disk (Input/output error): after a crash "
+                         "the old list may be back\n"),
+              std::string::npos)
+        << c.args << "\n"
+        << r.out;
+    if (file == f.list) {
+      EXPECT_TRUE(f.strays().empty()) << c.args;
+    } else {
+      EXPECT_EQ(shell("ls -A '" + f.dir + "'").out,
+                ".new.list.lock\nadd.sh\nadmins.list\nnew.list\n");
+    }
+  }
+}
+
+TEST(Failures, AFailedSyncOfTheNewFileReplacesNothing) {
+  for (const char *args : {"add <L> --rseed 7 --addr 10.7.7.7", "remove <L> 2"}) {
+    Folder f;
+    spill(f.list, kGood + kMended);
+    const Outcome r =
+        shell(kStrace + "-o /dev/null -e inject=fsync:error=EIO:when=1 " + command(f, args));
+    EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), kGood + kMended) << args;
+    const std::string said =
+        "tolvane-list: cannot install " + f.list + ": cannot write " + f.dir + "/.admins.list.";
+    EXPECT_EQ(r.out.find(said), 0u) << args << "\n" << r.out;
+    EXPECT_NE(r.out.find(" to disk: Input/output error; the list is unchanged\n"),
+              std::string::npos)
+        << args << "\n"
+        << r.out;
+    EXPECT_EQ(r.out.find("changed: installed"), std::string::npos) << r.out;
+    EXPECT_TRUE(f.strays().empty()) << args << ": the new file is removed";
+  }
+}
+
+TEST(Failures, ALockThatCannotBeTakenSaysWhy) {
+  const struct {
+    const char *error;
+    std::string why;
+  } cases[] = {
+      {"ENOLCK", "No locks available (the file system gives no locks)"},
+      {"EIO", "Input/output error"},
+      {"EINVAL", "Invalid argument"},
+  };
+  for (const auto &c : cases) {
+    for (const char *args : {"add <L> --rseed 7 --addr 10.7.7.7", "remove <L> 2", "edit <L>"}) {
+      Folder f;
+      spill(f.list, kGood + kMended);
+      const Outcome r =
+          shell(kStrace + "-o /dev/null -e inject=flock:error=" + c.error + " " + command(f, args));
+      EXPECT_EQ(r.status, 2) << c.error << " " << args;
+      EXPECT_EQ(r.out, "tolvane-list: cannot lock " + f.dir + "/.admins.list.lock: " + c.why + "\n")
+          << c.error << " " << args;
+      EXPECT_EQ(slurp(f.list), kGood + kMended);
+      EXPECT_TRUE(f.strays().empty()) << c.error << " " << args;
+    }
+  }
+}
+
+TEST(Failures, AnEndingSignalWhileTheListIsInstalledLetsTheInstallFinishAsSaid) {
+  for (const int sig : {SIGTERM, SIGHUP, SIGINT}) {
+    Folder f;
+    const int n = syncs(f, "edit <L>");
+    spill(f.list, kGood);
+    shell("rm -f '" + f.list + "-'");
+    // The folder's sync, the last step, takes 1.5 s: the signal comes while the list is installed.
+    const std::string pid = f.dir + "/pid.sh";
+    Outcome r;
+    std::thread change([&] {
+      r = shell(kStrace +
+                "-o /dev/null -e inject=fsync:delay_exit=1500000:when=" + std::to_string(n) +
+                " sh -c 'echo $$ >\"$0\"; exec \"$@\"' '" + pid + "' " + command(f, "edit <L>"));
+    });
+    for (int i = 0; i < 1000 && slurp(f.list) == kGood; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int tool = 0;
+    std::ifstream(pid) >> tool;
+    ASSERT_GT(tool, 0);
+    kill(tool, sig);
+    change.join();
+    EXPECT_EQ(r.status, 0) << sig << ": the change is done, and said to be\n" << r.out;
+    EXPECT_EQ(slurp(f.list), kGood + kMended) << sig;
+    EXPECT_NE(r.out.find(f.list + ": changed: installed"), std::string::npos) << sig << r.out;
+    EXPECT_EQ(r.out.find("unchanged"), std::string::npos) << sig << r.out;
+    EXPECT_TRUE(f.strays().empty()) << sig << ": the copy was installed, and goes";
+  }
+}

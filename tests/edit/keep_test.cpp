@@ -1,0 +1,166 @@
+// An edit that is not installed is kept and named, whatever stops it: a list another program
+// changed meanwhile, a list that cannot be replaced (bind-mounted, immutable), attributes that
+// cannot be carried over, a copy emptied without leave. The list ends byte for byte as it was
+// (or as the other program left it), and the summary of a change is never printed for a change
+// that was not installed.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "edit-harness.h"
+
+namespace {
+
+using namespace harness;  // the tests' own folder, runs and terminal
+
+const std::string kPrevious = "# the version before the list's last change\n";
+const std::string kOther = "{HA} {} \"10.8.*.*\"   # another program\n";
+
+// The editor's part: the record added to the copy, after `meanwhile` ran.
+std::string editorAdding(const Folder &f, const std::string &meanwhile) {
+  return f.editor("edit.sh", meanwhile + "\nprintf '%s' '" + kMended + "' >>\"$1\"");
+}
+
+// The one copy left in the folder, checked against `content`, and the line that names it.
+void expectKept(const Folder &f, const Outcome &r, const std::string &content,
+                const std::string &what) {
+  const std::vector<std::string> kept = f.strays();
+  ASSERT_EQ(kept.size(), 1u) << what << ": the edit is kept\n" << r.out;
+  EXPECT_EQ(slurp(f.dir + "/" + kept[0]), content) << what;
+  EXPECT_NE(r.out.find(f.list + ": your edit is in " + f.dir + "/" + kept[0] + "\n"),
+            std::string::npos)
+      << what << "\n"
+      << r.out;
+}
+
+// Nothing in the output says the change was installed.
+void expectNoSummary(const Outcome &r, const std::string &what) {
+  EXPECT_EQ(r.out.find("changed: installed"), std::string::npos) << what << "\n" << r.out;
+  EXPECT_EQ(r.out.find("\n+ "), std::string::npos) << what << "\n" << r.out;
+  EXPECT_NE(r.out.rfind("+ ", 0), 0u) << what << "\n" << r.out;
+}
+
+}  // namespace
+
+TEST(Keep, AListChangedWhileTheEditorRanIsNeverOverwritten) {
+  const std::string refused =
+      ": error: the list changed since it was read (another program wrote it): nothing "
+      "written; look at it and make the change again [changed-meanwhile]\n";
+  const struct {
+    const char *what;
+    std::string meanwhile;  // what another program does to the list ($L)
+    bool exists;            // whether the list is there after
+    std::string after;      // the list as the other program left it
+  } cases[] = {
+      {"a line appended", "printf '%s' '" + kOther + "' >>\"$L\"", true, kGood + kOther},
+      {"a new file renamed over it",
+       "printf '%s' '" + kOther + "' >\"$L.new\"; mv \"$L.new\" \"$L\"", true, kOther},
+      {"the same size, one byte changed in place",
+       "printf 'B' | dd of=\"$L\" bs=1 seek=2 conv=notrunc 2>/dev/null", true,
+       "{FB" + kGood.substr(3)},
+      {"removed", "rm \"$L\"", false, ""},
+      {"truncated", ": >\"$L\"", true, ""},
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    const Outcome r = edit(f, editorAdding(f, "L='" + f.list + "'; " + c.meanwhile));
+    EXPECT_EQ(r.status, 1) << c.what << "\n" << r.out;
+    EXPECT_EQ(access(f.list.c_str(), F_OK) == 0, c.exists) << c.what;
+    EXPECT_EQ(slurp(f.list), c.after) << c.what << ": as the other program left it";
+    EXPECT_NE(r.out.find(f.list + refused), std::string::npos) << c.what << "\n" << r.out;
+    expectKept(f, r, kGood + kMended, c.what);
+    expectNoSummary(r, c.what);
+  }
+}
+
+TEST(Keep, AListTouchedButNotChangedTakesTheEdit) {
+  Folder f;
+  const Outcome r = edit(f, editorAdding(f, "touch -d '2001-02-03' '" + f.list + "'"));
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(slurp(f.list), kGood + kMended);
+  EXPECT_TRUE(f.strays().empty());
+}
+
+TEST(Keep, AListThatCannotBeReplacedKeepsTheEdit) {
+  if (geteuid() != 0) GTEST_SKIP() << "bind mounts and chattr +i need root";
+  const struct {
+    const char *what;
+    std::string setup, wrap, teardown;  // shell commands: <D> the folder, <L> the list
+    std::string read;                   // the list as the tool reads it
+    std::string why;
+  } cases[] = {
+      // Another file mounted on the list, in a mount namespace of the test's own.
+      {"bind-mounted", "printf '%s' '" + kOther + "' ><D>/other",
+       "unshare -m sh -c 'mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"' sh <D>/other <L>",
+       "", kOther, "Device or resource busy"},
+      {"immutable", "chattr +i <L>", "", "chattr -i <L>", kGood, "Operation not permitted"},
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    const auto fill = [&f](const std::string &text) { return placed(text, f); };
+    spill(f.list + "-", kPrevious);
+    ASSERT_EQ(shell(fill(c.setup)).status, 0) << c.what;
+    const Outcome r = shell(fill(c.wrap) + " env EDITOR='" + editorAdding(f, "") + "' " +
+                            TOLVANE_LIST + " edit " + f.list);
+    if (!c.teardown.empty()) shell(fill(c.teardown));
+    EXPECT_EQ(r.status, 2) << c.what << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), kGood) << c.what << ": the list is as it was";
+    EXPECT_EQ(slurp(f.list + "-"), kPrevious) << c.what << ": and so is its previous version";
+    EXPECT_NE(
+        r.out.find("tolvane-list: cannot install " + f.list + ": cannot rename the new list over " +
+                   f.list + ": " + c.why + "; the list is unchanged\n"),
+        std::string::npos)
+        << c.what << "\n"
+        << r.out;
+    expectKept(f, r, c.read + kMended, c.what);
+    expectNoSummary(r, c.what);
+  }
+}
+
+TEST(Keep, AttributesThatCannotBeCarriedOverRefuseTheInstall) {
+  Folder f;
+  ASSERT_EQ(shell("setfattr -n user.origin -v ops-desk '" + f.list + "'").status, 0);
+  const Outcome r =
+      shell(kStrace + "-o /dev/null -e inject=fsetxattr:error=EOPNOTSUPP env EDITOR='" +
+            editorAdding(f, "") + "' " + TOLVANE_LIST + " edit '" + f.list + "'");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_EQ(slurp(f.list), kGood);
+  EXPECT_NE(
+      r.out.find(f.list + ": error: cannot give the new list the old one's extended attribute "
+                          "user.origin: Operation not supported: nothing written [attributes]\n"),
+      std::string::npos)
+      << r.out;
+  expectKept(f, r, kGood + kMended, "fsetxattr fails");
+  expectNoSummary(r, "fsetxattr fails");
+}
+
+TEST(Keep, AnEmptiedCopyNeedsLeaveWithoutATerminal) {
+  const struct {
+    const char *options;
+    int status;
+    std::string content;
+  } cases[] = {
+      {"", 1, kGood},            // refused, the emptied copy kept
+      {"--allow-empty", 0, ""},  // installed as asked
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    const Outcome r = edit(f, f.editor("empty.sh", ": >\"$1\""), c.options);
+    EXPECT_EQ(r.status, c.status) << c.options << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), c.content) << c.options;
+    if (c.status == 0) {
+      EXPECT_TRUE(f.strays().empty());
+      EXPECT_NE(r.out.find(f.list + ": changed: installed"), std::string::npos) << r.out;
+      continue;
+    }
+    EXPECT_NE(
+        r.out.find(f.list + ": error: the new list gives no record: the plug-in will recognise "
+                            "nobody (give --allow-empty to install it anyway) [no-records]\n"),
+        std::string::npos)
+        << r.out;
+    expectKept(f, r, "", "emptied");
+    expectNoSummary(r, "emptied");
+  }
+}

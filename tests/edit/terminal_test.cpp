@@ -1,0 +1,266 @@
+// tolvane-list edit at a pseudo-terminal with real editors, as an operator works: keys typed,
+// Ctrl-C and Ctrl-\ at the terminal, kill -TERM and kill -HUP from another terminal, and the
+// questions the tool asks. Whatever comes, the list ends as it was or as the operator chose,
+// the editor never outlives the tool, and an edit that is not installed is kept and named.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "edit-harness.h"
+
+namespace {
+
+using namespace harness;  // the tests' own folder, runs and terminal
+
+// A step of the operator's: keys typed, text awaited, a signal sent to the tool, or a pause
+// after which the tool must still be running (waiting for its editor).
+struct Step {
+  enum Op { Type, Expect, Signal, StillRuns } op;
+  std::string text;
+  int sig = 0;
+};
+
+Step type(const std::string &keys) {
+  return {Step::Type, keys};
+}
+Step expect(const std::string &text) {
+  return {Step::Expect, text};
+}
+Step send(int sig) {
+  return {Step::Signal, "", sig};
+}
+Step stillRuns() {
+  return {Step::StillRuns, ""};
+}
+
+// Plays the steps at the terminal; false (with what went wrong in `why`) when a step did not
+// come as expected.
+bool play(Terminal &t, const std::vector<Step> &steps, std::string &why) {
+  for (const Step &s : steps) {
+    switch (s.op) {
+      case Step::Type:
+        t.type(s.text);
+        break;
+      case Step::Expect:
+        if (!t.expect(s.text)) {
+          why = "never showed '" + s.text + "'";
+          return false;
+        }
+        break;
+      case Step::Signal:
+        t.signal(s.sig);
+        break;
+      case Step::StillRuns:
+        if (!t.runsAfter(0.5)) {
+          why = "the tool ended while its editor ran";
+          return false;
+        }
+        break;
+    }
+  }
+  return true;
+}
+
+std::string added() {
+  return kMended.substr(0, kMended.size() - 1);
+}
+
+// ed with a prompt, so that each command is known to be done before the next key.
+const std::vector<std::pair<std::string, std::string>> kEd = {{"EDITOR", "ed -p 'ed> '"}};
+
+// ed's steps: the record added and left in the buffer, not yet written.
+std::vector<Step> edAdds() {
+  return {expect(std::to_string(kGood.size())), expect("ed> "), type("$a\n" + added() + "\n.\n"),
+          expect("ed> ")};
+}
+
+// Then written and quit.
+std::vector<Step> edWritesAndQuits() {
+  return {type("w\n"), expect(std::to_string(kGood.size() + kMended.size())), expect("ed> "),
+          type("q\n")};
+}
+
+}  // namespace
+
+TEST(AtATerminal, EndingSignalsWhileTheEditorRunsNeverLoseTheEdit) {
+  const std::vector<std::pair<std::string, std::string>> vim = {
+      {"EDITOR", "vim -u NONE -i NONE -n -N"}, {"TERM", "vt100"}, {"SHELL", "/bin/sh"}};
+  std::vector<Step> vimRunsAShellCommand = {
+      expect(std::to_string(kGood.size()) + "B"),
+      type("Go" + added() + "\x1b"),
+      type(":!sleep 30\r"),
+      stillRuns(),
+      type("\x03"),  // ends the sleep; vim goes on
+      expect("Press ENTER"),
+      type(":wq\r"),
+  };
+  struct Case {
+    const char *what;
+    std::vector<std::pair<std::string, std::string>> env;
+    std::vector<Step> meanwhile;  // between adding the record and writing it
+    int status;
+    bool installed;  // else the list is as it was, and the edit kept and named
+    std::string said;
+  };
+  const std::string stopped = "the tool was told to stop (SIG";
+  const Case cases[] = {
+      // The editor gets interrupt and quit; the tool ignores them and installs what was written.
+      {"Ctrl-C in ed", kEd, {type("\x03"), expect("?"), stillRuns()}, 0, true, ""},
+      {"Ctrl-\\ in ed", kEd, {type("\x1c"), stillRuns()}, 0, true, ""},
+      // Terminate and hang-up wait for the editor, then keep the copy.
+      {"kill -TERM while ed runs", kEd, {send(SIGTERM), stillRuns()}, 143, false, "TERM"},
+      {"kill -HUP while ed runs", kEd, {send(SIGHUP), stillRuns()}, 129, false, "HUP"},
+  };
+  for (const Case &c : cases) {
+    Folder f;
+    Terminal t(f.dir, c.env, {"edit", f.list});
+    std::vector<Step> steps = edAdds();
+    steps.insert(steps.end(), c.meanwhile.begin(), c.meanwhile.end());
+    const std::vector<Step> end = edWritesAndQuits();
+    steps.insert(steps.end(), end.begin(), end.end());
+    std::string why;
+    EXPECT_TRUE(play(t, steps, why)) << c.what << ": " << why << "\n" << t.screen();
+    const Outcome r = t.finish();
+    EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out;
+    const std::vector<std::string> kept = f.strays();
+    if (c.installed) {
+      EXPECT_EQ(slurp(f.list), kGood + kMended) << c.what;
+      EXPECT_TRUE(kept.empty()) << c.what;
+      EXPECT_NE(r.out.find(f.list + ": changed: installed"), std::string::npos) << r.out;
+      continue;
+    }
+    EXPECT_EQ(slurp(f.list), kGood) << c.what;
+    ASSERT_EQ(kept.size(), 1u) << c.what << ": the edit is kept\n" << r.out;
+    EXPECT_EQ(slurp(f.dir + "/" + kept[0]), kGood + kMended) << c.what;
+    EXPECT_NE(r.out.find("tolvane-list: " + stopped + c.said +
+                         ") while the editor ran: the list is unchanged; your edit is in " + f.dir +
+                         "/" + kept[0] + "\r\n"),
+              std::string::npos)
+        << c.what << "\n"
+        << r.out;
+  }
+  // vim running a shell command: Ctrl-C ends the command, and vim goes on to write and quit.
+  Folder f;
+  Terminal t(f.dir, vim, {"edit", f.list});
+  std::string why;
+  EXPECT_TRUE(play(t, vimRunsAShellCommand, why)) << why << "\n" << t.screen();
+  const Outcome r = t.finish();
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(slurp(f.list), kGood + kMended);
+  EXPECT_TRUE(f.strays().empty());
+}
+
+TEST(AtATerminal, AHangUpWaitsForTheEditorToSaveAndEnd) {
+  // A hang-up comes two ways: the terminal goes (the editor reads the end of its input), or
+  // the login shell, losing its connection, sends SIGHUP to the whole job.
+  for (const bool toTheJob : {false, true}) {
+    Folder f;
+    // An editor that, hung up, takes a second to save the operator's work into the copy.
+    const std::string editor = f.editor(
+        "hup.sh",
+        "save() { sleep 1; printf '# saved on hang-up\\n' >>\"$1\"; exit 0; }\n"
+        "trap 'save \"$1\"' HUP\nprintf 'editing\\n'\nwhile read -r line; do :; done\nsave \"$1\"");
+    Terminal t(f.dir, {{"EDITOR", editor}}, {"edit", f.list});
+    ASSERT_TRUE(t.expect("editing")) << t.screen();
+    if (toTheJob) {
+      ASSERT_GT(t.pid(), 1);
+      kill(-t.pid(), SIGHUP);  // the tool leads its own process group
+    } else {
+      t.hangUp();
+    }
+    const Outcome r = t.finish();
+    EXPECT_EQ(r.status, 128 + SIGHUP) << toTheJob;
+    EXPECT_EQ(slurp(f.list), kGood) << toTheJob;
+    const std::vector<std::string> kept = f.strays();
+    ASSERT_EQ(kept.size(), 1u) << toTheJob << ": the edit is kept";
+    EXPECT_EQ(slurp(f.dir + "/" + kept[0]), kGood + "# saved on hang-up\n")
+        << toTheJob << ": the tool ended after its editor";
+    if (toTheJob) {
+      EXPECT_NE(r.out.find("tolvane-list: the tool was told to stop (SIGHUP) while the editor "
+                           "ran: the list is unchanged; your edit is in " +
+                           f.dir + "/" + kept[0] + "\r\n"),
+                std::string::npos)
+          << r.out;
+    }
+  }
+}
+
+TEST(AtATerminal, AnEndingSignalAtTheQuestionKeepsTheEdit) {
+  const struct {
+    const char *what;
+    Step step;
+    int status;
+  } cases[] = {
+      {"Ctrl-C", type("\x03"), 128 + SIGINT},
+      {"kill -TERM", send(SIGTERM), 128 + SIGTERM},
+      {"kill -HUP", send(SIGHUP), 128 + SIGHUP},
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    const std::string editor = f.editor("bad.sh", "printf '%s' '" + kBad + "' >>\"$1\"");
+    Terminal t(f.dir, {{"EDITOR", editor}}, {"edit", f.list});
+    std::string why;
+    EXPECT_TRUE(play(t, {expect("(i) install anyway: "), c.step}, why)) << c.what << ": " << why;
+    const Outcome r = t.finish();
+    EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), kGood) << c.what;
+    const std::vector<std::string> kept = f.strays();
+    ASSERT_EQ(kept.size(), 1u) << c.what << ": the edit is kept\n" << r.out;
+    EXPECT_EQ(slurp(f.dir + "/" + kept[0]), kGood + kBad) << c.what;
+    EXPECT_NE(r.out.find(f.list + ": the list is unchanged; your edit is in " + f.dir + "/" +
+                         kept[0] + "\r\n"),
+              std::string::npos)
+        << c.what << "\n"
+        << r.out;
+  }
+}
+
+TEST(AtATerminal, AnEmptiedCopyIsInstalledOnlyOnAnExplicitYes) {
+  const std::string question =
+      ": the new list gives no record: the plug-in will recognise nobody. Install it? (y) "
+      "yes, (e) edit again, (n) no: ";
+  const struct {
+    std::string answers;
+    int status;
+    std::string content;
+    size_t kept;
+  } cases[] = {
+      {"y\n", 0, "", 0},                   // yes: installed, empty
+      {"n\n", 1, kGood, 1},                // no: the list as it was, the copy kept
+      {"\n", 1, kGood, 1},                 // no answer is not a yes: asked again, then no
+      {"e\n", 0, kGood + kMended, 0},      // edit again: the second edit installs
+      {"yes please\n", 0, "", 0},          // the first letter answers
+      {std::string("\x04"), 1, kGood, 1},  // the end of input is a no
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    // Empties the copy, or, given an empty one, writes two records.
+    const std::string editor =
+        f.editor("empty.sh", "if [ -s \"$1\" ]; then : >\"$1\"; else printf '%s%s' '" + kGood +
+                                 "' '" + kMended + "' >\"$1\"; fi");
+    Terminal t(f.dir, {{"EDITOR", editor}}, {"edit", f.list});
+    std::string why;
+    std::vector<Step> steps = {expect(f.list + question), type(c.answers)};
+    if (c.answers == "\n") {
+      steps.push_back(expect(f.list + question));
+      steps.push_back(type("n\n"));
+    }
+    EXPECT_TRUE(play(t, steps, why)) << c.answers << ": " << why << "\n" << t.screen();
+    const Outcome r = t.finish();
+    EXPECT_EQ(r.status, c.status) << c.answers << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), c.content) << c.answers;
+    const std::vector<std::string> kept = f.strays();
+    ASSERT_EQ(kept.size(), c.kept) << c.answers << "\n" << r.out;
+    if (c.kept == 0) continue;
+    EXPECT_EQ(slurp(f.dir + "/" + kept[0]), "") << "the emptied copy is kept";
+    EXPECT_NE(r.out.find(f.list +
+                         ": error: the new list gives no record: the plug-in will recognise "
+                         "nobody (give --allow-empty to install it anyway) [no-records]\r\n" +
+                         f.list + ": your edit is in " + f.dir + "/" + kept[0] + "\r\n"),
+              std::string::npos)
+        << c.answers << "\n"
+        << r.out;
+  }
+}
