@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -116,10 +117,29 @@ Outcome play(Mode mode) {
   char r = 0;
   if (read(ready[0], &r, 1) != 1) return o;  // the writer is under way
   close(ready[0]);
-  const std::string cmd = std::string(TOLVANE_HOST) + " --script " + script + " " + TOLVANE_PLUGIN +
-                          " " + path + " 2>&1";
-  FILE *p = popen(cmd.c_str(), "r");  // NOLINT(cert-env33-c): runs the host as a user would
-  char line[512];
+  // The host plays the scenario from a pipe; through the list tool, whose changes each take a
+  // few disk syncs, a reload every millisecond, so that the changes race the reloads.
+  const std::string transcript = std::string(dir) + "/host.out";
+  const std::string cmd =
+      std::string(TOLVANE_HOST) + " " + TOLVANE_PLUGIN + " " + path + " >" + transcript + " 2>&1";
+  FILE *host = popen(cmd.c_str(), "w");  // NOLINT(cert-env33-c): runs the host as a user would
+  {
+    std::ifstream in(script);
+    std::string l, reload;
+    while (host != nullptr && std::getline(in, l)) {
+      if (l.compare(0, 5, "wait ") == 0 && !reload.empty()) {
+        std::fputs(reload.c_str(), host);
+        std::fflush(host);
+        reload.clear();
+        if (mode == Mode::Tool) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      reload += l + "\n";
+    }
+    if (host != nullptr) std::fputs(reload.c_str(), host);
+  }
+  o.exitStatus = host != nullptr ? pclose(host) : -1;
+  std::ifstream out(transcript);
+  std::string l;
   unsigned seen = 0;  // bit p: probe p was recognised since the last reload
   bool started = false;
   auto close = [&] {
@@ -138,27 +158,26 @@ Outcome play(Mode mode) {
     else
       ++o.mixed;
   };
-  while (p != nullptr && fgets(line, sizeof line, p) != nullptr) {
-    const std::string l = line;
+  while (std::getline(out, l)) {
     if (l.compare(0, 16, "handleTimerEvent") == 0) {
       close();
       started = true;
       seen = 0;
     }
     int n = 0;
-    if (std::sscanf(line, "  [global] Attention on deck! p%d has", &n) == 1 && n > 0 &&
+    if (std::sscanf(l.c_str(), "  [global] Attention on deck! p%d has", &n) == 1 && n > 0 &&
         n <= kProbes)
       seen |= 1u << n;
-    if (l.compare(0, 4, "end ") == 0 || l.compare(0, 10, "violation:") == 0) o.tail += l;
+    if (l.compare(0, 4, "end ") == 0 || l.compare(0, 10, "violation:") == 0) o.tail += l + "\n";
   }
   close();
-  o.exitStatus = p != nullptr ? pclose(p) : -1;
   kill(child, SIGTERM);
   waitpid(child, nullptr, 0);
   std::remove(path.c_str());
   std::remove((path + ".new").c_str());
   std::remove(script.c_str());
-  for (const char *f : {"/a.list", "/b.list", "/.admins.list.lock"})
+  std::remove(transcript.c_str());
+  for (const char *f : {"/a.list", "/b.list", "/.admins.list.lock", "/admins.list-"})
     std::remove((std::string(dir) + f).c_str());
   rmdir(dir);
   return o;
