@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -25,6 +26,13 @@ std::string holderOf(int fd) {
   if (s.empty() || s.size() > 10 || s.find_first_not_of("0123456789") != std::string::npos)
     return "";
   return s;
+}
+
+// Seconds as people write them: "5", "0.3".
+std::string secondsText(double s) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", s);
+  return buf;
 }
 
 }  // namespace
@@ -74,9 +82,8 @@ ListLock::Result ListLock::acquire(int dir, const std::string &folder, const std
         const std::string holder = holderOf(fd.get());
         err = joined(folder, name) + " is being changed by another tolvane-list" +
               (holder.empty() ? "" : " (process " + holder + ")") +
-              (waitSeconds < 0
-                   ? ": try again when it is done, or wait for it with --wait"
-                   : ": waited " + std::to_string(static_cast<long>(waitSeconds)) + " s in vain");
+              (waitSeconds < 0 ? ": try again when it is done, or wait for it with --wait"
+                               : ": waited " + secondsText(waitSeconds) + " s in vain");
         return Busy;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));

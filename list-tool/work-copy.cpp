@@ -138,6 +138,11 @@ bool WorkCopy::read(std::string &data, std::string &err) const {
   return false;
 }
 
+bool WorkCopy::exists() const {
+  struct stat st {};
+  return dir_.valid() && fstatat(dir_.get(), name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 const std::string &WorkCopy::keep() {
   kept_ = true;
   return path_;

@@ -28,6 +28,8 @@ class WorkCopy {
   // What the editor left in the copy; false with the reason when it is not a regular file (a
   // link is refused, with what it names).
   bool read(std::string &data, std::string &err) const;
+  // Whether the copy is still there, as a file of any kind.
+  bool exists() const;
   // Leaves the copy where it is, for the operator; returns its path.
   const std::string &keep();
 

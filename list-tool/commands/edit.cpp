@@ -51,11 +51,15 @@ class EditStep : public ChangeStep {
     if (!run.ran) return stop(run.err + "; the list is unchanged", kTrouble);
     if (run.status != 0) {
       const std::string how =
-          run.status < 0 ? std::string("was ended by ") +
-                               (run.killedBy != 0 ? std::string("SIG") + sigabbrev_np(run.killedBy)
-                                                  : std::string("a signal"))
-                         : "exited with status " + std::to_string(run.status) +
-                               (run.status == 127 ? " (not found?)" : "");
+          run.status < 0
+              ? std::string("was ended by ") +
+                    (run.killedBy != 0 ? std::string("SIG") + sigabbrev_np(run.killedBy)
+                                       : std::string("a signal"))
+              : "exited with status " + std::to_string(run.status) +
+                    (run.status == 127 ? " (not found?)"
+                     : run.status > 128 && run.status < 160
+                         ? std::string(" (ended by SIG") + sigabbrev_np(run.status - 128) + "?)"
+                         : "");
       return stop("the editor (" + editor_.from + ") " + how +
                       ": the list is unchanged; your edit is in " + copy_.keep(),
                   kTrouble);
@@ -72,7 +76,8 @@ class EditStep : public ChangeStep {
     return {};
   }
 
-  std::string keepWork() override { return started_ ? copy_.keep() : ""; }
+  // The copy is named only while it is there (an editor may have removed it).
+  std::string keepWork() override { return started_ && copy_.exists() ? copy_.keep() : ""; }
 
  private:
   StepResult stop(const std::string &message, int status) {

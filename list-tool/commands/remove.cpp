@@ -131,7 +131,8 @@ Subcommand defineRemove(CLI::App &tool) {
               throw Usage{"remove takes lines, or a record's values and --note, not both"};
             if (step->lines.empty() && !values && !step->byNote)
               throw Usage{
-                  "remove needs the numbers of the lines to take out, a record's values, "
+                  "remove needs the numbers of the lines to take out (after the list's name: "
+                  "remove FILE 3, or --line 3 for the default list), a record's values, "
                   "or --note"};
             if (values) {
               std::string line, why;

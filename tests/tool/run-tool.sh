@@ -10,7 +10,8 @@
 #                         show what the tool left behind);
 #   `#! memory: KIB`      the tool runs under `ulimit -v KIB` (not in the sanitizer build, whose
 #                         shadow memory needs more: TOLVANE_NO_ULIMIT=1).
-# The tool gets 60 seconds: one that hangs fails the case instead of stalling it. The copy's
+# The tool gets 180 seconds (a loaded machine, the sanitizer build): one that hangs fails the
+# case instead of stalling it. The copy's
 # folder, another each run, is shown as WORK in what is compared.
 set -u
 tool=$(realpath "$1") case=$2 expected=$3
@@ -27,7 +28,7 @@ memory=$(sed -n 's/^#! memory: //p' "$case")
 after=$(sed -n 's/^#! after: //p' "$case")
 [ "${TOLVANE_NO_ULIMIT:-0}" = 1 ] && memory=
 (cd "$run" && eval "$setup" && { [ -z "$memory" ] || ulimit -v "$memory"; } &&
- timeout 60 "$tool" "$@" >"$work/.out" 2>"$work/.err"
+ timeout 180 "$tool" "$@" >"$work/.out" 2>"$work/.err"
  echo "[exit $?]" >>"$work/.err")
 cat "$work/.out" "$work/.err" >"$work/.all"
 [ -z "$after" ] || (cd "$run" && eval "$after") >>"$work/.all" 2>&1
