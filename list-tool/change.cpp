@@ -365,35 +365,27 @@ int Change::refuse(const std::string &code, const std::string &message) {
   printLine(stderr, o_.file + ": error: " + message + " [" + code + "]");
   if (!o_.dryRun && step_ != nullptr)
     logRefused(invoker_, step_->verb(), place_.exists ? place_.live() : o_.file, code, message);
-  if (o_.json) {
-    printJsonDocument(stdout, {{"file", o_.file},
-                               {"changed", false},
-                               {"installed", false},
-                               {"dryRun", o_.dryRun},
-                               {"refused", {{"code", code}, {"message", message}}}});
-  }
+  if (o_.json) printNothingInstalled("refused", {{"code", code}, {"message", message}});
   return kFindings;
+}
+
+void Change::printNothingInstalled(const char *why, const nlohmann::json &what) const {
+  printJsonDocument(stdout, {{"file", o_.file},
+                             {"changed", false},
+                             {"installed", false},
+                             {"dryRun", o_.dryRun},
+                             {why, what}});
 }
 
 int Change::trouble(const std::string &message) {
   printLine(stderr, "tolvane-list: " + message);
-  if (o_.json) {
-    printJsonDocument(stdout, {{"file", o_.file},
-                               {"changed", false},
-                               {"installed", false},
-                               {"dryRun", o_.dryRun},
-                               {"trouble", message}});
-  }
+  if (o_.json) printNothingInstalled("trouble", message);
   return kTrouble;
 }
 
 int Change::unchanged(const std::string &note) {
   if (o_.json) {
-    printJsonDocument(stdout, {{"file", o_.file},
-                               {"changed", false},
-                               {"installed", false},
-                               {"dryRun", o_.dryRun},
-                               {"note", note}});
+    printNothingInstalled("note", note);
   } else {
     printLine(stdout,
               o_.file + ": unchanged: " + (note.empty() ? "" : note + "; ") + "nothing written");

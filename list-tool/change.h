@@ -7,6 +7,7 @@
 #ifndef TOLVANE_LIST_CHANGE_H
 #define TOLVANE_LIST_CHANGE_H
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ class Change {
   int refuse(const std::string &code, const std::string &message);
   int trouble(const std::string &message);
   int unchanged(const std::string &note);
+  // The JSON result of a change that installed nothing, with `why` ("refused", "trouble",
+  // "note") saying what.
+  void printNothingInstalled(const char *why, const nlohmann::json &what) const;
   void keepWork();
   void report(const Report &next, bool installed);
 

@@ -290,38 +290,41 @@ TEST(ReloadLimit, TheNextReadStaysWithinBothLimits) {
   EXPECT_EQ(done.pieces, 5u);
 }
 
-TEST(ReloadLimit, AFileOfNulBytesEndsAfterAtMostTheLimit) {
-  // A sparse file: every piece is empty to the parser and counts as a whole read.
-  TempFile f;
-  ASSERT_EQ(truncate(f.path.c_str(), 64L << 20), 0);
-  FILE *in = std::fopen(f.path.c_str(), "r");
-  ASSERT_NE(in, nullptr);
-  Table t;
-  t.n = 0;
-  const auto read = [](char *buf, int size, void *src) {
-    return std::fgets(buf, size, static_cast<FILE *>(src));
+// Files of nothing but what the parser passes over end the reload at one of its limits: a
+// sparse file (every piece empty to the parser, each counting as a whole read) at the byte
+// limit, a mebibyte of newlines at the piece limit.
+TEST(ReloadLimit, AFileOfNothingEndsAtALimit) {
+  const struct {
+    const char *what;
+    void (*make)(TempFile &);
+    bool byBytes;  // which limit ends it
+    long offset;   // where reading stops
+  } cases[] = {
+      {"NUL bytes", [](TempFile &f) { ASSERT_EQ(truncate(f.path.c_str(), 64L << 20), 0); }, true,
+       static_cast<long>(TV_READ_LIMIT)},
+      {"newlines", [](TempFile &f) { f.write(std::string(size_t{1} << 20, '\n')); }, false,
+       static_cast<long>(TV_READ_PIECES)},
   };
-  EXPECT_EQ(tvReadList(read, in, t.buf, t.recs, &t.n, nullptr, nullptr).bytes, TV_READ_LIMIT);
-  EXPECT_EQ(std::ftell(in), static_cast<long>(TV_READ_LIMIT));
-  std::fclose(in);
-  EXPECT_EQ(t.n, 0);
-}
-
-TEST(ReloadLimit, AFileOfEmptyLinesEndsAfterThePieceLimit) {
-  // A mebibyte of newlines: the reload reads as many as it reads pieces.
-  TempFile f;
-  f.write(std::string(size_t{1} << 20, '\n'));
-  FILE *in = std::fopen(f.path.c_str(), "r");
-  ASSERT_NE(in, nullptr);
-  Table t;
-  t.n = 0;
-  const auto read = [](char *buf, int size, void *src) {
-    return std::fgets(buf, size, static_cast<FILE *>(src));
-  };
-  EXPECT_EQ(tvReadList(read, in, t.buf, t.recs, &t.n, nullptr, nullptr).pieces, TV_READ_PIECES);
-  EXPECT_EQ(std::ftell(in), static_cast<long>(TV_READ_PIECES));
-  std::fclose(in);
-  EXPECT_EQ(t.n, 0);
+  for (const auto &c : cases) {
+    TempFile f;
+    c.make(f);
+    FILE *in = std::fopen(f.path.c_str(), "r");
+    ASSERT_NE(in, nullptr) << c.what;
+    Table t;
+    t.n = 0;
+    const auto read = [](char *buf, int size, void *src) {
+      return std::fgets(buf, size, static_cast<FILE *>(src));
+    };
+    const auto done = tvReadList(read, in, t.buf, t.recs, &t.n, nullptr, nullptr);
+    if (c.byBytes) {
+      EXPECT_EQ(done.bytes, TV_READ_LIMIT) << c.what;
+    } else {
+      EXPECT_EQ(done.pieces, TV_READ_PIECES) << c.what;
+    }
+    EXPECT_EQ(std::ftell(in), c.offset) << c.what;
+    std::fclose(in);
+    EXPECT_EQ(t.n, 0) << c.what;
+  }
 }
 
 TEST(ReloadLimit, AGenerousListIsReadWhole) {
