@@ -10,8 +10,6 @@
 namespace tl {
 namespace {
 
-constexpr const char *kAccessList = "system.posix_acl_access";
-
 // A file capability gives a program privileges: a list is data, and never carries one.
 bool carried(const std::string &name) {
   return name != "security.capability";
