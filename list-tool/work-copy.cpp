@@ -72,15 +72,16 @@ bool WorkCopy::create(int dir, const std::string &folder, const std::string &nam
     err = std::string("cannot make a private folder in /var/tmp: ") + std::strerror(errno);
     return false;
   }
+  // From here on the destructor removes the folder (and the copy) unless the copy is kept.
   private_ = templ;
+  name_ = name;
+  path_ = joined(private_, name);
   dir_.reset(open(templ, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!dir_.valid() || fchown(dir_.get(), delegate->uid, delegate->gid) != 0 ||
       fchmod(dir_.get(), 0700) != 0) {
     err = "cannot give " + private_ + " to " + delegate->name + ": " + std::strerror(errno);
     return false;
   }
-  name_ = name;
-  path_ = joined(private_, name);
   UniqueFd fd(openat(dir_.get(), name.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600));
   mine.uid = delegate->uid;
@@ -89,9 +90,13 @@ bool WorkCopy::create(int dir, const std::string &folder, const std::string &nam
     err = "cannot make " + path_ + ": " + std::strerror(errno);
     return false;
   }
-  writeAll(fd.get(), content);
-  if (!giveAttributes(fd.get(), mine, err)) return false;
-  return true;
+  // A copy cut short (a full /var/tmp) would show the delegate a list with administrators
+  // missing: the editor never sees one.
+  if (!writeAll(fd.get(), content)) {
+    err = "cannot write " + path_ + ": " + std::strerror(errno);
+    return false;
+  }
+  return giveAttributes(fd.get(), mine, err);
 }
 
 bool WorkCopy::read(std::string &data, std::string &err) const {

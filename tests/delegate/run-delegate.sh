@@ -136,4 +136,22 @@ for cmd in "add $list --rseed 7 --addr 10.7.7.7" "remove $list --rseed 7 --addr 
   [ -e "$marker" ] && problem "$cmd ran the editor"
 done
 echo "delegate: add and remove run no editor"
+
+# 6. With /var/tmp full (a one-page file system of its own, in a mount namespace of this case
+#    alone), the copy cannot be written whole: the tool says so and stops, and the editor never
+#    shows the delegate a list with administrators missing.
+editor marks.sh "touch '$marker'; echo '# saved over a short copy' >>\"\$1\""
+rm -f "$marker"
+cp "$list" "$work/list.before"
+unshare --mount --propagation private sh -c "
+  mount -t tmpfs -o size=4k tolvane-full /var/tmp || exit 9
+  head -c 4096 /dev/zero >/var/tmp/filler 2>/dev/null
+  su -s /bin/sh '$user' -c \"SUDO_EDITOR='$work/marks.sh' sudo -n '$tool' edit '$list'\"" \
+  </dev/null >"$work/out" 2>&1; status=$?
+[ "$status" = 2 ] || problem "full /var/tmp: exit $status, not 2: $(cat "$work/out")"
+grep -q "^tolvane-list: cannot write /var/tmp/tolvane-edit\.[A-Za-z0-9]*/admins\.list: No space left on device$" "$work/out" ||
+  problem "full /var/tmp: $(cat "$work/out")"
+[ -e "$marker" ] && problem "full /var/tmp: the editor ran on a copy cut short"
+same_list "full /var/tmp"
+echo "delegate: a copy that cannot be written whole is never edited"
 exit $fail
