@@ -8,12 +8,13 @@
 namespace tl {
 namespace {
 
-// One line, whatever the text holds: control characters and line breaks escaped.
+// One line, whatever the text holds: control characters and line breaks escaped, and the tab
+// that escaped() lets through as well.
 void send(const std::string &text) {
   std::string line;
   for (char c : escaped(text)) {
-    if (c == '\n' || c == '\t') {
-      line += c == '\n' ? "\\x0A" : "\\x09";
+    if (c == '\t') {
+      line += "\\x09";
     } else {
       line += c;
     }

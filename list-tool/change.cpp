@@ -54,12 +54,12 @@ int Change::run(ChangeStep &step) {
   int status = kClean;
   // Judge: who can change or replace the list, and what its name names. Nothing is written,
   // not even the lock, in a place others could turn against the change.
-  if (!judge(step, status)) return status;
+  if (!judge(status)) return status;
   // Lock: one change of the list at a time. A dry run writes nothing, and takes no lock.
   if (!o_.dryRun && !lock(status)) return status;
   // Another change may have replaced the list while the lock was awaited (--wait): the list
   // read must be the list judged.
-  if (!o_.dryRun && !judgeAgain(step, status)) return status;
+  if (!o_.dryRun && !judgeAgain(status)) return status;
   // Read: the list through its folder's descriptor, kept open to install over only that file.
   if (!read(status)) return status;
   // Change the copy, check it and confirm what needs it; at a terminal the operator may edit
@@ -91,14 +91,10 @@ int Change::run(ChangeStep &step) {
   return install(after, next);
 }
 
-bool Change::judge(ChangeStep &step, int &status, const std::vector<std::string> &said) {
+bool Change::judge(int &status, const std::vector<std::string> &said) {
   if (!o_.as.empty()) {
     Account a;
-    if (findAccount(o_.as, a)) {
-      trusted_.hasAs = true;
-      trusted_.as = a.uid;
-      trusted_.asName = a.name;
-    }
+    if (findAccount(o_.as, a)) trusted_.trust(a);
   }
   place_ = walkList(o_.file, trusted_);
   // A guard error met before the walk failed comes first: whoever can write that folder can
@@ -151,11 +147,10 @@ bool Change::judge(ChangeStep &step, int &status, const std::vector<std::string>
                         "old table; remove them, or give --break-links");
     return false;
   }
-  (void)step;
   return true;
 }
 
-bool Change::judgeAgain(ChangeStep &step, int &status) {
+bool Change::judgeAgain(int &status) {
   struct stat now {};
   const bool there = fstatat(place_.dir.get(), place_.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
   if (there == place_.exists &&
@@ -169,7 +164,7 @@ bool Change::judgeAgain(ChangeStep &step, int &status) {
   }
   std::vector<std::string> said;
   for (const GuardFinding &g : place_.findings) said.push_back(g.message);
-  if (!judge(step, status, said)) return false;
+  if (!judge(status, said)) return false;
   if (fstat(place_.dir.get(), &folder) != 0 || folder.st_dev != locked.st_dev ||
       folder.st_ino != locked.st_ino) {
     status = refuse("changed-meanwhile",

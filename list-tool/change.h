@@ -62,9 +62,9 @@ class Change {
  private:
   // Judges how the list is guarded and what its name names; warnings already `said` are not
   // said again.
-  bool judge(ChangeStep &step, int &status, const std::vector<std::string> &said = {});
+  bool judge(int &status, const std::vector<std::string> &said = {});
   // Judges the list again, under the lock, when another change replaced it meanwhile.
-  bool judgeAgain(ChangeStep &step, int &status);
+  bool judgeAgain(int &status);
   bool lock(int &status);
   bool read(int &status);
   bool check(const Report &after, bool &editAgain, int &status);
@@ -90,7 +90,6 @@ class Change {
   std::string old_;  // its bytes
   Report before_;
   bool terminal_ = false;
-  std::string workPath_;  // where the operator's work was kept
 };
 
 }  // namespace tl

@@ -194,9 +194,7 @@ void shadowed(Reading &r) {
     for (size_t i = 0; i < j; ++i) {
       const Tolvane &a = recs[i].rec;
       const bool same = sameRecord(a, b);
-      const bool inside = a.rSeed == b.rSeed && (a.pSeed == 0 || a.pSeed == b.pSeed) &&
-                          a.ipMin <= b.ipMin && b.ipMax <= a.ipMax;
-      if (!same && !inside) continue;
+      if (!same && !covers(a, b)) continue;
       const std::string where =
           "line " + std::to_string(recs[i].line) + " (slot " + std::to_string(recs[i].slot) + ")";
       const size_t at =
@@ -273,10 +271,8 @@ void lineEnds(Reading &r, const std::string &data) {
   for (size_t i : lone) {
     size_t end = i + 1;
     while (end < data.size() && data[end] != '\r' && data[end] != '\n') ++end;
-    const std::string piece =
-        data.substr(i + 1, std::min<size_t>(end - i - 1, TV_READ_SIZE - 1)) + "\n";
     Tolvane rec;
-    if (!tvParsePiece(piece.c_str(), &rec, nullptr)) continue;
+    if (!recordOfLine(data.substr(i + 1, end - i - 1), rec)) continue;
     add(r, i + 1, Severity::Error, "lone-cr",
         "a carriage return alone is no line end to the plug-in: the record after it is never "
         "read (put a line break before it)");
@@ -287,6 +283,16 @@ void lineEnds(Reading &r, const std::string &data) {
 
 bool sameRecord(const Tolvane &a, const Tolvane &b) {
   return a.rSeed == b.rSeed && a.pSeed == b.pSeed && a.ipMin == b.ipMin && a.ipMax == b.ipMax;
+}
+
+bool covers(const Tolvane &a, const Tolvane &b) {
+  return a.rSeed == b.rSeed && (a.pSeed == 0 || a.pSeed == b.pSeed) && a.ipMin <= b.ipMin &&
+         b.ipMax <= a.ipMax;
+}
+
+bool recordOfLine(const std::string &line, Tolvane &rec) {
+  const std::string piece = line.substr(0, TV_READ_SIZE - 1) + "\n";
+  return tvParsePiece(piece.c_str(), &rec, nullptr);
 }
 
 Report checkList(const std::string &file, const std::string &data) {

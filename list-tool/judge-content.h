@@ -56,6 +56,13 @@ struct Report {
 // Whether two records are the same in all four fields.
 bool sameRecord(const Tolvane &a, const Tolvane &b);
 
+// Whether record `a` admits every user that record `b` admits.
+bool covers(const Tolvane &a, const Tolvane &b);
+
+// The record the plug-in reads from a line on its own (its first piece); false when it gives
+// none.
+bool recordOfLine(const std::string &line, Tolvane &rec);
+
 // Checks a list file's bytes as the plug-in's reload would read them.
 Report checkList(const std::string &file, const std::string &data);
 

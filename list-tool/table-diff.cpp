@@ -19,11 +19,6 @@ bool coveredBy(const Tolvane &r, const std::vector<Loaded> &table) {
 
 }  // namespace
 
-bool covers(const Tolvane &a, const Tolvane &b) {
-  return a.rSeed == b.rSeed && (a.pSeed == 0 || a.pSeed == b.pSeed) && a.ipMin <= b.ipMin &&
-         b.ipMax <= a.ipMax;
-}
-
 std::string describeRecord(const Loaded &l, const char *hash) {
   std::string s = "registration seed " + std::to_string(l.rec.rSeed) + ", PUID seed " +
                   shownPSeed(l.rec.pSeed) + ", " + dotted(l.rec.ipMin) + " to " +

@@ -28,9 +28,6 @@ std::vector<TableChange> compareTables(const Report &before, const Report &after
 // Whether the plug-in would load the same records in the same order.
 bool sameTable(const Report &before, const Report &after);
 
-// Whether record `a` admits every user that record `b` admits.
-bool covers(const Tolvane &a, const Tolvane &b);
-
 // A record as a change shows it: seeds, range and comment, the comment after `hash`.
 std::string describeRecord(const Loaded &l, const char *hash = "   # ");
 

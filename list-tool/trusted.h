@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "accounts.h"
+
 namespace tl {
 
 struct Trusted {
@@ -16,6 +18,12 @@ struct Trusted {
   bool hasAs = false;
   uid_t as = 0;
   std::string asName;
+  // Trusts the server's account too.
+  void trust(const Account &server) {
+    hasAs = true;
+    as = server.uid;
+    asName = server.name;
+  }
   bool operator()(uid_t uid) const { return uid == 0 || uid == caller || (hasAs && uid == as); }
   // "root or you", "root, you or www"
   std::string who() const {

@@ -15,10 +15,7 @@ namespace {
 
 class AddStep : public ChangeStep {
  public:
-  explicit AddStep(std::string line) : line_(std::move(line)) {
-    const std::string piece = line_.substr(0, TV_READ_SIZE - 1) + "\n";
-    tvParsePiece(piece.c_str(), &rec_, nullptr);
-  }
+  explicit AddStep(std::string line) : line_(std::move(line)) { recordOfLine(line_, rec_); }
   const char *verb() const override { return "add"; }
   StepResult make(const ListPlace & /*place*/, const Report &before, const std::string &old,
                   std::string &after) override {

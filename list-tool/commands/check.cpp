@@ -40,11 +40,7 @@ bool readJudged(const std::string &file, const CheckOptions &o, std::string &dat
   Trusted trusted;
   Account as;
   const bool hasAs = !o.as.empty() && findAccount(o.as, as);
-  if (hasAs) {
-    trusted.hasAs = true;
-    trusted.as = as.uid;
-    trusted.asName = as.name;
-  }
+  if (hasAs) trusted.trust(as);
   const ListPlace place = walkList(file, trusted);
   // What the walk found wrong on the way counts even when it found no list at its end.
   for (const GuardFinding &g : place.findings)

@@ -122,8 +122,7 @@ int match(const MatchOptions &o) {
     bool would = false;
     Tolvane rec;
     if (mendLine(l.text, mended)) {
-      const std::string piece = mended.substr(0, TV_READ_SIZE - 1) + "\n";
-      would = tvParsePiece(piece.c_str(), &rec, nullptr) && testsOf(rec, user).all();
+      would = recordOfLine(mended, rec) && testsOf(rec, user).all();
       if (would) {
         hint = "; read as '" + mended + "' it would recognise this user";
         couldHave.push_back(l.line);

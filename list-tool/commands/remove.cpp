@@ -140,8 +140,7 @@ Subcommand defineRemove(CLI::App &tool) {
                 printLine(stderr, "tolvane-list: refused: " + why);
                 return kFindings;
               }
-              const std::string piece = line.substr(0, TV_READ_SIZE - 1) + "\n";
-              tvParsePiece(piece.c_str(), &step->record, nullptr);
+              recordOfLine(line, step->record);
               step->byRecord = true;
             }
             finishChangeOptions(o->change);
