@@ -18,14 +18,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "file-bytes.h"
 
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+namespace {
 
 std::string readAll(int fd) {
   std::string out;

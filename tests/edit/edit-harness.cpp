@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 namespace harness {
@@ -21,13 +20,6 @@ const std::string kBad = "{fa} {} \"10.9.*.*\"   # lower case: gives no record\n
 const std::string kMended = "{GA} {} \"10.9.*.*\"   # mended\n";
 
 const std::string kStrace = "env ASAN_OPTIONS=detect_leaks=0 strace -f -qq ";
-
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 void spill(const std::string &path, const std::string &content) {
   std::ofstream(path, std::ios::binary) << content;

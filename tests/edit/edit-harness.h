@@ -11,13 +11,14 @@
 #include <utility>
 #include <vector>
 
+#include "file-bytes.h"
+
 namespace harness {
 
 extern const std::string kGood;    // one record
 extern const std::string kBad;     // a line that gives no record
 extern const std::string kMended;  // that line mended
 
-std::string slurp(const std::string &path);
 void spill(const std::string &path, const std::string &content);
 struct stat statOf(const std::string &path);
 

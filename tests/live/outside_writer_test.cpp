@@ -18,9 +18,10 @@
 #include <cstdlib>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
+
+#include "file-bytes.h"
 
 namespace {
 
@@ -39,13 +40,6 @@ std::string padding(int lines) {
   for (int i = 0; i < lines; ++i)
     s += "# padding line, so that a reload takes a few reads " + std::to_string(i) + "\n";
   return s;
-}
-
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 bool exists(const std::string &path) {

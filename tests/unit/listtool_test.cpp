@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "explain.h"
+#include "file-bytes.h"
 #include "format.h"
 #include "judge-content.h"
 #include "reference_parser.h"
@@ -36,13 +37,6 @@ std::vector<std::string> listFiles() {
   }
   std::sort(out.begin(), out.end());
   return out;
-}
-
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 // A random address pattern as an operator means it: numbers, then '*' for the rest.

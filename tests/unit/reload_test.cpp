@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "file-bytes.h"
 #include "tv-list.h"
 
 namespace {
@@ -26,13 +26,6 @@ std::vector<std::string> fixtureNames() {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string slurp(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 std::string dotted(uint32 a) {
@@ -83,6 +76,16 @@ struct TempFile {
   ~TempFile() { std::remove(path.c_str()); }
   void write(const std::string &data) const { std::ofstream(path, std::ios::binary) << data; }
 };
+
+// Whether the record {FA}{}"10.1.*.*" loads from `data`, read from a string and from a file
+// alike; `what` names the case.
+void expectLoadedFromEither(const std::string &data, bool loads, const std::string &what) {
+  const char *want = loads ? "53 0 10.1.0.0 10.1.255.255\n" : "";
+  EXPECT_EQ(reloadString(data), want) << what << ", from a string";
+  TempFile f;
+  f.write(data);
+  EXPECT_EQ(reloadFile(f.path.c_str()), want) << what << ", from a file";
+}
 
 // `fill` bytes of comment lines of 62 bytes (a piece each, so that the byte limit comes long
 // before the piece limit), then one record line: the record's first byte lies at `fill`.
@@ -181,12 +184,7 @@ TEST(ReloadLimit, ReadingStopsAtTheByteLimit) {
   for (const auto &c : cases) {
     const std::string data = filledThenRecord(c.before, rec);
     ASSERT_EQ(data.size(), c.before + rec.size());
-    EXPECT_EQ(reloadString(data), c.loads ? "53 0 10.1.0.0 10.1.255.255\n" : "")
-        << "record after " << c.before << " bytes, from a string";
-    TempFile f;
-    f.write(data);
-    EXPECT_EQ(reloadFile(f.path.c_str()), c.loads ? "53 0 10.1.0.0 10.1.255.255\n" : "")
-        << "record after " << c.before << " bytes, from a file";
+    expectLoadedFromEither(data, c.loads, "record after " + std::to_string(c.before) + " bytes");
   }
 }
 
@@ -210,12 +208,7 @@ TEST(ReloadLimit, ReadingStopsAfterTheLastPieceItMayRead) {
   for (const auto &c : cases) {
     const std::string data = linesThenRecord(c.lines, c.line, rec);
     ASSERT_LT(data.size(), TV_READ_LIMIT) << "the bytes stay within their limit";
-    EXPECT_EQ(reloadString(data), c.loads ? "53 0 10.1.0.0 10.1.255.255\n" : "")
-        << "record after " << c.lines << " lines, from a string";
-    TempFile f;
-    f.write(data);
-    EXPECT_EQ(reloadFile(f.path.c_str()), c.loads ? "53 0 10.1.0.0 10.1.255.255\n" : "")
-        << "record after " << c.lines << " lines, from a file";
+    expectLoadedFromEither(data, c.loads, "record after " + std::to_string(c.lines) + " lines");
   }
 }
 
