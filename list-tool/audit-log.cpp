@@ -8,10 +8,13 @@
 namespace tl {
 namespace {
 
-// One line, whatever the text holds: control characters and line breaks escaped.
+// One line, whatever the text holds: control characters and line breaks escaped, and every
+// backslash too, so that no text (a comment a delegate wrote) can pass for one of the escapes.
 void send(const std::string &text) {
+  std::string plain;
+  for (char c : text) plain += c == '\\' ? std::string("\\x5C") : std::string(1, c);
   std::string line;
-  for (char c : escaped(text)) {
+  for (char c : escaped(plain)) {
     if (c == '\n' || c == '\t') {
       line += c == '\n' ? "\\x0A" : "\\x09";
     } else {
