@@ -8,11 +8,14 @@
 namespace tl {
 namespace {
 
-// One line, whatever the text holds: control characters and line breaks escaped, and the tab
-// that escaped() lets through as well.
+// One line, whatever the text holds: control characters and line breaks escaped, the tab that
+// escaped() lets through, and every backslash too, so that no text (a comment a delegate
+// wrote) can pass for one of the escapes.
 void send(const std::string &text) {
+  std::string plain;
+  for (char c : text) plain += c == '\\' ? std::string("\\x5C") : std::string(1, c);
   std::string line;
-  for (char c : escaped(text)) {
+  for (char c : escaped(plain)) {
     if (c == '\t') {
       line += "\\x09";
     } else {

@@ -308,8 +308,11 @@ int Change::install(const std::string &after, const Report &next) {
       report(next, true);
       break;
     case Installed::NotDurable:
-      report(next, true);
-      status = trouble(err);
+    case Installed::PreviousLost:
+      // Installed all the same: the one report says so, with what went wrong after.
+      report(next, true, done != Installed::PreviousLost, err);
+      printLine(stderr, "tolvane-list: " + err);
+      status = kTrouble;
       break;
     case Installed::ChangedMeanwhile:
       status = refuse("changed-meanwhile",
@@ -330,11 +333,13 @@ int Change::install(const std::string &after, const Report &next) {
   // An ending signal that came meanwhile ends the tool now, with the edit kept and named; but
   // once the list is installed there is nothing left to stop, and the tool ends as the change
   // did (the signal is never let through to say the list is unchanged).
-  if (done != Installed::Done && done != Installed::NotDurable) unblockEndingSignals();
+  if (done != Installed::Done && done != Installed::NotDurable && done != Installed::PreviousLost)
+    unblockEndingSignals();
   return status;
 }
 
-void Change::report(const Report &next, bool installed) {
+void Change::report(const Report &next, bool installed, bool previousKept,
+                    const std::string &trouble) {
   const std::vector<TableChange> changes = compareTables(before_, next);
   if (installed) logInstalled(invoker_, step_->verb(), place_.live(), changes);
   if (o_.json) {
@@ -343,6 +348,7 @@ void Change::report(const Report &next, bool installed) {
     doc["changed"] = true;
     doc["installed"] = installed;
     doc["dryRun"] = o_.dryRun;
+    if (!trouble.empty()) doc["trouble"] = trouble;
     printJsonDocument(stdout, doc);
     return;
   }
@@ -351,8 +357,9 @@ void Change::report(const Report &next, bool installed) {
     printLine(stdout, o_.file + ": dry run: would change; nothing written");
   } else if (installed) {
     const std::string kept = place_.links.empty() ? o_.file + "-" : place_.live() + "-";
-    printLine(stdout, o_.file + ": changed: installed" +
-                          (place_.exists ? " (the previous version is " + kept + ")" : ""));
+    printLine(stdout,
+              o_.file + ": changed: installed" +
+                  (place_.exists && previousKept ? " (the previous version is " + kept + ")" : ""));
   }
 }
 

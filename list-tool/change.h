@@ -77,7 +77,10 @@ class Change {
   // "note") saying what.
   void printNothingInstalled(const char *why, const nlohmann::json &what) const;
   void keepWork();
-  void report(const Report &next, bool installed);
+  // What changed; once installed, with the previous version named when it was kept, and with
+  // the `trouble` of a step after the install (in the one JSON document).
+  void report(const Report &next, bool installed, bool previousKept = true,
+              const std::string &trouble = "");
 
   ChangeOptions o_;
   ChangeStep *step_ = nullptr;

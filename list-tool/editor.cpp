@@ -44,14 +44,27 @@ bool onPath(const std::string &name) {
   return false;
 }
 
-void closeInherited() {
+// Closes the descriptors from `first` to `last`, both included.
+void closeRange(unsigned first, unsigned last) {
 #ifdef SYS_close_range
-  if (syscall(SYS_close_range, 3u, ~0u, 0u) == 0) return;
+  if (syscall(SYS_close_range, first, last, 0u) == 0) return;
 #endif
-  for (int fd = 3; fd < 1024; ++fd) close(fd);
+  for (unsigned fd = first; fd <= last && fd < 1024; ++fd) close(static_cast<int>(fd));
 }
 
 }  // namespace
+
+void closeInherited(int keepA, int keepB) {
+  const int low = keepA < keepB ? keepA : keepB, high = keepA < keepB ? keepB : keepA;
+  unsigned from = 3;
+  for (const int keep : {low, high}) {
+    if (keep < static_cast<int>(from)) continue;
+    const auto k = static_cast<unsigned>(keep);
+    if (k > from) closeRange(from, k - 1);
+    from = k + 1;
+  }
+  closeRange(from, ~0u);
+}
 
 bool chooseEditor(bool delegated, EditorChoice &out, std::string &err) {
   const char *const vars[] = {"SUDO_EDITOR", "VISUAL", "EDITOR"};

@@ -33,6 +33,11 @@ struct EditorRun {
 // and error.
 EditorRun runEditor(const EditorChoice &editor, const std::string &path, const Account *as);
 
+// Closes every descriptor but standard input, output and error and the two named (-1 for
+// none), in a child that is to run with another account's ids: nothing of root's stays open in
+// a process that account can stop.
+void closeInherited(int keepA = -1, int keepB = -1);
+
 // Takes the account's user and group ids and groups for good (in a child process); false
 // (errno set) when it cannot.
 bool becomeAccount(const Account &as);

@@ -172,7 +172,7 @@ Installed installList(const ReadList &list, const std::string &content, const At
     if (renameat(list.dir, previous.name().c_str(), list.dir, kept.c_str()) != 0) {
       err = "the new list is in place, but the previous version could not be kept as " +
             joined(list.folder, kept) + " (" + std::strerror(errno) + ")";
-      return Installed::NotDurable;
+      return Installed::PreviousLost;
     }
     previous.forget();
   }

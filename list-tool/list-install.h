@@ -55,8 +55,9 @@ struct ReadList {
 
 enum class Installed {
   Done,              // in place and durable
-  NotDurable,        // in place, but the previous version not kept or the folder not made
-                     // durable (err says why)
+  NotDurable,        // in place, but the folder not made durable (err says why)
+  PreviousLost,      // in place, but the previous version could not be kept as NAME- (err says
+                     // why; something of another kind, such as a folder, lies there)
   ChangedMeanwhile,  // the list changed since it was read: nothing replaced
   AttributesLost,    // the new list could not be given the old one's attributes: nothing replaced
   Failed,            // nothing replaced (err says why)

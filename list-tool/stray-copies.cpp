@@ -27,7 +27,8 @@ bool copyName(const std::string &entry, const std::string &name) {
 
 }  // namespace
 
-std::vector<StrayCopy> strayCopies(int dir, const std::string &folder, const std::string &name) {
+std::vector<StrayCopy> strayCopies(int dir, const std::string &folder, const std::string &name,
+                                   const Trusted &trusted) {
   std::vector<StrayCopy> out;
   const int fd = openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return out;
@@ -40,7 +41,7 @@ std::vector<StrayCopy> strayCopies(int dir, const std::string &folder, const std
     const std::string entry = e->d_name;
     struct stat st {};
     if (!copyName(entry, name) || fstatat(dir, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(st.st_mode))
+        !S_ISREG(st.st_mode) || !trusted(st.st_uid))
       continue;
     out.push_back({joined(folder, entry), st.st_mtime});
   }

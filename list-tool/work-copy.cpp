@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -119,6 +120,9 @@ bool WorkCopy::read(std::string &data, std::string &err) const {
     }
     if (pid == 0) {
       in.reset();
+      // The delegate can stop this child: it keeps the copy's folder and the pipe, and none of
+      // root's descriptors (the lock above all, which would hold the list after the tool ended).
+      closeInherited(dir_.get(), out.get());
       if (!becomeAccount(*delegate_)) _exit(126);
       writeAll(out.get(), readCopy(dir_.get(), name_.c_str()));
       _exit(0);
@@ -128,7 +132,11 @@ bool WorkCopy::read(std::string &data, std::string &err) const {
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    if (said.empty()) said = "Ethe reader could not take " + delegate_->name + "'s ids";
+    if (said.empty()) {
+      said = WIFSIGNALED(status) ? "Ethe reader, with the ids of " + delegate_->name +
+                                       ", was ended by SIG" + sigabbrev_np(WTERMSIG(status))
+                                 : "Ethe reader could not take " + delegate_->name + "'s ids";
+    }
   }
   if (said[0] == 'K') {
     data = said.substr(1);

@@ -58,7 +58,7 @@ bool readJudged(const std::string &file, const CheckOptions &o, std::string &dat
                            "the account '" + as.name + "' cannot read the list: " + why +
                                ": a server running as '" + as.name + "' recognises nobody"));
   }
-  for (const StrayCopy &c : strayCopies(place.dir.get(), place.folder, place.name)) {
+  for (const StrayCopy &c : strayCopies(place.dir.get(), place.folder, place.name, trusted)) {
     about.push_back(wholeFile(Severity::Warning, "stray-copy",
                               c.path + ", written " + shownTime(c.changed) +
                                   ", is a copy an earlier change left (an edit that was not "

@@ -192,4 +192,22 @@ TEST(Audit, EachChangeLeavesOneLineAndThePreviousVersion) {
   EXPECT_EQ(slurp(f.list), afterRemove);
 }
 
+// Text from a list (a comment a delegate wrote) cannot pass for the log's own escapes: a
+// backslash is escaped too, so "\x0A" typed in a comment never reads as a line break followed by
+// a second, forged entry.
+TEST(Audit, ABackslashInACommentIsEscapedSoNoTextPassesForAnEscape) {
+  if (geteuid() != 0) GTEST_SKIP() << "a private mount namespace needs root";
+  Folder f;
+  const Logged r =
+      logged(kTool + " add " + f.list + " --rseed 366 --addr '172.16.*.*' --note 'Kay\\x0A" +
+             f.list + ": remove by root: installed: - line 15'");
+  ASSERT_EQ(r.status, 0) << r.output;
+  ASSERT_EQ(r.log, std::vector<std::string>{std::string(kPriority) + f.list +
+                                            ": add by root: installed: + line 20 slot 4 "
+                                            "(registration seed 366, PUID seed any, 172.16.0.0 "
+                                            "to 172.16.255.255 # Kay\\x5Cx0A" +
+                                            f.list + ": remove by root: installed: - line 15)"})
+      << r.output;
+}
+
 }  // namespace

@@ -154,4 +154,51 @@ grep -q "^tolvane-list: cannot write /var/tmp/tolvane-edit\.[A-Za-z0-9]*/admins\
 [ -e "$marker" ] && problem "full /var/tmp: the editor ran on a copy cut short"
 same_list "full /var/tmp"
 echo "delegate: a copy that cannot be written whole is never edited"
+
+# 7. The tool reads the copy back in a child with the delegate's ids, which the delegate may
+#    stop or kill: that child holds none of root's descriptors (the lock, the list, its folder),
+#    so a stopped one cannot keep the list locked once the tool has ended, and a killed one is
+#    named as killed. strace holds every process at its setresuid for a moment, long enough to
+#    look at each of the delegate's uid; the second run kills the reader there.
+editor adds.sh 'echo "# read back by the reader" >>"$1"'
+reader_run() {
+  rm -f "$work/records/held" "$work/records/reader"
+  (
+    end=$((SECONDS + 20))
+    while [ "$SECONDS" -lt "$end" ]; do
+      for p in /proc/[0-9]*; do
+        [ "$(cat "$p/comm" 2>/dev/null)" = tolvane-list ] || continue
+        [ "$(awk '/^Uid:/ {print $2}' "$p/status" 2>/dev/null)" = "$uid" ] || continue
+        fds=$(for fd in "$p"/fd/*; do readlink "$fd"; done 2>/dev/null)
+        grep -q '^/var/tmp/tolvane-edit\.' <<<"$fds" || continue  # the editor's child has none
+        echo "$fds" >>"$work/records/held"
+        echo "${p#/proc/}" >"$work/records/reader"
+        [ "$1" = kill ] && kill -KILL "${p#/proc/}"
+        exit 0
+      done
+    done
+  ) &
+  local watcher=$!
+  SUDO_UID=$uid SUDO_GID=$gid SUDO_USER=$user SUDO_EDITOR=$work/adds.sh \
+    strace -f -qq -o /dev/null -e trace=setresuid -e inject=setresuid:delay_exit=1500000 \
+    "$tool" edit "$list" </dev/null >"$work/out" 2>&1
+  local status=$?
+  wait "$watcher"
+  return $status
+}
+cp "$list" "$work/list.before"
+reader_run look || problem "reader: exit $?: $(cat "$work/out")"
+[ -s "$work/records/reader" ] || problem "reader: no reader with the delegate's ids was seen"
+if grep -E "^$work/etc(/|\$)" "$work/records/held" 2>/dev/null; then
+  problem "the reader of the copy, with the delegate's ids, held root's descriptors"
+fi
+grep -q 'read back by the reader' "$list" || problem "reader: the edit was not installed: $(cat "$work/out")"
+cp "$list" "$work/list.before"
+reader_run kill; status=$?
+[ "$status" = 1 ] || problem "killed reader: exit $status: $(cat "$work/out")"
+grep -q ": the reader, with the ids of $user, was ended by SIGKILL; the list is unchanged \[copy-unreadable\]\$" "$work/out" ||
+  problem "killed reader: $(cat "$work/out")"
+same_list "killed reader"
+rm -rf /var/tmp/tolvane-edit.*
+echo "delegate: the reader of the copy holds none of root's descriptors, and a killed one is named"
 exit $fail
