@@ -67,6 +67,13 @@ class EditStep : public ChangeStep {
     if (!copy_.read(after, err)) {
       return {StepResult::Refused, "copy-unreadable", err + "; the list is unchanged"};
     }
+    // The copy is read only as far as the plug-in reads a list: a longer one would be installed
+    // cut short, and the operator's lines past the cut lost.
+    if (after.size() > TV_READ_LIMIT) {
+      return {StepResult::Refused, "too-long",
+              "the copy is longer than the " + std::to_string(TV_READ_LIMIT) +
+                  " bytes the plug-in reads of a list: shorten it; the list is unchanged"};
+    }
     if (after == old && run.seconds < kQuickReturn) {
       return {StepResult::Unchanged, "",
               "the editor returned at once without a change: a graphical editor needs its "

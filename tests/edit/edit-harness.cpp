@@ -210,4 +210,35 @@ Outcome Terminal::finish(double seconds) {
   return {status_, out_};
 }
 
+Outcome editAtTerminal(const Folder &f, const std::string &editor, const std::string &answers) {
+  Outcome r;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    setenv("EDITOR", editor.c_str(), 1);
+    execl(TOLVANE_LIST, "tolvane-list", "edit", f.list.c_str(), static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  size_t next = 0;
+  char buf[1024];
+  for (;;) {
+    const ssize_t n = read(master, buf, sizeof buf);
+    if (n <= 0) break;  // the child has ended: the terminal reads EIO
+    r.out.append(buf, static_cast<size_t>(n));
+    const std::string prompt = "install anyway: ";
+    size_t prompts = 0;
+    for (size_t at = r.out.find(prompt); at != std::string::npos; at = r.out.find(prompt, at + 1))
+      ++prompts;
+    if (prompts > next && next < answers.size()) {
+      const char line[2] = {answers[next++], '\n'};
+      if (write(master, line, 2) != 2) break;
+    }
+  }
+  int st = 0;
+  waitpid(pid, &st, 0);
+  close(master);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
 }  // namespace harness

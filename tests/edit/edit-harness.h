@@ -55,6 +55,11 @@ Outcome shell(const std::string &command);
 // Runs `tolvane-list edit [OPTIONS] LIST` with EDITOR set, standard input not a terminal.
 Outcome edit(const Folder &f, const std::string &editor, const std::string &options = "");
 
+// Runs `tolvane-list edit LIST` with EDITOR set at a new pseudo-terminal, answering each
+// "install anyway" question with the next of `answers`; what the terminal showed has CR LF
+// line ends.
+Outcome editAtTerminal(const Folder &f, const std::string &editor, const std::string &answers);
+
 // Starts `tolvane-list edit LIST` whose editor waits until the file `go` appears in the folder,
 // then runs `then` on the copy ($1); returns its pid once it holds the lock (its copy exists).
 pid_t startWaitingEdit(const Folder &f, const std::string &then = "");

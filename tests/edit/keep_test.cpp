@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -162,5 +163,30 @@ TEST(Keep, AnEmptiedCopyNeedsLeaveWithoutATerminal) {
         << r.out;
     expectKept(f, r, "", "emptied");
     expectNoSummary(r, "emptied");
+  }
+}
+
+TEST(Keep, ACopyLongerThanThePluginReadsIsKeptWholeNeverInstalledCutShort) {
+  // 70,000 bytes of comments after the record: past the 65,536 the plug-in reads. Even told to
+  // install anyway at a terminal, the tool installs nothing, and the copy is kept whole.
+  const std::string comment = "# " + std::string(97, 'x');
+  std::string longer = kGood;
+  for (int i = 0; i < 700; ++i) longer += comment + "\n";
+  for (const bool terminal : {false, true}) {
+    Folder f;
+    const std::string editor = f.editor("long.sh", "yes '" + comment + "' | head -n 700 >>\"$1\"");
+    Outcome r = terminal ? editAtTerminal(f, editor, "i") : edit(f, editor, "");
+    r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());
+    const char *what = terminal ? "at a terminal" : "without one";
+    EXPECT_EQ(r.status, 1) << what << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), kGood) << what;
+    EXPECT_NE(
+        r.out.find(f.list + ": error: the copy is longer than the 65536 bytes the plug-in reads of "
+                            "a list: shorten it; the list is unchanged [too-long]\n"),
+        std::string::npos)
+        << what << "\n"
+        << r.out;
+    expectKept(f, r, longer, what);
+    expectNoSummary(r, what);
   }
 }
