@@ -177,7 +177,12 @@ bool Change::judgeAgain(int &status) {
 
 bool Change::lock(int &status) {
   std::string err;
-  switch (lock_.acquire(place_.dir.get(), place_.folder, place_.name, trusted_, o_.wait, err)) {
+  // At a terminal a change that waits for another says so, rather than stand silent.
+  const auto waiting = [](const std::string &what) {
+    if (isatty(STDERR_FILENO) != 0) printLine(stderr, "tolvane-list: " + what);
+  };
+  switch (lock_.acquire(place_.dir.get(), place_.folder, place_.name, trusted_, o_.wait, err,
+                        waiting)) {
     case ListLock::Taken:
       return true;
     case ListLock::Refused:

@@ -37,6 +37,13 @@ std::string listed(const std::vector<Writer> &writers) {
 
 constexpr int kMostLinks = 40;  // as the kernel allows
 
+// Whether a path ends as only a folder's can ("dir/", "dir/."): the kernel, and so the
+// plug-in, opens no file by such a path.
+bool endsAsFolder(const std::string &path) {
+  const std::string name = nameOf(path);
+  return !path.empty() && (path.back() == '/' || name == ".");
+}
+
 // A folder the walk stands in.
 struct At {
   UniqueFd fd;
@@ -50,6 +57,7 @@ class Walker {
   Walker(const Trusted &trusted, ListPlace &out) : trusted_(trusted), out_(out) {}
 
   void run(const std::string &path) {
+    folderOnly_ = endsAsFolder(path);
     At at;
     if (!start(path, at)) return;
     const std::vector<std::string> parts = components(path);
@@ -123,7 +131,7 @@ class Walker {
       const bool last = todo.empty();
       struct stat st {};
       if (fstatat(at.fd.get(), c.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno == ENOENT && last && toList) {
+        if (errno == ENOENT && last && toList && !folderOnly_) {
           place(at, c, nullptr);
           if (viaLink) out_.danglingTarget = lastLink;
           return true;
@@ -144,8 +152,14 @@ class Walker {
           viaLink = true;
           lastLink = target;
           ++finalLinks_;
+          folderOnly_ = folderOnly_ || endsAsFolder(target);
         }
         continue;
+      }
+      if (last && toList && folderOnly_ && !S_ISDIR(st.st_mode)) {
+        out_.trouble = out_.given + ": " + std::strerror(ENOTDIR) + " (" + joined(at.path, c) +
+                       " is no folder, and a path that ends in '/' names only a folder)";
+        return false;
       }
       if (last && toList) {
         place(at, c, &st);
@@ -306,7 +320,8 @@ class Walker {
   const Trusted &trusted_;
   ListPlace &out_;
   int links_ = 0;
-  int finalLinks_ = 0;  // links met as the path's last component
+  int finalLinks_ = 0;       // links met as the path's last component
+  bool folderOnly_ = false;  // the path, or the last link's target, ends in '/' or "/."
 };
 
 }  // namespace

@@ -38,11 +38,13 @@ std::string secondsText(double s) {
 }  // namespace
 
 ListLock::Result ListLock::acquire(int dir, const std::string &folder, const std::string &name,
-                                   const Trusted &trusted, double waitSeconds, std::string &err) {
+                                   const Trusted &trusted, double waitSeconds, std::string &err,
+                                   const std::function<void(const std::string &)> &waiting) {
   const std::string lockName = "." + name + ".lock";
   const std::string shown = joined(folder, lockName);
   const auto until = std::chrono::steady_clock::now() +
                      std::chrono::milliseconds(static_cast<long long>(waitSeconds * 1000));
+  bool told = false;
   for (;;) {
     constexpr int kFlags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     UniqueFd fd(openat(dir, lockName.c_str(), kFlags | O_CREAT | O_EXCL, 0600));
@@ -78,13 +80,19 @@ ListLock::Result ListLock::acquire(int dir, const std::string &folder, const std
               (errno == ENOLCK ? " (the file system gives no locks)" : "");
         return Failed;
       }
+      const std::string holder = holderOf(fd.get());
+      const std::string busy = joined(folder, name) + " is being changed by another tolvane-list" +
+                               (holder.empty() ? "" : " (process " + holder + ")");
       if (waitSeconds < 0 || (waitSeconds > 0 && std::chrono::steady_clock::now() >= until)) {
-        const std::string holder = holderOf(fd.get());
-        err = joined(folder, name) + " is being changed by another tolvane-list" +
-              (holder.empty() ? "" : " (process " + holder + ")") +
-              (waitSeconds < 0 ? ": try again when it is done, or wait for it with --wait"
-                               : ": waited " + secondsText(waitSeconds) + " s in vain");
+        err = busy + (waitSeconds < 0 ? ": try again when it is done, or wait for it with --wait"
+                                      : ": waited " + secondsText(waitSeconds) + " s in vain");
         return Busy;
+      }
+      if (!told && waiting) {
+        told = true;
+        waiting(busy + ": waiting for it to end" +
+                (waitSeconds > 0 ? " (at most " + secondsText(waitSeconds) + " s)" : "") +
+                "; Ctrl-C gives up and writes nothing");
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       continue;

@@ -9,6 +9,7 @@
 #ifndef TOLVANE_LIST_LIST_LOCK_H
 #define TOLVANE_LIST_LIST_LOCK_H
 
+#include <functional>
 #include <string>
 
 #include "trusted.h"
@@ -21,9 +22,11 @@ class ListLock {
   enum Result { Taken, Busy, Refused, Failed };
   // Takes the lock of the list `name` in the open folder `dir`; `folder` names the folder in
   // messages. `waitSeconds` < 0 does not wait for another change to end; 0 waits as long as it
-  // takes; more waits that long at the most. Anything but Taken comes with a message.
+  // takes; more waits that long at the most. Anything but Taken comes with a message. When it
+  // waits, `waiting` is told once, with what it waits for.
   Result acquire(int dir, const std::string &folder, const std::string &name,
-                 const Trusted &trusted, double waitSeconds, std::string &err);
+                 const Trusted &trusted, double waitSeconds, std::string &err,
+                 const std::function<void(const std::string &)> &waiting = nullptr);
 
  private:
   UniqueFd fd_;

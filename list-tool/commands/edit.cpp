@@ -60,6 +60,15 @@ class EditStep : public ChangeStep {
                      : run.status > 128 && run.status < 160
                          ? std::string(" (ended by SIG") + sigabbrev_np(run.status - 128) + "?)"
                          : "");
+      // An editor that gave up on its own (vim's :cq, a command not found) and left the copy
+      // as it was leaves nothing of the operator's: the copy goes with the tool. One ended by
+      // a signal may have kept unsaved work beside it (vim's swap file): the copy stays, named.
+      std::string now;
+      if (run.status > 0 && run.status <= 128 && copy_.read(now, err) && now == old) {
+        return stop("the editor (" + editor_.from + ") " + how +
+                        ": the list is unchanged, and the copy held no change (removed)",
+                    kTrouble);
+      }
       return stop("the editor (" + editor_.from + ") " + how +
                       ": the list is unchanged; your edit is in " + copy_.keep(),
                   kTrouble);

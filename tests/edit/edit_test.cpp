@@ -124,6 +124,37 @@ TEST(Edit, AFailingEditorLeavesTheListAsItWas) {
   EXPECT_EQ(slurp(f.list), kGood);
 }
 
+// An editor that gives up on its own (vim's :cq, a command not found) with the copy as it was
+// leaves no copy behind and names none; one ended by a signal may have kept unsaved work beside
+// the copy (vim's swap file), and its copy is kept and named.
+TEST(Edit, AFailingEditorThatChangedNothingLeavesNoCopy) {
+  const std::string removed = ": the list is unchanged, and the copy held no change (removed)\n";
+  const struct {
+    std::string body;  // the editor script
+    std::string said;  // what the tool says of the editor, up to the copy's name when it is kept
+    bool kept;         // the copy is kept
+  } cases[] = {
+      {"exit 1", "exited with status 1" + removed, false},
+      {"exit 127", "exited with status 127 (not found?)" + removed, false},
+      {"kill -KILL $$",  // the shell that runs the editor says "Killed"
+       "exited with status 137 (ended by SIGKILL?): the list is unchanged; your edit is in ", true},
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    const Outcome r = edit(f, f.editor("quit.sh", c.body));
+    EXPECT_EQ(r.status, 2) << c.body << "\n" << r.out;
+    const std::vector<std::string> kept = f.strays();
+    ASSERT_EQ(kept.size(), c.kept ? 1u : 0u) << c.body << "\n" << r.out;
+    EXPECT_EQ(r.out, std::string(c.kept ? "Killed\n" : "") + "tolvane-list: the editor (EDITOR) " +
+                         c.said + (c.kept ? f.dir + "/" + kept[0] + "\n" : ""))
+        << c.body;
+    if (c.kept) {
+      EXPECT_EQ(slurp(f.dir + "/" + kept[0]), kGood) << c.body;
+    }
+    EXPECT_EQ(slurp(f.list), kGood) << c.body;
+  }
+}
+
 TEST(Edit, ASecondEditOfTheSameListIsRefusedWhileTheFirstHoldsIt) {
   Folder f;
   const pid_t first = startWaitingEdit(f);

@@ -1,6 +1,8 @@
 // --wait: a change that finds the list being changed waits for the lock, then changes the list
-// as the change before it left it; a wait that runs out says so and writes nothing.
+// as the change before it left it; a wait that runs out says so and writes nothing; at a
+// terminal the wait is announced once, and Ctrl-C ends it with nothing written.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,4 +60,46 @@ TEST(Wait, AWaitThatRunsOutSaysSoAndWritesNothing) {
   std::ofstream(f.dir + "/go") << "";
   waitpid(first, nullptr, 0);
   EXPECT_EQ(slurp(f.list), kGood);
+}
+
+TEST(Wait, AtATerminalAWaitSaysOnceWhatItWaitsFor) {
+  const struct {
+    const char *option;
+    std::string after;    // what the announcement says after "waiting for it to end"
+    std::string keys;     // typed while it waits ("" for none)
+    int status;           // the waiting change's exit status
+    std::string content;  // the list at the end
+  } cases[] = {
+      {"--wait", "", "", 0, kGood + kMended + kAdded},
+      {"--wait=30", " (at most 30 s)", "", 0, kGood + kMended + kAdded},
+      {"--wait", "", "\x03", 128 + SIGINT, kGood + kMended},  // Ctrl-C gives up
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    const pid_t first = startWaitingEdit(f, "printf '%s' '" + kMended + "' >>\"$1\"");
+    ASSERT_FALSE(f.strays().empty()) << "the first edit is under way";
+    const std::string said = "tolvane-list: " + f.list +
+                             " is being changed by another tolvane-list (process " +
+                             std::to_string(first) + "): waiting for it to end" + c.after +
+                             "; Ctrl-C gives up and writes nothing\r\n";
+    Terminal t(f.dir, {}, {"add", f.list, "--rseed", "7", "--addr", "10.7.7.7", c.option});
+    EXPECT_TRUE(t.expect(said)) << c.option << "\n" << t.screen();
+    EXPECT_TRUE(t.runsAfter(0.3)) << c.option << ": it waits";
+    // The keys end the wait before the first edit does; otherwise the first edit ends, and
+    // installs, and the second follows it.
+    Outcome second;
+    if (!c.keys.empty()) {
+      t.type(c.keys);
+      second = t.finish();
+    }
+    std::ofstream(f.dir + "/go") << "";
+    if (c.keys.empty()) second = t.finish();
+    int st = 0;
+    waitpid(first, &st, 0);
+    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << c.option << ": the first edit installs";
+    EXPECT_EQ(second.status, c.status) << c.option << "\n" << second.out;
+    EXPECT_EQ(slurp(f.list), c.content) << c.option;
+    EXPECT_EQ(second.out.find(said), second.out.rfind(said)) << "said once\n" << second.out;
+    EXPECT_TRUE(f.strays().empty()) << c.option;
+  }
 }
