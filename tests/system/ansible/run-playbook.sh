@@ -14,7 +14,7 @@
 # lists belong to other accounts.
 set -u
 src=$1 tool=$2 host=$3 plugin=$4
-here=$src/tests/ansible
+here=$src/tests/system/ansible
 if [ "$(id -u)" -ne 0 ]; then
   echo "SKIPPED: the lists are given to root, daemon and nobody, which takes root"; exit 77
 fi

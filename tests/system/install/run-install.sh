@@ -91,8 +91,8 @@ check_copy() {
     "$root/usr/bin/tolvane-host" --script "$root/usr/share/doc/tolvane-host/examples/demo.session" \
       "$root/$plugin" admins.list >out 2>&1; echo "[exit $?]" >>out)
   sed "s#$root/$plugin#tolvane.so#g" "$work/run-$name/out" >"$work/run-$name/norm"
-  diff -u "$source/tests/golden/demo.out" "$work/run-$name/norm" >/dev/null ||
-    problem "$name: the demo's transcript differs from tests/golden/demo.out"
+  diff -u "$source/tests/plugin/golden/demo.out" "$work/run-$name/norm" >/dev/null ||
+    problem "$name: the demo's transcript differs from tests/plugin/golden/demo.out"
   # An ELF header of the other architecture: its host is not installed here.
   local elf
   if [ "$other" = i386 ]; then elf='\177ELF\001\001\001\0\0\0\0\0\0\0\0\0\003\0\003\0'

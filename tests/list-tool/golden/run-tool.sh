@@ -19,8 +19,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/tests/fixtures"
-cp -r "$here/../fixtures/." "$work/tests/fixtures/"
-cp -r "$here/../../examples" "$work/examples"
+cp -r "$here/../../fixtures/." "$work/tests/fixtures/"
+cp -r "$here/../../../examples" "$work/examples"
 run="$work/tests/fixtures"
 eval "set -- $(head -n 1 "$case")"
 setup=$(sed -n 's/^#! setup: //p' "$case")

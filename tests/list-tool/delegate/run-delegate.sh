@@ -31,7 +31,7 @@ mkdir -p "$work/etc" "$work/records" "$work/home"
 chmod 755 "$work" "$work/etc"
 chown "$user" "$work/records" "$work/home"
 list=$work/etc/admins.list
-cp "$(dirname "$0")/../../examples/admins.list" "$list"
+cp "$(dirname "$0")/../../../examples/admins.list" "$list"
 chmod 640 "$list"
 shadow_sum=$(sha256sum /etc/shadow)
 # The rule: this one command and list, with the delegate's editor kept, as the manual says.
