@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "judge-content.h"
+#include "content/report.h"
 #include "scratch.h"
 #include "tv-list.h"
 

@@ -11,15 +11,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "audit-log.h"
-#include "exit-status.h"
-#include "file-attributes.h"
-#include "list-install.h"
-#include "paths.h"
-#include "read-list.h"
-#include "report.h"
-#include "safe-text.h"
-#include "signals.h"
+#include "content/json-out.h"
+#include "content/shown.h"
+#include "content/text-out.h"
+#include "files/attributes.h"
+#include "files/install.h"
+#include "files/leftovers.h"
+#include "files/signals.h"
+#include "files/system-log.h"
 
 namespace tl {
 namespace {
@@ -42,7 +41,71 @@ char ask(const std::string &question, const std::string &choices, char otherwise
   }
 }
 
+// A record as the log line holds it: "(registration seed 366, PUID seed any, 172.16.0.0 to
+// 172.16.255.255 # Kay)".
+std::string logged(const Loaded &l) {
+  return "(" + describeRecord(l, " # ") + ")";
+}
+
+// One change of the table as the log line holds it: "+ line 20 slot 4 (...)".
+std::string loggedChange(const TableChange &c) {
+  switch (c.kind) {
+    case TableChange::Added:
+      return "+ line " + std::to_string(c.after->line) + " slot " + std::to_string(c.after->slot) +
+             " " + logged(*c.after);
+    case TableChange::Removed:
+      return "- line " + std::to_string(c.before->line) + " slot " +
+             std::to_string(c.before->slot) + " " + logged(*c.before);
+    case TableChange::Moved:
+      break;
+  }
+  return "~ line " + std::to_string(c.after->line) + " slot " + std::to_string(c.after->slot) +
+         ", was line " + std::to_string(c.before->line) + " slot " +
+         std::to_string(c.before->slot) + " " + logged(*c.after);
+}
+
+// The changes of a table, as the log line holds them.
+std::string loggedChanges(const std::vector<TableChange> &changes) {
+  std::string what;
+  for (const TableChange &c : changes) what += (what.empty() ? "" : "; ") + loggedChange(c);
+  return what.empty() ? "comments and layout only, the same table" : what;
+}
+
+// One line, whatever the text holds: control characters and line breaks escaped, the tab that
+// escaped() lets through, and every backslash too, so that no text (a comment a delegate
+// wrote) can pass for one of the escapes.
+std::string oneLine(const std::string &text) {
+  std::string plain;
+  for (char c : text) plain += c == '\\' ? std::string("\\x5C") : std::string(1, c);
+  std::string line;
+  for (char c : escaped(plain)) line += c == '\t' ? std::string("\\x09") : std::string(1, c);
+  return line;
+}
+
 }  // namespace
+
+std::string describeLeftover(const Leftover &l, const ListPlace &place) {
+  const std::string kept = place.beside(place.name + "-");
+  const std::string when = ", written " + shownTime(l.changed) + ", ";
+  switch (l.kind) {
+    case Leftover::Replaced:
+      return "a change was cut short after it installed the list: " + kept +
+             " is the version before the one it replaced, which lies in " + l.path + when +
+             "(the next change makes it " + kept + ")";
+    case Leftover::Unused:
+      return l.path + when +
+             "was made by a change cut short before it installed anything: the list is as it "
+             "was (the next change removes it)";
+    case Leftover::OldList:
+      return l.path + when + "is the old list of a change cut short after it had kept it as " +
+             kept + " (the next change removes it)";
+    case Leftover::Copy:
+      break;
+  }
+  return l.path + when +
+         "is a copy an earlier change left (an edit that was not installed, or one killed): look "
+         "at it, then remove it";
+}
 
 Change::Change(ChangeOptions options) : o_(std::move(options)) {
   invoker_ = whoInvokes();
@@ -51,52 +114,52 @@ Change::Change(ChangeOptions options) : o_(std::move(options)) {
 
 int Change::run(ChangeStep &step) {
   step_ = &step;
-  int status = kClean;
-  // Judge: who can change or replace the list, and what its name names. Nothing is written,
-  // not even the lock, in a place others could turn against the change.
-  if (!judge(status)) return status;
-  // Lock: one change of the list at a time. A dry run writes nothing, and takes no lock.
-  if (!o_.dryRun && !lock(status)) return status;
-  // Another change may have replaced the list while the lock was awaited (--wait): the list
-  // read must be the list judged.
-  if (!o_.dryRun && !judgeAgain(status)) return status;
+  // Judge: whether the step can be made, who can change or replace the list, and what its name
+  // names. Nothing is written, not even the lock, in a place others could turn against the
+  // change.
+  Outcome o = step.ready();
+  if (o.ok()) o = judge();
+  if (o.ok() && !o_.dryRun) {
+    // Lock: one change of the list at a time. A dry run writes nothing, and takes no lock.
+    o = lock();
+    // Another change may have replaced the list while the lock was awaited (--wait): the list
+    // read must be the list judged.
+    if (o.ok()) o = judgeAgain();
+  }
   // Read: the list through its folder's descriptor, kept open to install over only that file.
-  if (!read(status)) return status;
+  if (o.ok()) o = read();
+  // What an install cut short left is put right first, so that NAME- is the version just
+  // replaced once this change is made.
+  if (o.ok() && !o_.dryRun) o = repair();
+  if (!o.ok()) return finish(o);
   // Change the copy, check it and confirm what needs it; at a terminal the operator may edit
   // the copy again.
+  const ListAsRead list{place_, list_.bytes, before_, invoker_};
   std::string after;
   Report next;
   for (;;) {
-    const StepResult made = step.make(place_, before_, old_, after);
-    if (made.made == StepResult::Stopped) return made.status;
-    if (made.made == StepResult::Refused) {
-      status = refuse(made.code, made.message);
-      keepWork();
-      return status;
-    }
-    if (made.made == StepResult::Unchanged || after == old_) return unchanged(made.message);
+    o = step.make(list, after);
+    if (!o.ok()) return finish(o);
+    if (after == list_.bytes) return unchanged(o.message);
     next = checkList(o_.file, after);
     bool again = false;
-    if (!check(next, again, status) || !confirm(next, again, status)) {
-      if (again) continue;
-      return status;
-    }
+    o = check(next, again);
+    if (o.ok()) o = confirm(next, again);
+    if (again) continue;
+    if (!o.ok()) return finish(o);
     break;
   }
   if (o_.dryRun) {
-    report(next, false);
+    report(next, false, false, "");
     return kClean;
   }
-  // Install: renamed over the list, the previous version kept beside it; then report.
-  return install(after, next);
+  // Install: exchanged with the list, the previous version kept beside it; reported and put
+  // on record.
+  return finish(install(after, next));
 }
 
-bool Change::judge(int &status, const std::vector<std::string> &said) {
-  if (!o_.as.empty()) {
-    Account a;
-    if (findAccount(o_.as, a)) trusted_.trust(a);
-  }
-  place_ = walkList(o_.file, trusted_);
+Outcome Change::judge(const std::vector<std::string> &said) {
+  Outcome walked = walkList(o_.file, o_.trusted, place_);
   // A guard error met before the walk failed comes first: whoever can write that folder can
   // also make the rest of the path fail, and so hide why the change must not be made there.
   const GuardFinding *last = nullptr;
@@ -106,14 +169,8 @@ bool Change::judge(int &status, const std::vector<std::string> &said) {
       printLine(stderr, o_.file + ": error: " + last->message + " [" + last->code + "]");
     last = &g;
   }
-  if (last != nullptr) {
-    status = refuse(last->code, last->message);
-    return false;
-  }
-  if (!place_.trouble.empty()) {
-    status = trouble(place_.trouble);
-    return false;
-  }
+  if (last != nullptr) return refused(last->code, last->message);
+  if (!walked.ok()) return walked;
   if (!o_.json) {
     for (const GuardFinding &g : place_.findings) {
       if (std::find(said.begin(), said.end(), g.message) == said.end())
@@ -122,107 +179,99 @@ bool Change::judge(int &status, const std::vector<std::string> &said) {
   }
   if (!place_.exists) {
     if (!place_.danglingTarget.empty()) {
-      status =
-          refuse("dangling-link",
-                 "the list is a symbolic link to " + place_.danglingTarget +
-                     ", which does not exist: mend the link, or name the list by its real path");
-      return false;
+      return refused(
+          "dangling-link",
+          "the list is a symbolic link to " + place_.danglingTarget +
+              ", which does not exist: mend the link, or name the list by its real path");
     }
     if (!o_.create) {
-      status = refuse(
-          "no-list", "there is no list " + o_.file + " (a typo?): give --create to make a new one");
-      return false;
+      return refused("no-list",
+                     "there is no list " + o_.file + " (a typo?): give --create to make a new one");
     }
-    return true;
+    return done();
   }
   if (!S_ISREG(place_.st.st_mode)) {
-    status = refuse("not-regular", std::string("the list is ") + kindOf(place_.st.st_mode) +
-                                       ", not a list file: the plug-in reads only a regular file");
-    return false;
+    return refused("not-regular", std::string("the list is ") + kindOf(place_.st.st_mode) +
+                                      ", not a list file: the plug-in reads only a regular file");
   }
   if (place_.st.st_nlink > 1 && !o_.breakLinks) {
-    status = refuse("hard-links",
-                    "the list has " + std::to_string(place_.st.st_nlink) +
-                        " names (hard links): a new version would leave the other names with the "
-                        "old table; remove them, or give --break-links");
-    return false;
+    return refused("hard-links", "the list has " + std::to_string(place_.st.st_nlink) +
+                                     " names (hard links): a new version would leave the other "
+                                     "names with the old table; remove them, or give "
+                                     "--break-links");
   }
-  return true;
+  return done();
 }
 
-bool Change::judgeAgain(int &status) {
+Outcome Change::judgeAgain() {
   struct stat now {};
   const bool there = fstatat(place_.dir.get(), place_.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0;
-  if (there == place_.exists &&
-      (!there || (now.st_dev == place_.st.st_dev && now.st_ino == place_.st.st_ino)))
-    return true;
+  if (there == place_.exists && (!there || sameFile(now, place_.st))) return done();
   struct stat locked {
   }, folder{};
-  if (fstat(place_.dir.get(), &locked) != 0) {
-    status = trouble(std::string("cannot examine the list's folder: ") + std::strerror(errno));
-    return false;
-  }
+  if (fstat(place_.dir.get(), &locked) != 0)
+    return trouble(std::string("cannot examine the list's folder: ") + std::strerror(errno));
   std::vector<std::string> said;
   for (const GuardFinding &g : place_.findings) said.push_back(g.message);
-  if (!judge(status, said)) return false;
-  if (fstat(place_.dir.get(), &folder) != 0 || folder.st_dev != locked.st_dev ||
-      folder.st_ino != locked.st_ino) {
-    status = refuse("changed-meanwhile",
-                    "the list moved to another folder while its lock was awaited: nothing "
-                    "written; try again");
-    return false;
+  Outcome judged = judge(said);
+  if (!judged.ok()) return judged;
+  if (fstat(place_.dir.get(), &folder) != 0 || !sameFile(folder, locked)) {
+    return refused("changed-meanwhile",
+                   "the list moved to another folder while its lock was awaited: nothing "
+                   "written; try again");
   }
-  return true;
+  return done();
 }
 
-bool Change::lock(int &status) {
-  std::string err;
+Outcome Change::lock() {
   // At a terminal a change that waits for another says so, rather than stand silent.
   const auto waiting = [](const std::string &what) {
     if (isatty(STDERR_FILENO) != 0) printLine(stderr, "tolvane-list: " + what);
   };
-  switch (lock_.acquire(place_.dir.get(), place_.folder, place_.name, trusted_, o_.wait, err,
-                        waiting)) {
-    case ListLock::Taken:
-      return true;
-    case ListLock::Refused:
-      status = refuse("lock-file", err);
-      return false;
-    case ListLock::Busy:
-    case ListLock::Failed:
-      break;
-  }
-  status = trouble(err);
-  return false;
+  return lock_.acquire(place_, o_.trusted, o_.wait, waiting);
 }
 
-bool Change::read(int &status) {
-  if (!place_.exists) {
-    old_.clear();
-    before_ = checkList(o_.file, old_);
-    return true;
+Outcome Change::read() {
+  if (place_.exists) {
+    Outcome opened = readListIn(place_, o_.file, list_);
+    if (!opened.ok()) return opened;
+    if (!sameFile(list_.st, place_.st)) {
+      return refused("changed-meanwhile",
+                     "the list was replaced while it was judged: nothing written; try again");
+    }
+    if (list_.bytes.size() > TV_READ_LIMIT) {
+      return refused("too-long", "the list is longer than the " + std::to_string(TV_READ_LIMIT) +
+                                     " bytes the plug-in reads: mend it by hand");
+    }
   }
-  std::string err;
-  if (!openListIn(place_.dir.get(), place_.name, o_.file, list_, listSt_, err) ||
-      !readOpenList(list_.get(), o_.file, old_, err)) {
-    status = trouble(err);
-    return false;
-  }
-  if (listSt_.st_ino != place_.st.st_ino || listSt_.st_dev != place_.st.st_dev) {
-    status = refuse("changed-meanwhile",
-                    "the list was replaced while it was judged: nothing written; try again");
-    return false;
-  }
-  if (old_.size() > TV_READ_LIMIT) {
-    status = refuse("too-long", "the list is longer than the " + std::to_string(TV_READ_LIMIT) +
-                                    " bytes the plug-in reads: mend it by hand");
-    return false;
-  }
-  before_ = checkList(o_.file, old_);
-  return true;
+  before_ = checkList(o_.file, list_.bytes);
+  return done();
 }
 
-bool Change::check(const Report &after, bool &editAgain, int &status) {
+Outcome Change::repair() {
+  if (!place_.exists) return done();
+  const std::vector<Leftover> found = leftoversOf(place_, o_.trusted);
+  std::vector<std::string> said;
+  for (const Leftover &l : found) {
+    if (l.kind == Leftover::Copy) continue;
+    said.push_back(describeLeftover(l, place_));
+    if (l.kind != Leftover::Replaced) continue;
+    // The change that was cut short was never put on record: it is now.
+    const Report replaced = checkList(l.path, l.bytes);
+    log(place_.live(), "installed by a change that was cut short, found now: " +
+                           loggedChanges(compareTables(replaced, before_)));
+  }
+  if (said.empty()) return done();
+  Outcome put = repairLeftovers(place_, found);
+  if (!put.ok()) return put;
+  for (const std::string &s : said) {
+    printLine(stderr, o_.file + ": put right: " + s);
+    repaired_.push_back(s);
+  }
+  return done();
+}
+
+Outcome Change::check(const Report &after, bool &editAgain) {
   std::vector<std::string> old;
   for (const Finding &f : before_.findings) {
     if (f.severity == Severity::Error) old.push_back(errorKey(f));
@@ -247,7 +296,7 @@ bool Change::check(const Report &after, bool &editAgain, int &status) {
                             ": note: already an error before this change");
   }
   const bool past = after.ignoredTotal > before_.ignoredTotal;
-  if (added == 0 && !past) return true;
+  if (added == 0 && !past) return done();
   std::string why;
   if (added > 0) {
     why = "the new list has " + std::to_string(added) + " error" + (added == 1 ? "" : "s") +
@@ -257,96 +306,114 @@ bool Change::check(const Report &after, bool &editAgain, int &status) {
           " record(s) past the 32nd, which the plug-in never reads (the list has " +
           std::to_string(before_.ignoredTotal) + ")";
   }
+  const std::string code = added > 0 ? "new-errors" : "past-32nd";
   if (step_->editable() && terminal_) {
     const char c = ask(o_.file + ": " + why +
                            ". What now? (e) edit again, (x) leave the list as it was, (i) "
                            "install anyway: ",
                        "exi", 'x');
-    if (c == 'i') return true;
-    if (c == 'e') {
-      editAgain = true;
-      return false;
-    }
-    status = refuse(added > 0 ? "new-errors" : "past-32nd", why + ": left as it was");
-    keepWork();
-    return false;
+    if (c == 'i') return done();
+    editAgain = c == 'e';
+    return refused(code, why + ": left as it was");
   }
-  status = refuse(added > 0 ? "new-errors" : "past-32nd", why + ": nothing written");
-  keepWork();
-  return false;
+  return refused(code, why + ": nothing written");
 }
 
-bool Change::confirm(const Report &after, bool &editAgain, int &status) {
-  if (!after.records.empty() || before_.records.empty() || o_.allowEmpty) return true;
+Outcome Change::confirm(const Report &after, bool &editAgain) {
+  if (!after.records.empty() || before_.records.empty() || o_.allowEmpty) return done();
   const std::string why = "the new list gives no record: the plug-in will recognise nobody";
   if (terminal_) {
     const bool edit = step_->editable();
     const char c = ask(o_.file + ": " + why + ". Install it? (y) yes, " +
                            (edit ? "(e) edit again, " : "") + "(n) no: ",
                        edit ? "yne" : "yn", 'n');
-    if (c == 'y') return true;
-    if (c == 'e') {
-      editAgain = true;
-      return false;
-    }
+    if (c == 'y') return done();
+    editAgain = c == 'e';
   }
-  status = refuse("no-records", why + " (give --allow-empty to install it anyway)");
-  keepWork();
-  return false;
+  return refused("no-records", why + " (give --allow-empty to install it anyway)");
 }
 
-int Change::install(const std::string &after, const Report &next) {
-  blockEndingSignals();
+Outcome Change::install(const std::string &after, const Report &next) {
+  // From the first new file until the list is in place, its previous version kept, the change
+  // on record and said, every signal waits; once the list is installed there is nothing left
+  // to stop, and the tool ends as the change did (a signal never makes it say the list is
+  // unchanged, nor keeps the change from the log).
+  holdAllSignals();
+  signalsHeld_ = true;
   Attributes attrs = newListAttributes();
-  std::string err;
-  if (list_.valid() && !attributesOf(list_.get(), attrs, err)) {
-    unblockEndingSignals();
-    keepWork();
-    return refuse("attributes", err);
+  if (place_.exists) {
+    Outcome read = attributesOf(list_.fd.get(), attrs);
+    if (!read.ok()) return read;
   }
-  const ReadList read{place_.dir.get(), place_.folder, place_.name, place_.exists,
-                      list_.get(),      listSt_,       &old_};
-  const Installed done = installList(read, after, attrs, place_.exists, err);
-  int status = kClean;
-  switch (done) {
-    case Installed::Done:
-      report(next, true);
-      break;
-    case Installed::NotDurable:
-    case Installed::PreviousLost:
-      // Installed all the same: the one report says so, with what went wrong after.
-      report(next, true, done != Installed::PreviousLost, err);
-      printLine(stderr, "tolvane-list: " + err);
-      status = kTrouble;
-      break;
-    case Installed::ChangedMeanwhile:
-      status = refuse("changed-meanwhile",
-                      "the list changed since it was read (another program wrote it): nothing "
-                      "written; look at it and make the change again");
-      keepWork();
-      break;
-    case Installed::AttributesLost:
-      status = refuse("attributes", err + ": nothing written");
-      keepWork();
-      break;
-    case Installed::Failed:
-      status = trouble("cannot install " + o_.file + ": " + err + "; the list is unchanged");
-      keepWork();
-      break;
+  ListInstall install(place_, place_.exists ? &list_ : nullptr);
+  Outcome o = install.prepare(after, attrs, place_.exists);
+  if (o.ok()) o = install.commit();
+  installed_ = install.installed();
+  if (installed_) {
+    // Installed all the same: the one report says so, with what went wrong after.
+    report(next, true, install.previousKept(), o.ok() ? "" : o.message);
+    if (!o.ok()) printLine(stderr, "tolvane-list: " + o.message);
+    std::fflush(nullptr);
+    return o.ok() ? o : trouble(o.message);
+  }
+  if (o.kind == Outcome::Refused && o.code == "attributes")
+    return refused(o.code, o.message + ": nothing written");
+  if (o.kind == Outcome::Trouble)
+    return trouble("cannot install " + o_.file + ": " + o.message + "; the list is unchanged");
+  return o;
+}
+
+int Change::finish(const Outcome &o) {
+  // An install that put the list in place has said so already, and ends the tool as it is.
+  if (installed_) return o.exitStatus();
+  if (o.kind == Outcome::Refused) {
+    printLine(stderr, o_.file + ": error: " + o.message + " [" + o.code + "]");
+    if (!o_.dryRun)
+      log(place_.exists ? place_.live() : o_.file, "refused: " + o.message + " [" + o.code + "]");
+  } else if (o.kind == Outcome::Trouble) {
+    printLine(stderr, "tolvane-list: " + o.message);
+  }
+  if (o_.json && !o.ok()) {
+    nlohmann::json doc = {
+        {"file", o_.file}, {"changed", false}, {"installed", false}, {"dryRun", o_.dryRun}};
+    if (o.kind == Outcome::Refused) {
+      doc["refused"] = {{"code", o.code}, {"message", o.message}};
+    } else {
+      doc["trouble"] = o.message;
+    }
+    if (!repaired_.empty()) doc["repaired"] = repaired_;
+    printJson(stdout, doc);
+  }
+  if (!o.ok()) {
+    const std::string where = step_->keepWork();
+    if (!where.empty()) printLine(stderr, o_.file + ": your edit is in " + where);
   }
   std::fflush(nullptr);
-  // An ending signal that came meanwhile ends the tool now, with the edit kept and named; but
-  // once the list is installed there is nothing left to stop, and the tool ends as the change
-  // did (the signal is never let through to say the list is unchanged).
-  if (done != Installed::Done && done != Installed::NotDurable && done != Installed::PreviousLost)
-    unblockEndingSignals();
-  return status;
+  // A signal that came while the install was tried acts now, with everything said.
+  if (signalsHeld_) releaseAllSignals();
+  return o.exitStatus();
+}
+
+int Change::unchanged(const std::string &note) {
+  if (o_.json) {
+    nlohmann::json doc = {{"file", o_.file},
+                          {"changed", false},
+                          {"installed", false},
+                          {"dryRun", o_.dryRun},
+                          {"note", note}};
+    if (!repaired_.empty()) doc["repaired"] = repaired_;
+    printJson(stdout, doc);
+  } else {
+    printLine(stdout,
+              o_.file + ": unchanged: " + (note.empty() ? "" : note + "; ") + "nothing written");
+  }
+  return kClean;
 }
 
 void Change::report(const Report &next, bool installed, bool previousKept,
                     const std::string &trouble) {
   const std::vector<TableChange> changes = compareTables(before_, next);
-  if (installed) logInstalled(invoker_, step_->verb(), place_.live(), changes);
+  if (installed) log(place_.live(), "installed: " + loggedChanges(changes));
   if (o_.json) {
     nlohmann::json doc = changeJson(before_, next, changes);
     doc["file"] = o_.file;
@@ -354,7 +421,8 @@ void Change::report(const Report &next, bool installed, bool previousKept,
     doc["installed"] = installed;
     doc["dryRun"] = o_.dryRun;
     if (!trouble.empty()) doc["trouble"] = trouble;
-    printJsonDocument(stdout, doc);
+    if (!repaired_.empty()) doc["repaired"] = repaired_;
+    printJson(stdout, doc);
     return;
   }
   printChanges(stdout, before_, next, o_.file + " (before)", o_.file);
@@ -368,41 +436,8 @@ void Change::report(const Report &next, bool installed, bool previousKept,
   }
 }
 
-int Change::refuse(const std::string &code, const std::string &message) {
-  printLine(stderr, o_.file + ": error: " + message + " [" + code + "]");
-  if (!o_.dryRun && step_ != nullptr)
-    logRefused(invoker_, step_->verb(), place_.exists ? place_.live() : o_.file, code, message);
-  if (o_.json) printNothingInstalled("refused", {{"code", code}, {"message", message}});
-  return kFindings;
-}
-
-void Change::printNothingInstalled(const char *why, const nlohmann::json &what) const {
-  printJsonDocument(stdout, {{"file", o_.file},
-                             {"changed", false},
-                             {"installed", false},
-                             {"dryRun", o_.dryRun},
-                             {why, what}});
-}
-
-int Change::trouble(const std::string &message) {
-  printLine(stderr, "tolvane-list: " + message);
-  if (o_.json) printNothingInstalled("trouble", message);
-  return kTrouble;
-}
-
-int Change::unchanged(const std::string &note) {
-  if (o_.json) {
-    printNothingInstalled("note", note);
-  } else {
-    printLine(stdout,
-              o_.file + ": unchanged: " + (note.empty() ? "" : note + "; ") + "nothing written");
-  }
-  return kClean;
-}
-
-void Change::keepWork() {
-  const std::string where = step_->keepWork();
-  if (!where.empty()) printLine(stderr, o_.file + ": your edit is in " + where);
+void Change::log(const std::string &list, const std::string &what) {
+  sendToSystemLog(oneLine(list + ": " + step_->verb() + " by " + invoker_.shown() + ": " + what));
 }
 
 }  // namespace tl

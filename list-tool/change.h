@@ -1,9 +1,14 @@
 // A change of a live list, as the established editors of privileged files make one, read top
-// to bottom in Change::run: judge the path, lock the list, read it, make the change on a copy,
-// check the copy, confirm what needs confirming, install it by rename, report. Every refusal is
-// `FILE: error: ... [code]` on standard error with exit status 1; trouble (a step that failed)
-// exits with 2. The operator's work is never thrown away: a copy that is not installed is kept
-// and named.
+// to bottom in Change::run: judge the path, lock the list, put right what an install cut short
+// left, read the list, make the change on a copy, check the copy, confirm what needs
+// confirming, install it, report, and put it on record in the system log. Every step returns an
+// Outcome; the change alone says it: a refusal is `FILE: error: ... [code]` on standard error
+// with exit status 1, trouble (a step that failed) `tolvane-list: ...` with 2, and with --json
+// one document on standard output either way. The operator's work is never thrown away: a copy
+// that is not installed is kept and named.
+//
+// This is the one place where the two wings meet: what the plug-in makes of the bytes
+// (content/) and every system call on the live list (files/).
 #ifndef TOLVANE_LIST_CHANGE_H
 #define TOLVANE_LIST_CHANGE_H
 
@@ -11,12 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "guard.h"
-#include "invoker.h"
-#include "judge-content.h"
-#include "list-lock.h"
-#include "table-diff.h"
-#include "trusted.h"
+#include "content/report.h"
+#include "content/table-diff.h"
+#include "files/accounts.h"
+#include "files/guard.h"
+#include "files/leftovers.h"
+#include "files/list-file.h"
+#include "files/lock.h"
+#include "outcome.h"
 
 namespace tl {
 
@@ -28,15 +35,16 @@ struct ChangeOptions {
   bool allowEmpty = false;  // install a list that gives no record
   bool json = false;        // the result as JSON on standard output
   double wait = -1;         // seconds to wait for the lock; < 0 not at all, 0 as long as it takes
-  std::string as;           // the server's account, trusted with the list
+  std::string as;           // the server's account, as given (--as)
+  Trusted trusted;          // the accounts trusted with the list, that one among them
 };
 
-// What a step made of the list.
-struct StepResult {
-  enum Made { Changed, Unchanged, Refused, Stopped } made = Changed;
-  std::string code;     // Refused: the refusal's code
-  std::string message;  // Refused: the refusal; Unchanged: why nothing changes ("" for none)
-  int status = 1;       // Stopped: the exit status (the step has said why)
+// The list as a change read it, for a step to change.
+struct ListAsRead {
+  const ListPlace &place;    // where it lives, its folder open
+  const std::string &bytes;  // what it holds ("" for a list that does not exist yet)
+  const Report &report;      // what the plug-in makes of them
+  const Invoker &invoker;    // who makes the change
 };
 
 // What a subcommand does to the list.
@@ -45,14 +53,20 @@ class ChangeStep {
   virtual ~ChangeStep() = default;
   // "add", "remove", "edit": for messages and the log.
   virtual const char *verb() const = 0;
-  // Makes the new list from the old one, the list at `place` (its folder open).
-  virtual StepResult make(const ListPlace &place, const Report &before, const std::string &old,
-                          std::string &after) = 0;
+  // Whether the step can be made at all, before the list is touched (the values it was given).
+  virtual Outcome ready() const { return done(); }
+  // Makes the new list from the one read into `after`. Done with `after` the same as the list
+  // changes nothing (its note says why, when it is not plain).
+  virtual Outcome make(const ListAsRead &list, std::string &after) = 0;
   // Whether the operator can be asked to edit the copy again.
   virtual bool editable() const { return false; }
-  // Keeps the operator's work when it is not installed; returns where it lies ("" for none).
+  // Keeps the operator's work when it is not installed; returns where it lies ("" for none, or
+  // when the step has named it already).
   virtual std::string keepWork() { return ""; }
 };
+
+// What an install cut short left beside the list, as check and the next change name it.
+std::string describeLeftover(const Leftover &l, const ListPlace &place);
 
 class Change {
  public:
@@ -62,37 +76,39 @@ class Change {
  private:
   // Judges how the list is guarded and what its name names; warnings already `said` are not
   // said again.
-  bool judge(int &status, const std::vector<std::string> &said = {});
+  Outcome judge(const std::vector<std::string> &said = {});
   // Judges the list again, under the lock, when another change replaced it meanwhile.
-  bool judgeAgain(int &status);
-  bool lock(int &status);
-  bool read(int &status);
-  bool check(const Report &after, bool &editAgain, int &status);
-  bool confirm(const Report &after, bool &editAgain, int &status);
-  int install(const std::string &after, const Report &next);
-  int refuse(const std::string &code, const std::string &message);
-  int trouble(const std::string &message);
+  Outcome judgeAgain();
+  Outcome lock();
+  // Puts right what an install cut short left beside the list, on record.
+  Outcome repair();
+  Outcome read();
+  // Whether the new list may be installed: no new error, nothing new past the 32nd record, and
+  // a yes to a list that recognises nobody. At a terminal the operator may ask to edit again.
+  Outcome check(const Report &after, bool &editAgain);
+  Outcome confirm(const Report &after, bool &editAgain);
+  // Installs, reports and logs; the outcome is what the install came to.
+  Outcome install(const std::string &after, const Report &next);
+  // Says how the change ended, once: on standard error, in the log, as JSON.
+  int finish(const Outcome &o);
   int unchanged(const std::string &note);
-  // The JSON result of a change that installed nothing, with `why` ("refused", "trouble",
-  // "note") saying what.
-  void printNothingInstalled(const char *why, const nlohmann::json &what) const;
-  void keepWork();
   // What changed; once installed, with the previous version named when it was kept, and with
   // the `trouble` of a step after the install (in the one JSON document).
-  void report(const Report &next, bool installed, bool previousKept = true,
-              const std::string &trouble = "");
+  void report(const Report &next, bool installed, bool previousKept, const std::string &trouble);
+  // One line in the system log about the list, named `list` there.
+  void log(const std::string &list, const std::string &what);
 
   ChangeOptions o_;
   ChangeStep *step_ = nullptr;
-  Trusted trusted_;
   Invoker invoker_;
   ListPlace place_;
   ListLock lock_;
-  UniqueFd list_;  // the list as read (when it exists)
-  struct stat listSt_ {};
-  std::string old_;  // its bytes
+  OpenList list_;  // the list as read (when it exists)
   Report before_;
   bool terminal_ = false;
+  bool signalsHeld_ = false;
+  bool installed_ = false;             // the list is in place, and the change said so
+  std::vector<std::string> repaired_;  // what was put right before the change
 };
 
 }  // namespace tl

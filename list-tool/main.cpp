@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "command-line.h"
+#include "cli.h"
 #include "commands/command.h"
-#include "exit-status.h"
-#include "safe-text.h"
+#include "content/json-out.h"
+#include "content/text-out.h"
 
 namespace {
 
@@ -30,6 +30,7 @@ int run(int argc, char **argv) {
       "file, a step that failed)."};
   tool.require_subcommand(1);
   tool.set_version_flag("--version", "tolvane-list " TOLVANE_VERSION);
+  const bool json = tl::wantsJson(argc, argv);
   std::vector<tl::Subcommand> subs;
   std::string names;
   for (Define define : kSubcommands) {
@@ -41,23 +42,21 @@ int run(int argc, char **argv) {
     bool known = false;
     for (const tl::Subcommand &s : subs) known = known || s.app->get_name() == argv[1];
     if (!known) {
-      tl::printLine(stderr, std::string("tolvane-list: '") + argv[1] +
+      return tl::usageError(std::string("'") + argv[1] +
                                 "' is not a subcommand; the subcommands are " + names +
-                                " (tolvane-list --help)");
-      return tl::kTrouble;
+                                " (tolvane-list --help)",
+                            json);
     }
   }
   try {
     tool.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
-    return tool.exit(e) == 0 ? tl::kClean : tl::kTrouble;
+    const int status = tool.exit(e) == 0 ? tl::kClean : tl::kTrouble;
+    if (status != tl::kClean && json) tl::printJson(stdout, {{"error", e.what()}});
+    return status;
   }
-  try {
-    for (const tl::Subcommand &s : subs) {
-      if (s.app->parsed()) return s.run();
-    }
-  } catch (const tl::Usage &u) {
-    tl::printLine(stderr, "tolvane-list: " + u.what);
+  for (const tl::Subcommand &s : subs) {
+    if (s.app->parsed()) return s.run();
   }
   return tl::kTrouble;
 }

@@ -3,34 +3,33 @@
 #include <memory>
 
 #include "change.h"
-#include "command-line.h"
+#include "cli.h"
 #include "command.h"
-#include "exit-status.h"
-#include "line-ends.h"
-#include "record-options.h"
-#include "safe-text.h"
+#include "content/lines.h"
 
 namespace tl {
 namespace {
 
 class AddStep : public ChangeStep {
  public:
-  explicit AddStep(std::string line) : line_(std::move(line)) { recordOfLine(line_, rec_); }
+  AddStep(Outcome values, std::string line) : values_(std::move(values)), line_(std::move(line)) {
+    recordOfLine(line_, rec_);
+  }
   const char *verb() const override { return "add"; }
-  StepResult make(const ListPlace & /*place*/, const Report &before, const std::string &old,
-                  std::string &after) override {
-    for (const Loaded &l : before.records) {
+  Outcome ready() const override { return values_; }
+  Outcome make(const ListAsRead &list, std::string &after) override {
+    for (const Loaded &l : list.report.records) {
       if (!sameRecord(l.rec, rec_)) continue;
-      return {StepResult::Unchanged, "",
-              "line " + std::to_string(l.line) + " gives this record already (slot " +
-                  std::to_string(l.slot) + ")",
-              kClean};
+      after = list.bytes;
+      return done("line " + std::to_string(l.line) + " gives this record already (slot " +
+                  std::to_string(l.slot) + ")");
     }
-    after = withLineAdded(old, line_);
-    return {};
+    after = withLineAdded(list.bytes, line_);
+    return done();
   }
 
  private:
+  Outcome values_;  // whether the values make a line
   std::string line_;
   Tolvane rec_{};
 };
@@ -53,14 +52,11 @@ Subcommand defineAdd(CLI::App &tool) {
       "1 refused, 2 trouble; the previous version is kept as FILE-.");
   nameValues(sub);
   return {sub, [o]() -> int {
-            if (o->change.file.empty()) o->change.file = listHome();
-            finishChangeOptions(o->change);
-            std::string line, why;
-            if (!o->values.line(line, why)) {
-              printLine(stderr, "tolvane-list: refused: " + why);
-              return kFindings;
-            }
-            AddStep step(line);
+            Outcome given = finishChangeOptions(o->change);
+            std::string line;
+            if (given.ok()) given = o->values.line(line);
+            if (given.kind == Outcome::Trouble) return usageError(given.message, o->change.json);
+            AddStep step(given, line);
             return Change(o->change).run(step);
           }};
 }

@@ -5,16 +5,14 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "command-line.h"
+#include "change.h"
+#include "cli.h"
 #include "command.h"
-#include "exit-status.h"
-#include "guard.h"
-#include "read-list.h"
-#include "report.h"
-#include "safe-text.h"
-#include "stray-copies.h"
+#include "content/json-out.h"
+#include "content/text-out.h"
+#include "files/guard.h"
+#include "files/leftovers.h"
+#include "files/list-file.h"
 
 namespace tl {
 namespace {
@@ -31,82 +29,70 @@ Finding wholeFile(Severity s, const std::string &code, const std::string &messag
   return {0, 0, s, code, message, "", 0};
 }
 
-// How the list at `file` is guarded, whether the server's account can read it, and the copies
-// earlier changes left beside it: about the file as a whole, so before its lines' findings.
-// Reads the list through the folder the walk judged.
-bool readJudged(const std::string &file, const CheckOptions &o, std::string &data,
-                std::vector<Finding> &about, std::string &err) {
-  if (file == "-" || o.contentOnly) return readListAt(file, data, err);
-  Trusted trusted;
-  Account as;
-  const bool hasAs = !o.as.empty() && findAccount(o.as, as);
-  if (hasAs) trusted.trust(as);
-  const ListPlace place = walkList(file, trusted);
+// Reads the list at `file` through the folder the walk judged, with what is found about the
+// file as a whole in `about`: how it is guarded, whether the server's account can read it, and
+// what earlier changes left beside it.
+Outcome readJudged(const std::string &file, const CheckOptions &o, const Trusted &trusted,
+                   std::string &data, std::vector<Finding> &about) {
+  if (file == "-" || o.contentOnly) return readListAt(file, data);
+  ListPlace place;
+  Outcome walked = walkList(file, trusted, place);
   // What the walk found wrong on the way counts even when it found no list at its end.
   for (const GuardFinding &g : place.findings)
     about.push_back(wholeFile(g.error ? Severity::Error : Severity::Warning, g.code, g.message));
-  if (!place.trouble.empty() || !place.exists) return readListAt(file, data, err);
-  UniqueFd fd;
-  struct stat st {};
-  if (!openListIn(place.dir.get(), place.name, file, fd, st, err) ||
-      !readOpenList(fd.get(), file, data, err))
-    return false;
-  std::string why;
-  if (hasAs && !readableBy(place, as, why)) {
-    about.insert(about.begin(),
-                 wholeFile(Severity::Error, "unreadable",
-                           "the account '" + as.name + "' cannot read the list: " + why +
-                               ": a server running as '" + as.name + "' recognises nobody"));
+  if (!walked.ok() || !place.exists) return readListAt(file, data);
+  OpenList list;
+  Outcome read = readListIn(place, file, list);
+  if (!read.ok()) return read;
+  data = list.bytes;
+  if (trusted.hasAs) {
+    Outcome readable = readableBy(place, trusted.server);
+    if (!readable.ok()) {
+      const std::string &who = trusted.server.name;
+      about.insert(about.begin(),
+                   wholeFile(Severity::Error, "unreadable",
+                             "the account '" + who + "' cannot read the list: " + readable.message +
+                                 ": a server running as '" + who + "' recognises nobody"));
+    }
   }
-  for (const StrayCopy &c : strayCopies(place.dir.get(), place.folder, place.name, trusted)) {
-    about.push_back(wholeFile(Severity::Warning, "stray-copy",
-                              c.path + ", written " + shownTime(c.changed) +
-                                  ", is a copy an earlier change left (an edit that was not "
-                                  "installed, or one killed): look at it, then remove it"));
+  for (const Leftover &l : leftoversOf(place, trusted)) {
+    about.push_back(wholeFile(Severity::Warning,
+                              l.kind == Leftover::Copy ? "stray-copy" : "interrupted",
+                              describeLeftover(l, place)));
   }
-  return true;
+  return done();
 }
 
-int check(const CheckOptions &o) {
+int check(const CheckOptions &o, const Trusted &trusted) {
   bool trouble = false, errors = false, warnings = false;
-  bool firstJson = true;
-  if (o.json) std::fputs("{\n  \"files\": [", stdout);
+  nlohmann::json files = nlohmann::json::array();
   for (const std::string &file : o.files) {
-    std::string data, err;
+    std::string data;
     std::vector<Finding> about;
     Report r;
-    if (readJudged(file, o, data, about, err)) {
+    Outcome read = readJudged(file, o, trusted, data, about);
+    if (read.ok()) {
       r = checkList(file, data);
       r.findings.insert(r.findings.begin(), about.begin(), about.end());
     } else {
       trouble = true;
       r.file = file;
       r.findings = about;
-      r.findings.push_back(wholeFile(Severity::Error, "cannot-read", err));
+      r.findings.push_back(wholeFile(Severity::Error, "cannot-read", read.message));
     }
     for (const Finding &f : r.findings) (f.severity == Severity::Error ? errors : warnings) = true;
-    if (!o.json) {
-      if (!r.findings.empty() && r.findings.back().code == "cannot-read") {
-        for (const Finding &f : r.findings) printFinding(stdout, file, f);
-      } else {
-        printText(stdout, r);
-      }
-      std::fflush(stdout);
+    if (o.json) {
+      files.push_back(reportJson(r));
       continue;
     }
-    const std::string text =
-        reportJson(r).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::string indented = "    ";
-    for (char c : text) {
-      indented += c;
-      if (c == '\n') indented += "    ";
+    if (!read.ok()) {
+      for (const Finding &f : r.findings) printFinding(stdout, file, f);
+    } else {
+      printText(stdout, r);
     }
-    std::fputs(firstJson ? "\n" : ",\n", stdout);
-    std::fputs(indented.c_str(), stdout);
     std::fflush(stdout);
-    firstJson = false;
   }
-  if (o.json) std::fputs(firstJson ? "]\n}\n" : "\n  ]\n}\n", stdout);
+  if (o.json) printJson(stdout, {{"files", files}});
   if (trouble) return kTrouble;
   if (errors || (warnings && o.failOn == "warning")) return kFindings;
   return kClean;
@@ -136,8 +122,10 @@ Subcommand defineCheck(CLI::App &tool) {
   nameValues(sub);
   return {sub, [o]() -> int {
             if (o->files.empty()) o->files.push_back(listHome());
-            if (!o->as.empty()) o->as = accountOption(o->as);
-            return check(*o);
+            Trusted trusted;
+            Outcome as = trustedWith(o->as, trusted);
+            if (!as.ok()) return usageError(as.message, o->json);
+            return check(*o, trusted);
           }};
 }
 

@@ -1,10 +1,10 @@
 // decode: the value of a seed written in letters.
 #include <cstdio>
 
+#include "cli.h"
 #include "command.h"
-#include "exit-status.h"
-#include "safe-text.h"
-#include "seeds.h"
+#include "content/encoding.h"
+#include "content/text-out.h"
 
 namespace tl {
 namespace {
@@ -15,11 +15,13 @@ int decode(const std::string &text) {
     letters = letters.substr(1, letters.size() - 2);
   uint32 value = 0;
   uint64_t unwrapped = 0;
-  std::string why;
-  const bool asReg = decodeSeed(letters, false, value, unwrapped, why);
-  if (!asReg && !decodeSeed(letters, true, value, unwrapped, why)) {
-    printLine(stderr, "tolvane-list: '" + letters + "' is not a seed: " + why);
-    return kFindings;
+  const bool asReg = decodeSeed(letters, false, value, unwrapped).ok();
+  if (!asReg) {
+    Outcome asPuid = decodeSeed(letters, true, value, unwrapped);
+    if (!asPuid.ok()) {
+      printLine(stderr, "tolvane-list: '" + letters + "' is not a seed: " + asPuid.message);
+      return asPuid.exitStatus();
+    }
   }
   std::string out = "{" + letters + "} = " + std::to_string(value);
   if (unwrapped != value) out += " (" + std::to_string(unwrapped) + ", wrapped modulo 2^32)";

@@ -3,17 +3,14 @@
 #include <cstdio>
 #include <memory>
 
-#include <nlohmann/json.hpp>
-
-#include "command-line.h"
+#include "cli.h"
 #include "command.h"
-#include "exit-status.h"
-#include "format.h"
-#include "read-list.h"
-#include "report.h"
-#include "safe-text.h"
-#include "table-diff.h"
-#include "user-options.h"
+#include "content/json-out.h"
+#include "content/recognition.h"
+#include "content/shown.h"
+#include "content/table-diff.h"
+#include "content/text-out.h"
+#include "files/list-file.h"
 
 namespace tl {
 namespace {
@@ -24,27 +21,25 @@ struct DiffOptions {
   bool json = false;
 };
 
-// The slot of the first record that admits the user; 0 for none.
-int recognisedBy(const Report &r, const TvProbe &user) {
-  for (const Loaded &l : r.records) {
-    if (tvCompare(&l.rec, &user) == TV_MATCH) return l.slot;
-  }
-  return 0;
-}
-
 int diff(const DiffOptions &o) {
-  std::string a, b, err;
-  if (!readListAt(o.before, a, err) || !readListAt(o.after, b, err)) {
-    printLine(stderr, "tolvane-list: " + err);
-    return kTrouble;
+  std::string a, b;
+  Outcome read = readListAt(o.before, a);
+  if (read.ok()) read = readListAt(o.after, b);
+  if (!read.ok()) {
+    printLine(stderr, "tolvane-list: " + read.message);
+    if (o.json) printJson(stdout, {{"old", o.before}, {"new", o.after}, {"error", read.message}});
+    return read.exitStatus();
   }
   const Report ra = checkList(o.before, a);
   const Report rb = checkList(o.after, b);
-  const bool same = sameTable(ra, rb);
+  TvProbe user{};
+  if (o.user.given()) {
+    Outcome given = o.user.probe(user);
+    if (!given.ok()) return usageError(given.message, o.json);
+  }
   nlohmann::json doc;
   std::string userLine;
   if (o.user.given()) {
-    const TvProbe user = o.user.probe();
     const int was = recognisedBy(ra, user), is = recognisedBy(rb, user);
     const std::string verdict = was == 0 && is == 0 ? "not recognised before or after"
                                 : was == 0          ? "gains recognition"
@@ -66,12 +61,12 @@ int diff(const DiffOptions &o) {
     doc["old"] = o.before;
     doc["new"] = o.after;
     for (auto it = changes.begin(); it != changes.end(); ++it) doc[it.key()] = it.value();
-    printJsonDocument(stdout, doc);
+    printJson(stdout, doc);
   } else {
     printChanges(stdout, ra, rb);
     if (!userLine.empty()) printLine(stdout, userLine);
   }
-  return same ? kClean : kFindings;
+  return sameTable(ra, rb) ? kClean : kFindings;
 }
 
 }  // namespace

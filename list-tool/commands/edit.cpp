@@ -6,14 +6,12 @@
 #include <memory>
 
 #include "change.h"
-#include "command-line.h"
+#include "cli.h"
 #include "command.h"
-#include "editor.h"
-#include "exit-status.h"
-#include "invoker.h"
-#include "safe-text.h"
-#include "signals.h"
-#include "work-copy.h"
+#include "content/shown.h"
+#include "files/editor.h"
+#include "files/signals.h"
+#include "files/work-copy.h"
 
 namespace tl {
 namespace {
@@ -22,90 +20,94 @@ namespace {
 // background (a graphical editor without its wait option).
 constexpr double kQuickReturn = 1.0;
 
+// How an editor that failed ended: "exited with status 3", "was ended by SIGKILL".
+std::string howItEnded(const EditorRun &run) {
+  if (run.status < 0) {
+    return std::string("was ended by ") +
+           (run.killedBy != 0 ? std::string("SIG") + sigabbrev_np(run.killedBy) : "a signal");
+  }
+  return "exited with status " + std::to_string(run.status) +
+         (run.status == 127 ? " (not found?)"
+          : run.status > 128 && run.status < 160
+              ? std::string(" (ended by SIG") + sigabbrev_np(run.status - 128) + "?)"
+              : "");
+}
+
 class EditStep : public ChangeStep {
  public:
   explicit EditStep(std::string file) : file_(std::move(file)) {}
   const char *verb() const override { return "edit"; }
   bool editable() const override { return true; }
 
-  StepResult make(const ListPlace &place, const Report & /*before*/, const std::string &old,
-                  std::string &after) override {
-    std::string err;
+  Outcome make(const ListAsRead &list, std::string &after) override {
+    after = list.bytes;
+    const Account *delegate = list.invoker.delegated ? &list.invoker.delegate : nullptr;
     if (!started_) {
       started_ = true;
-      if (!chooseEditor(invoker_.delegated, editor_, err)) return stop(err, kTrouble);
-      if (!copy_.create(place.dir.get(), place.folder, place.name, old,
-                        invoker_.delegated ? &invoker_.delegate : nullptr, err))
-        return stop(err, kTrouble);
+      Outcome ready = chooseEditor(list.invoker.delegated, editor_);
+      if (ready.ok()) ready = copy_.create(list.place, list.bytes, delegate);
+      if (!ready.ok()) return stop(ready.message);
       // From now on the operator's work lives in the copy: an ending signal names it.
-      endOnSignal(file_ + ": the list is unchanged; your edit is in " + escaped(copy_.path()));
+      endOnSignal(escaped(file_ + ": the list is unchanged; your edit is in " + copy_.path()));
     }
-    const EditorRun run =
-        runEditor(editor_, copy_.path(), invoker_.delegated ? &invoker_.delegate : nullptr);
+    EditorRun run;
+    Outcome ran = runEditor(editor_, copy_.path(), delegate, run);
     if (run.toolSignal != 0) {
       return stop(std::string("the tool was told to stop (SIG") + sigabbrev_np(run.toolSignal) +
                       ") while the editor ran: the list is unchanged; your edit is in " +
                       copy_.keep(),
-                  128 + run.toolSignal);
+                  run.toolSignal);
     }
-    if (!run.ran) return stop(run.err + "; the list is unchanged", kTrouble);
+    if (!ran.ok()) return stop(ran.message + "; the list is unchanged");
     if (run.status != 0) {
-      const std::string how =
-          run.status < 0
-              ? std::string("was ended by ") +
-                    (run.killedBy != 0 ? std::string("SIG") + sigabbrev_np(run.killedBy)
-                                       : std::string("a signal"))
-              : "exited with status " + std::to_string(run.status) +
-                    (run.status == 127 ? " (not found?)"
-                     : run.status > 128 && run.status < 160
-                         ? std::string(" (ended by SIG") + sigabbrev_np(run.status - 128) + "?)"
-                         : "");
       // An editor that gave up on its own (vim's :cq, a command not found) and left the copy
       // as it was leaves nothing of the operator's: the copy goes with the tool. One ended by
       // a signal may have kept unsaved work beside it (vim's swap file): the copy stays, named.
       std::string now;
-      if (run.status > 0 && run.status <= 128 && copy_.read(now, err) && now == old) {
-        return stop("the editor (" + editor_.from + ") " + how +
-                        ": the list is unchanged, and the copy held no change (removed)",
-                    kTrouble);
+      if (run.status > 0 && run.status <= 128 && copy_.read(now).ok() && now == list.bytes) {
+        return stop("the editor (" + editor_.from + ") " + howItEnded(run) +
+                    ": the list is unchanged, and the copy held no change (removed)");
       }
-      return stop("the editor (" + editor_.from + ") " + how +
-                      ": the list is unchanged; your edit is in " + copy_.keep(),
-                  kTrouble);
+      return stop("the editor (" + editor_.from + ") " + howItEnded(run) +
+                  ": the list is unchanged; your edit is in " + copy_.keep());
     }
-    if (!copy_.read(after, err)) {
-      return {StepResult::Refused, "copy-unreadable", err + "; the list is unchanged"};
+    Outcome read = copy_.read(after);
+    if (!read.ok()) {
+      after = list.bytes;
+      return refused(read.code, read.message + "; the list is unchanged");
     }
     // The copy is read only as far as the plug-in reads a list: a longer one would be installed
     // cut short, and the operator's lines past the cut lost.
     if (after.size() > TV_READ_LIMIT) {
-      return {StepResult::Refused, "too-long",
-              "the copy is longer than the " + std::to_string(TV_READ_LIMIT) +
-                  " bytes the plug-in reads of a list: shorten it; the list is unchanged"};
+      return refused("too-long", "the copy is longer than the " + std::to_string(TV_READ_LIMIT) +
+                                     " bytes the plug-in reads of a list: shorten it; the list "
+                                     "is unchanged");
     }
-    if (after == old && run.seconds < kQuickReturn) {
-      return {StepResult::Unchanged, "",
-              "the editor returned at once without a change: a graphical editor needs its "
-              "wait option, such as 'gedit --wait' or 'code --wait'",
-              kClean};
+    if (after == list.bytes && run.seconds < kQuickReturn) {
+      return done(
+          "the editor returned at once without a change: a graphical editor needs its wait "
+          "option, such as 'gedit --wait' or 'code --wait'");
     }
-    return {};
+    return done();
   }
 
-  // The copy is named only while it is there (an editor may have removed it).
-  std::string keepWork() override { return started_ && copy_.exists() ? copy_.keep() : ""; }
+  // The copy is named only while it is there (an editor may have removed it), and once.
+  std::string keepWork() override {
+    return started_ && !named_ && copy_.exists() ? copy_.keep() : "";
+  }
 
  private:
-  StepResult stop(const std::string &message, int status) {
-    printLine(stderr, "tolvane-list: " + message);
-    return {StepResult::Stopped, "", "", status};
+  // Trouble whose message says all there is to say of the copy.
+  Outcome stop(const std::string &message, int signal = 0) {
+    named_ = true;
+    return trouble(message, signal);
   }
 
   std::string file_;
-  Invoker invoker_ = whoInvokes();
   EditorChoice editor_;
   WorkCopy copy_;
   bool started_ = false;
+  bool named_ = false;  // a message has said where the copy is, or that it is gone
 };
 
 }  // namespace
@@ -120,8 +122,8 @@ Subcommand defineEdit(CLI::App &tool) {
       "user who ran sudo ($SUDO_EDITOR, then $VISUAL, $EDITOR, editor, vi).");
   nameValues(sub);
   return {sub, [o]() -> int {
-            if (o->file.empty()) o->file = listHome();
-            finishChangeOptions(*o);
+            Outcome given = finishChangeOptions(*o);
+            if (!given.ok()) return usageError(given.message, false);
             EditStep step(o->file);
             return Change(*o).run(step);
           }};

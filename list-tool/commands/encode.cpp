@@ -1,10 +1,9 @@
 // encode: one list line for an administrator's values, checked by reading it back.
 #include <cstdio>
 
+#include "cli.h"
 #include "command.h"
-#include "exit-status.h"
-#include "record-options.h"
-#include "safe-text.h"
+#include "content/text-out.h"
 
 namespace tl {
 
@@ -13,10 +12,12 @@ Subcommand defineEncode(CLI::App &tool) {
   auto values = std::make_shared<RecordOptions>();
   values->add(sub, true);
   return {sub, [values]() -> int {
-            std::string line, why;
-            if (!values->line(line, why)) {
-              printLine(stderr, "tolvane-list: refused: " + why);
-              return kFindings;
+            std::string line;
+            Outcome o = values->line(line);
+            if (o.kind == Outcome::Trouble) return usageError(o.message, false);
+            if (!o.ok()) {
+              printLine(stderr, "tolvane-list: refused: " + o.message);
+              return o.exitStatus();
             }
             printLine(stdout, line);
             return kClean;

@@ -4,18 +4,13 @@
 #include <memory>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "command-line.h"
+#include "cli.h"
 #include "command.h"
-#include "exit-status.h"
-#include "explain.h"
-#include "format.h"
-#include "judge-content.h"
-#include "read-list.h"
-#include "report.h"
-#include "safe-text.h"
-#include "user-options.h"
+#include "content/json-out.h"
+#include "content/recognition.h"
+#include "content/shown.h"
+#include "content/text-out.h"
+#include "files/list-file.h"
 
 namespace tl {
 namespace {
@@ -25,24 +20,6 @@ struct MatchOptions {
   UserOptions user;
   bool json = false;
 };
-
-// One record's three tests against the user.
-struct Tests {
-  bool rSeed, pSeed;
-  int address;  // -1 below the range, 0 inside, 1 above
-  bool all() const { return rSeed && pSeed && address == 0; }
-};
-
-Tests testsOf(const Tolvane &rec, const TvProbe &user) {
-  return {rec.rSeed == user.rSeed, rec.pSeed == 0 || rec.pSeed == user.pSeed,
-          user.ipAdr < rec.ipMin   ? -1
-          : user.ipAdr > rec.ipMax ? 1
-                                   : 0};
-}
-
-const char *addressWord(int a) {
-  return a < 0 ? "below the range" : a > 0 ? "above the range" : "inside";
-}
 
 std::string withComment(const std::string &text, const std::string &comment) {
   return comment.empty() ? text : text + "   # " + comment;
@@ -57,112 +34,129 @@ std::vector<const Finding *> errorsOn(const Report &r, int line) {
   return out;
 }
 
-int match(const MatchOptions &o) {
-  const TvProbe user = o.user.probe();
-  std::string data, err;
-  if (!readListAt(o.file, data, err)) {
-    printLine(stderr, "tolvane-list: " + err);
-    return kTrouble;
-  }
-  const Report r = checkList(o.file, data);
-  nlohmann::json records = nlohmann::json::array(), past = nlohmann::json::array(),
-                 lost = nlohmann::json::array();
-  const Loaded *first = nullptr;
-  std::vector<int> couldHave;  // lines that would recognise the user had they loaded
-  std::vector<std::string> text;
-  text.push_back("user: registration seed " + std::to_string(user.rSeed) + ", PUID seed " +
-                 std::to_string(user.pSeed) + ", address " + dotted(user.ipAdr));
-  for (const Loaded &l : r.records) {
-    const Tests t = testsOf(l.rec, user);
+// The lines that would recognise the user had they loaded: "12, 40".
+std::string lineList(const std::vector<int> &lines) {
+  std::string s;
+  for (int n : lines) s += (s.empty() ? "" : ", ") + std::to_string(n);
+  return s;
+}
+
+// The verdicts for people: the user, each record's tests, the lines that could have, the
+// verdict.
+void printVerdicts(const std::string &file, const Report &r, const TvProbe &user,
+                   const Recognition &v) {
+  printLine(stdout, "user: registration seed " + std::to_string(user.rSeed) + ", PUID seed " +
+                        std::to_string(user.pSeed) + ", address " + dotted(user.ipAdr));
+  const Loaded *before = nullptr;  // the first record that recognises, among those shown
+  for (size_t i = 0; i < r.records.size(); ++i) {
+    const Loaded &l = r.records[i];
+    const Tests &t = v.tests[i];
     std::string verdict;
-    if (first != nullptr) {
-      verdict = t.all() ? "would recognise this user too, but slot " + std::to_string(first->slot) +
-                              " comes first"
-                        : "does not recognise this user (and slot " + std::to_string(first->slot) +
+    if (before != nullptr) {
+      verdict = t.all() ? "would recognise this user too, but slot " +
+                              std::to_string(before->slot) + " comes first"
+                        : "does not recognise this user (and slot " + std::to_string(before->slot) +
                               " comes first)";
     } else {
       verdict = t.all() ? "recognises this user" : "does not recognise this user";
     }
-    text.push_back(withComment(
-        o.file + ":" + std::to_string(l.line) + ": slot " + std::to_string(l.slot) + ": " + verdict,
-        l.comment));
-    text.push_back("  registration seed " + std::to_string(l.rec.rSeed) + ", the user's " +
-                   std::to_string(user.rSeed) + ": " + (t.rSeed ? "the same" : "differs"));
-    text.push_back(l.rec.pSeed == 0 ? "  PUID seed any: admits every PUID"
-                                    : "  PUID seed " + std::to_string(l.rec.pSeed) +
-                                          ", the user's " + std::to_string(user.pSeed) + ": " +
-                                          (t.pSeed ? "the same" : "differs"));
-    text.push_back("  addresses " + dotted(l.rec.ipMin) + " to " + dotted(l.rec.ipMax) +
-                   ", the user's " + dotted(user.ipAdr) + ": " + addressWord(t.address));
-    nlohmann::json notes = nlohmann::json::array();
-    for (const Finding *f : errorsOn(r, l.line)) {
-      text.push_back("  error: " + f->message + " [" + f->code + "]");
-      notes.push_back(findingJson(*f));
-    }
+    printLine(stdout, withComment(file + ":" + std::to_string(l.line) + ": slot " +
+                                      std::to_string(l.slot) + ": " + verdict,
+                                  l.comment));
+    printLine(stdout, "  registration seed " + std::to_string(l.rec.rSeed) + ", the user's " +
+                          std::to_string(user.rSeed) + ": " + (t.rSeed ? "the same" : "differs"));
+    printLine(stdout, l.rec.pSeed == 0 ? "  PUID seed any: admits every PUID"
+                                       : "  PUID seed " + std::to_string(l.rec.pSeed) +
+                                             ", the user's " + std::to_string(user.pSeed) + ": " +
+                                             (t.pSeed ? "the same" : "differs"));
+    printLine(stdout, "  addresses " + dotted(l.rec.ipMin) + " to " + dotted(l.rec.ipMax) +
+                          ", the user's " + dotted(user.ipAdr) + ": " + addressWord(t.address));
+    for (const Finding *f : errorsOn(r, l.line))
+      printLine(stdout, "  error: " + f->message + " [" + f->code + "]");
+    if (t.all() && before == nullptr) before = &l;
+  }
+  for (size_t i = 0; i < r.ignored.size(); ++i) {
+    const Loaded &l = r.ignored[i];
+    printLine(stdout, file + ":" + std::to_string(l.line) + ": slot " + std::to_string(l.slot) +
+                          ", past the 32nd: the plug-in never reads it" +
+                          (v.pastAdmits[i] ? "; had it loaded, it would recognise this user" : ""));
+  }
+  for (const LostLine &l : v.lost) {
+    printLine(
+        stdout,
+        file + ":" + std::to_string(l.lost->line) + ": gives no record (" + l.lost->message + ")" +
+            (l.wouldRecognise ? "; read as '" + l.mended + "' it would recognise this user" : ""));
+  }
+  if (v.first != nullptr) {
+    printLine(stdout, "recognised by slot " + std::to_string(v.first->slot) + " (line " +
+                          std::to_string(v.first->line) + ")");
+  } else if (v.couldHave.empty()) {
+    printLine(stdout, "no record recognises this user");
+  } else {
+    printLine(stdout, "no record recognises this user; line" +
+                          std::string(v.couldHave.size() == 1 ? "" : "s") + " " +
+                          lineList(v.couldHave) + " would, as said above");
+  }
+}
+
+// The verdicts for scripts.
+nlohmann::json verdictsJson(const std::string &file, const Report &r, const TvProbe &user,
+                            const Recognition &v) {
+  nlohmann::json records = nlohmann::json::array(), past = nlohmann::json::array(),
+                 lost = nlohmann::json::array();
+  for (size_t i = 0; i < r.records.size(); ++i) {
+    const Loaded &l = r.records[i];
+    const Tests &t = v.tests[i];
+    nlohmann::json errors = nlohmann::json::array();
+    for (const Finding *f : errorsOn(r, l.line)) errors.push_back(findingJson(*f));
     nlohmann::json one = recordJson(l);
     one["tests"] = {{"rSeed", t.rSeed}, {"pSeed", t.pSeed}, {"address", addressWord(t.address)}};
     one["admits"] = t.all();
-    one["recognises"] = t.all() && first == nullptr;
-    one["errors"] = notes;
+    one["recognises"] = &l == v.first;
+    one["errors"] = errors;
     records.push_back(one);
-    if (t.all() && first == nullptr) first = &l;
   }
-  for (const Loaded &l : r.ignored) {
-    const bool admits = testsOf(l.rec, user).all();
-    text.push_back(o.file + ":" + std::to_string(l.line) + ": slot " + std::to_string(l.slot) +
-                   ", past the 32nd: the plug-in never reads it" +
-                   (admits ? "; had it loaded, it would recognise this user" : ""));
-    if (admits) couldHave.push_back(l.line);
-    nlohmann::json one = recordJson(l);
-    one["admits"] = admits;
+  for (size_t i = 0; i < r.ignored.size(); ++i) {
+    nlohmann::json one = recordJson(r.ignored[i]);
+    one["admits"] = static_cast<bool>(v.pastAdmits[i]);
     past.push_back(one);
   }
-  for (const Lost &l : r.lost) {
-    std::string mended, hint;
-    bool would = false;
-    Tolvane rec;
-    if (mendLine(l.text, mended)) {
-      would = recordOfLine(mended, rec) && testsOf(rec, user).all();
-      if (would) {
-        hint = "; read as '" + mended + "' it would recognise this user";
-        couldHave.push_back(l.line);
-      }
-    }
-    text.push_back(o.file + ":" + std::to_string(l.line) + ": gives no record (" + l.message + ")" +
-                   hint);
-    lost.push_back({{"line", l.line},
-                    {"message", l.message},
-                    {"mended", would ? mended : ""},
-                    {"wouldRecognise", would}});
+  for (const LostLine &l : v.lost) {
+    lost.push_back({{"line", l.lost->line},
+                    {"message", l.lost->message},
+                    {"mended", l.wouldRecognise ? l.mended : ""},
+                    {"wouldRecognise", l.wouldRecognise}});
   }
-  std::string lines;
-  for (int n : couldHave) lines += (lines.empty() ? "" : ", ") + std::to_string(n);
-  if (first != nullptr) {
-    text.push_back("recognised by slot " + std::to_string(first->slot) + " (line " +
-                   std::to_string(first->line) + ")");
-  } else if (couldHave.empty()) {
-    text.push_back("no record recognises this user");
-  } else {
-    text.push_back("no record recognises this user; line" +
-                   std::string(couldHave.size() == 1 ? "" : "s") + " " + lines +
-                   " would, as said above");
+  return {{"file", file},
+          {"user", {{"rSeed", user.rSeed}, {"pSeed", user.pSeed}, {"address", dotted(user.ipAdr)}}},
+          {"recognised", v.first != nullptr},
+          {"slot", v.first != nullptr ? nlohmann::json(v.first->slot) : nullptr},
+          {"line", v.first != nullptr ? nlohmann::json(v.first->line) : nullptr},
+          {"records", records},
+          {"pastTable", past},
+          {"lost", lost},
+          {"couldRecognise", v.couldHave}};
+}
+
+int match(const MatchOptions &o) {
+  TvProbe user{};
+  Outcome step = o.user.probe(user);
+  if (!step.ok()) return usageError(step.message, o.json);
+  std::string data;
+  step = readListAt(o.file, data);
+  if (!step.ok()) {
+    printLine(stderr, "tolvane-list: " + step.message);
+    if (o.json) printJson(stdout, {{"file", o.file}, {"error", step.message}});
+    return step.exitStatus();
   }
+  const Report r = checkList(o.file, data);
+  const Recognition v = recognition(r, user);
   if (o.json) {
-    printJsonDocument(
-        stdout,
-        {{"file", o.file},
-         {"user", {{"rSeed", user.rSeed}, {"pSeed", user.pSeed}, {"address", dotted(user.ipAdr)}}},
-         {"recognised", first != nullptr},
-         {"slot", first != nullptr ? nlohmann::json(first->slot) : nullptr},
-         {"line", first != nullptr ? nlohmann::json(first->line) : nullptr},
-         {"records", records},
-         {"pastTable", past},
-         {"lost", lost},
-         {"couldRecognise", couldHave}});
+    printJson(stdout, verdictsJson(o.file, r, user, v));
   } else {
-    for (const std::string &t : text) printLine(stdout, t);
+    printVerdicts(o.file, r, user, v);
   }
-  return first != nullptr ? kClean : kFindings;
+  return v.first != nullptr ? kClean : kFindings;
 }
 
 }  // namespace

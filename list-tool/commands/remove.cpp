@@ -6,13 +6,10 @@
 #include <vector>
 
 #include "change.h"
-#include "command-line.h"
+#include "cli.h"
 #include "command.h"
-#include "exit-status.h"
-#include "line-ends.h"
+#include "content/lines.h"
 #include "numbers.h"
-#include "record-options.h"
-#include "safe-text.h"
 
 namespace tl {
 namespace {
@@ -24,16 +21,19 @@ struct RemoveOptions {
   RecordOptions values;
 };
 
-int lineNumber(const std::string &word) {
+Outcome lineNumber(const std::string &word, std::set<int> &lines) {
   uint64_t n = 0;
   if (!tvc::parseNumber(word, 1000000000, n) || n == 0)
-    throw Usage{"remove takes line numbers from 1, got '" + word + "'"};
-  return static_cast<int>(n);
+    return trouble("remove takes line numbers from 1, got '" + word + "'");
+  lines.insert(static_cast<int>(n));
+  return done();
 }
 
 class RemoveStep : public ChangeStep {
  public:
   const char *verb() const override { return "remove"; }
+  Outcome ready() const override { return values; }
+  Outcome values = done();  // whether the values given make a record
   std::string file;
   std::set<int> lines;
   bool byRecord = false;
@@ -41,28 +41,27 @@ class RemoveStep : public ChangeStep {
   bool byNote = false;
   std::string note;
 
-  StepResult make(const ListPlace & /*place*/, const Report &before, const std::string &old,
-                  std::string &after) override {
+  Outcome make(const ListAsRead &list, std::string &after) override {
     std::set<int> gone = lines;
+    after = list.bytes;
     if (!lines.empty()) {
-      const int last = lineCount(old);
+      const int last = lineCount(list.bytes);
       if (*gone.rbegin() > last) {
-        printLine(stderr, "tolvane-list: " + file + " has " + std::to_string(last) + " line" +
-                              (last == 1 ? "" : "s") + ": there is no line " +
-                              std::to_string(*gone.rbegin()));
-        return {StepResult::Stopped, "", "", kTrouble};
+        return trouble(file + " has " + std::to_string(last) + " line" + (last == 1 ? "" : "s") +
+                       ": there is no line " + std::to_string(*gone.rbegin()));
       }
     } else {
-      StepResult chosen = choose(before, gone);
-      if (chosen.made != StepResult::Changed) return chosen;
+      Outcome chosen = choose(list.report, gone);
+      if (!chosen.ok() || gone.empty()) return chosen;
     }
-    after = withoutLines(old, gone);
-    return {};
+    after = withoutLines(list.bytes, gone);
+    return done();
   }
 
  private:
-  // The lines of the records asked for, with the comment lines above that name them.
-  StepResult choose(const Report &before, std::set<int> &gone) const {
+  // The lines of the records asked for, with the comment lines above that name them; none,
+  // with a note, when no record is asked for.
+  Outcome choose(const Report &before, std::set<int> &gone) const {
     std::vector<const Loaded *> picked, all;
     for (const std::vector<Loaded> *t : {&before.records, &before.ignored}) {
       for (const Loaded &l : *t) {
@@ -72,16 +71,17 @@ class RemoveStep : public ChangeStep {
       }
     }
     if (picked.empty()) {
-      return {StepResult::Unchanged, "",
-              byRecord ? "no line gives this record" : "no record has the comment '" + note + "'",
-              kClean};
+      return done(byRecord ? "no line gives this record"
+                           : "no record has the comment '" + note + "'");
     }
     if (byNote && !byRecord && picked.size() > 1) {
       std::string where;
       for (const Loaded *l : picked) where += (where.empty() ? "" : ", ") + std::to_string(l->line);
-      return {StepResult::Refused, "ambiguous-note",
-              std::to_string(picked.size()) + " records have the comment '" + note + "' (lines " +
-                  where + "): name the one to remove by its values or its line"};
+      return refused("ambiguous-note", std::to_string(picked.size()) +
+                                           " records have the comment '" + note + "' (lines " +
+                                           where +
+                                           "): name the one to remove by its values or "
+                                           "its line");
     }
     for (const Loaded *l : picked) {
       gone.insert(l->line);
@@ -91,14 +91,44 @@ class RemoveStep : public ChangeStep {
       bool chosenToo = false;
       for (const Loaded *p : picked) chosenToo = chosenToo || p == l;
       if (chosenToo || gone.count(l->line) == 0) continue;
-      return {StepResult::Refused, "shared-line",
-              "line " + std::to_string(l->line) + " also gives another record (slot " +
-                  std::to_string(l->slot) +
-                  "): take the line out by its number, or mend it by hand"};
+      return refused("shared-line", "line " + std::to_string(l->line) +
+                                        " also gives another record (slot " +
+                                        std::to_string(l->slot) +
+                                        "): take the line out by its number, or mend it by hand");
     }
-    return {};
+    return done();
   }
 };
+
+// What the words and options ask to remove, into the step.
+Outcome settle(RemoveOptions &o, RemoveStep &step) {
+  Outcome given = finishChangeOptions(o.change);
+  if (!o.words.empty()) o.change.file = o.words[0];
+  for (size_t i = 1; i < o.words.size() && given.ok(); ++i)
+    given = lineNumber(o.words[i], step.lines);
+  for (const std::string &w : o.lineOptions) {
+    if (given.ok()) given = lineNumber(w, step.lines);
+  }
+  if (!given.ok()) return given;
+  const bool values = o.values.given();
+  step.byNote = o.values.noteGiven();
+  step.note = o.values.note();
+  if (!step.lines.empty() && (values || step.byNote))
+    return trouble("remove takes lines, or a record's values and --note, not both");
+  if (step.lines.empty() && !values && !step.byNote) {
+    return trouble(
+        "remove needs the numbers of the lines to take out (after the list's name: remove FILE "
+        "3, or --line 3 for the default list), a record's values, or --note");
+  }
+  step.file = o.change.file;
+  if (!values) return done();
+  std::string line;
+  step.values = o.values.line(line);
+  if (step.values.kind == Outcome::Trouble) return step.values;
+  recordOfLine(line, step.record);
+  step.byRecord = true;
+  return done();
+}
 
 }  // namespace
 
@@ -119,33 +149,10 @@ Subcommand defineRemove(CLI::App &tool) {
   nameValues(sub);
   sub->get_option("FILE")->type_name("");
   return {sub, [o]() -> int {
-            auto step = std::make_unique<RemoveStep>();
-            o->change.file = o->words.empty() ? listHome() : o->words[0];
-            for (size_t i = 1; i < o->words.size(); ++i)
-              step->lines.insert(lineNumber(o->words[i]));
-            for (const std::string &w : o->lineOptions) step->lines.insert(lineNumber(w));
-            const bool values = o->values.given();
-            step->byNote = o->values.noteGiven();
-            step->note = o->values.note();
-            if (!step->lines.empty() && (values || step->byNote))
-              throw Usage{"remove takes lines, or a record's values and --note, not both"};
-            if (step->lines.empty() && !values && !step->byNote)
-              throw Usage{
-                  "remove needs the numbers of the lines to take out (after the list's name: "
-                  "remove FILE 3, or --line 3 for the default list), a record's values, "
-                  "or --note"};
-            if (values) {
-              std::string line, why;
-              if (!o->values.line(line, why)) {
-                printLine(stderr, "tolvane-list: refused: " + why);
-                return kFindings;
-              }
-              recordOfLine(line, step->record);
-              step->byRecord = true;
-            }
-            finishChangeOptions(o->change);
-            step->file = o->change.file;
-            return Change(o->change).run(*step);
+            RemoveStep step;
+            Outcome given = settle(*o, step);
+            if (!given.ok()) return usageError(given.message, o->change.json);
+            return Change(o->change).run(step);
           }};
 }
 

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "explain.h"
+#include "content/encoding.h"
+#include "content/explain.h"
+#include "content/report.h"
+#include "content/shown.h"
+#include "content/table-diff.h"
 #include "file-bytes.h"
-#include "format.h"
-#include "judge-content.h"
 #include "reference_parser.h"
-#include "seeds.h"
-#include "table-diff.h"
 #include "tv-list.h"
 #include "tv-match.h"
 
@@ -91,8 +91,10 @@ TEST(ListTool, EncodedLinesReadBackThroughThePluginsParserAndPassCheck) {
     uint32 lo = 0, hi = 0;
     const std::string pattern = randomPattern(rng, lo, hi);
     const std::string note = randomNote(rng);
-    std::string line, why;
-    const bool written = tl::encodeLine(rSeed, pSeed, pattern, note, line, why);
+    std::string line;
+    const tl::Outcome encoded = tl::encodeLine(rSeed, pSeed, pattern, note, line);
+    const bool written = encoded.ok();
+    const std::string &why = encoded.message;
     if (pattern[0] == '*') {
       // A pattern that admits any address is refused, and says so.
       ASSERT_FALSE(written) << pattern;
@@ -125,12 +127,12 @@ TEST(ListTool, EncodedLinesReadBackThroughThePluginsParserAndPassCheck) {
 TEST(ListTool, DecodeAppliesTheZRuleOnlyToPuidSeeds) {
   uint32 v = 0;
   uint64_t raw = 0;
-  std::string why;
-  EXPECT_TRUE(tl::decodeSeed("ZFA", true, v, raw, why));
+  EXPECT_TRUE(tl::decodeSeed("ZFA", true, v, raw).ok());
   EXPECT_EQ(v, 53u);
-  EXPECT_FALSE(tl::decodeSeed("ZFA", false, v, raw, why));
-  EXPECT_EQ(why, "'Z' is allowed only directly after the PUID seed's '{'");
-  EXPECT_TRUE(tl::decodeSeed("", false, v, raw, why));
+  const tl::Outcome asRegistration = tl::decodeSeed("ZFA", false, v, raw);
+  EXPECT_EQ(asRegistration.kind, tl::Outcome::Refused);
+  EXPECT_EQ(asRegistration.message, "'Z' is allowed only directly after the PUID seed's '{'");
+  EXPECT_TRUE(tl::decodeSeed("", false, v, raw).ok());
   EXPECT_EQ(v, 0u);
 }
 

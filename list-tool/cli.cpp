@@ -1,0 +1,207 @@
+#include "cli.h"
+
+#include <arpa/inet.h>
+
+#include <cstring>
+
+#include "content/encoding.h"
+#include "content/json-out.h"
+#include "content/text-out.h"
+#include "numbers.h"
+
+namespace tl {
+namespace {
+
+struct Named {
+  const char *name;
+  std::string &value;
+  const char *help;
+};
+
+// Two options that go together, each needing the other; returns the first, and the second in
+// `second`.
+CLI::Option *addPair(CLI::App *sub, const Named &a, const Named &b, CLI::Option *&second) {
+  CLI::Option *first =
+      sub->add_option(a.name, a.value, std::string(a.help) + " (with " + b.name + ")");
+  second = sub->add_option(b.name, b.value, std::string(b.help) + " (with " + a.name + ")");
+  first->needs(second);
+  second->needs(first);
+  return first;
+}
+
+}  // namespace
+
+std::string listHome() {
+  return TOLVANE_LIST_HOME;
+}
+
+CLI::App *listSubcommand(CLI::App &tool, const std::string &name, const std::string &description,
+                         std::string &file) {
+  CLI::App *sub = tool.add_subcommand(name, description);
+  sub->add_option("FILE", file, "the list file (default: " + listHome() + ")");
+  return sub;
+}
+
+Outcome numberOption(const std::string &option, const std::string &text, uint32 &out) {
+  uint64_t n = 0;
+  if (!tvc::parseNumber(text, 0xFFFFFFFFu, n)) {
+    return trouble(option + " takes a number from 0 to 4294967295 (decimal or 0x-hex), got '" +
+                   text + "'");
+  }
+  out = static_cast<uint32>(n);
+  return done();
+}
+
+Outcome addressOption(const std::string &option, const std::string &text, uint32 &out) {
+  if (!tvc::parseAddress(text, out))
+    return trouble(option + " takes an address A.B.C.D, got '" + text + "'");
+  return done();
+}
+
+Outcome trustedWith(const std::string &as, Trusted &out) {
+  out = Trusted{};
+  if (as.empty()) return done();
+  Account a;
+  if (!findAccount(as, a)) return trouble("--as: no account '" + as + "'");
+  out.trust(a);
+  return done();
+}
+
+void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
+  sub->add_option("--as", o.as,
+                  "the server's account (a name or an id), trusted with the list: it may own it")
+      ->type_name("USER");
+  sub->add_option("--wait", o.wait,
+                  "wait for another change of the list to end: at most SECONDS (0: as long as it "
+                  "takes)")
+      ->type_name("SECONDS")
+      ->expected(0, 1)
+      ->default_str("0");
+  if (kind != kRemoving)
+    sub->add_flag("--create", o.create, "make the list when it does not exist yet");
+  sub->add_flag("--break-links", o.breakLinks,
+                "install even when the list has other names (hard links), which keep the old "
+                "table");
+  sub->add_flag("--allow-empty", o.allowEmpty,
+                "install a list that gives no record (the plug-in then recognises nobody)");
+  if (kind == kEditing) return;
+  sub->add_flag("--dry-run", o.dryRun, "show what would change; take no lock, write nothing");
+  sub->add_flag("--json", o.json, "the result as JSON on standard output");
+}
+
+Outcome finishChangeOptions(ChangeOptions &o) {
+  if (o.file.empty()) o.file = listHome();
+  return trustedWith(o.as, o.trusted);
+}
+
+void RecordOptions::add(CLI::App *sub, bool addressRequired) {
+  rseedOpt_ = sub->add_option("--rseed", rseed_, "registration seed");
+  CLI::Option *counter = nullptr, *puidCrc = nullptr;
+  crcOpt_ = addPair(sub, {"--crc", crc_, "registration crc"},
+                    {"--counter", counter_, "registration counter"}, counter);
+  rseedOpt_->excludes(crcOpt_)->excludes(counter);
+  pseedOpt_ = sub->add_option("--pseed", pseed_, "PUID seed (default 0: any PUID)");
+  puidOpt_ = addPair(sub, {"--puidctr", puidCtr_, "PUID counter"},
+                     {"--puidcrc", puidCRC_, "PUID crc"}, puidCrc);
+  pseedOpt_->excludes(puidOpt_)->excludes(puidCrc);
+  addrOpt_ =
+      sub->add_option("--addr", addr_, "address pattern: 10.1.2.3, 10.1.*.*")->type_name("PATTERN");
+  if (addressRequired) addrOpt_->required();
+  noteOpt_ = sub->add_option("--note", note_, "a comment for the end of the line (whom it is for)")
+                 ->type_name("TEXT");
+}
+
+bool RecordOptions::given() const {
+  return rseedOpt_->count() != 0 || crcOpt_->count() != 0 || pseedOpt_->count() != 0 ||
+         puidOpt_->count() != 0 || addrOpt_->count() != 0;
+}
+
+Outcome RecordOptions::seeds(uint32 &rSeed, uint32 &pSeed) const {
+  if (rseedOpt_->count() == 0 && crcOpt_->count() == 0)
+    return trouble("give --rseed, or --crc and --counter");
+  uint32 a = 0, b = 0;
+  Outcome o = done();
+  if (rseedOpt_->count() != 0) {
+    o = numberOption("--rseed", rseed_, rSeed);
+  } else {
+    o = numberOption("--crc", crc_, a);
+    if (o.ok()) o = numberOption("--counter", counter_, b);
+    rSeed = tvProbe(a, b, 0, 0, 0).rSeed;
+  }
+  pSeed = 0;
+  if (!o.ok()) return o;
+  if (pseedOpt_->count() != 0) return numberOption("--pseed", pseed_, pSeed);
+  if (puidOpt_->count() == 0) return done();
+  o = numberOption("--puidctr", puidCtr_, a);
+  if (o.ok()) o = numberOption("--puidcrc", puidCRC_, b);
+  pSeed = tvProbe(0, 0, a, b, 0).pSeed;
+  return o;
+}
+
+Outcome RecordOptions::line(std::string &out) const {
+  if (addrOpt_->count() == 0) return trouble("give the address pattern with --addr");
+  uint32 rSeed = 0, pSeed = 0;
+  Outcome o = seeds(rSeed, pSeed);
+  return o.ok() ? encodeLine(rSeed, pSeed, addr_, note_, out) : o;
+}
+
+void UserOptions::add(CLI::App *sub, bool required) {
+  crcOpt_ = sub->add_option("--crc", crc_, "the user's registration crc");
+  CLI::Option *counter = sub->add_option("--counter", counter_, "the user's registration counter");
+  CLI::Option *pc = sub->add_option("--puidctr", puidCtr_, "the user's PUID counter (default 0)");
+  CLI::Option *pr = sub->add_option("--puidcrc", puidCRC_, "the user's PUID crc (default 0)");
+  CLI::Option *ip = sub->add_option("--ip", ip_, "the user's address")->type_name("A.B.C.D");
+  pc->needs(pr);
+  pr->needs(pc);
+  if (required) {
+    crcOpt_->required();
+    counter->required();
+    ip->required();
+  } else {
+    crcOpt_->needs(counter)->needs(ip);
+    counter->needs(crcOpt_);
+    ip->needs(crcOpt_);
+    pc->needs(crcOpt_);
+  }
+}
+
+bool UserOptions::given() const {
+  return crcOpt_->count() != 0;
+}
+
+Outcome UserOptions::probe(TvProbe &out) const {
+  uint32 crc = 0, counter = 0, puidCtr = 0, puidCRC = 0, ip = 0;
+  for (const Outcome &o :
+       {numberOption("--crc", crc_, crc), numberOption("--counter", counter_, counter),
+        numberOption("--puidctr", puidCtr_, puidCtr), numberOption("--puidcrc", puidCRC_, puidCRC),
+        addressOption("--ip", ip_, ip)}) {
+    if (!o.ok()) return o;
+  }
+  out = tvProbe(crc, counter, puidCtr, puidCRC, htonl(ip));
+  return done();
+}
+
+void nameValues(CLI::App *sub) {
+  for (CLI::Option *opt : sub->get_options()) {
+    if (opt->get_positional()) {
+      opt->type_name(opt->get_name());
+    } else if (opt->get_type_name().empty() && opt->get_expected_min() > 0) {
+      opt->type_name("N");
+    }
+  }
+}
+
+bool wantsJson(int argc, char **argv) {
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--json") == 0) return true;
+  }
+  return false;
+}
+
+int usageError(const std::string &what, bool json) {
+  printLine(stderr, "tolvane-list: " + what);
+  if (json) printJson(stdout, {{"error", what}});
+  return kTrouble;
+}
+
+}  // namespace tl

@@ -1,0 +1,99 @@
+// What the subcommands share on the command line: the default list, numbers and addresses as
+// people type them, the server's account (--as), the options of a change, an administrator's
+// record values, a user's values, and the one way a usage error is said.
+#ifndef TOLVANE_LIST_CLI_H
+#define TOLVANE_LIST_CLI_H
+
+#include <CLI/CLI.hpp>
+#include <string>
+
+#include "change.h"
+#include "files/accounts.h"
+#include "outcome.h"
+#include "tv-list.h"
+#include "tv-match.h"
+
+namespace tl {
+
+// The list taken when no FILE is given: /etc/tolvane/admins.list for the prefix /usr.
+std::string listHome();
+
+// A subcommand that reads or changes one list, with its optional FILE.
+CLI::App *listSubcommand(CLI::App &tool, const std::string &name, const std::string &description,
+                         std::string &file);
+
+// A number from 0 to 4294967295, decimal or 0x-hex; trouble naming the option otherwise.
+Outcome numberOption(const std::string &option, const std::string &text, uint32 &out);
+
+// An address A.B.C.D; trouble naming the option otherwise.
+Outcome addressOption(const std::string &option, const std::string &text, uint32 &out);
+
+// The accounts trusted with a list, the server's account of --as among them when `as` names
+// one (a name or a numeric id); trouble when there is no such account.
+Outcome trustedWith(const std::string &as, Trusted &out);
+
+// What a subcommand's change options include besides --as, --wait, --break-links and
+// --allow-empty.
+enum ChangeKind { kEditing, kAdding, kRemoving };
+
+// The options a change takes: --as, --wait, --break-links, --allow-empty; --create when it can
+// make a list (edit, add); --dry-run and --json when it needs no editor (add, remove).
+void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind);
+
+// Settles a change's options once parsed: the list's default, the account of --as.
+Outcome finishChangeOptions(ChangeOptions &o);
+
+// The values of one administrator's record as encode, add and remove take them: the
+// registration seed (or the crc and counter it comes from), the PUID seed (or the PUID values),
+// the address pattern and a note.
+class RecordOptions {
+ public:
+  // Adds --rseed, --crc/--counter, --pseed, --puidctr/--puidcrc, --addr and --note; --addr is
+  // required when `addressRequired`.
+  void add(CLI::App *sub, bool addressRequired);
+  // Whether any value of a record was given.
+  bool given() const;
+  const std::string &note() const { return note_; }
+  bool noteGiven() const { return noteOpt_ != nullptr && noteOpt_->count() != 0; }
+  // The list line for these values, as encode writes it: trouble when a value is missing or
+  // malformed, refused ("values") when they make no line that reads as written.
+  Outcome line(std::string &out) const;
+
+ private:
+  Outcome seeds(uint32 &rSeed, uint32 &pSeed) const;
+  std::string rseed_, crc_, counter_, pseed_, puidCtr_, puidCRC_, addr_, note_;
+  CLI::Option *rseedOpt_ = nullptr, *crcOpt_ = nullptr, *pseedOpt_ = nullptr, *puidOpt_ = nullptr,
+              *addrOpt_ = nullptr, *noteOpt_ = nullptr;
+};
+
+// A user's values as match and diff take them: the registration crc and counter, the PUID
+// values and the address, from which the plug-in computes what it compares with a record.
+class UserOptions {
+ public:
+  // Adds --crc, --counter, --puidctr, --puidcrc and --ip; all but the PUID values required when
+  // `required`.
+  void add(CLI::App *sub, bool required);
+  // Whether a user was given.
+  bool given() const;
+  // The user as the plug-in sees them; trouble on a malformed value.
+  Outcome probe(TvProbe &out) const;
+
+ private:
+  std::string crc_, counter_, puidCtr_ = "0", puidCRC_ = "0", ip_;
+  CLI::Option *crcOpt_ = nullptr;
+};
+
+// Numbers are shown as N, the rest as what they are.
+void nameValues(CLI::App *sub);
+
+// Whether the words ask for JSON (--json before any "--").
+bool wantsJson(int argc, char **argv);
+
+// Says a usage error, or any trouble found before a command's work begins: `tolvane-list:
+// WHAT` on standard error, and with `json` the document {"error": WHAT} on standard output.
+// Returns the exit status, 2.
+int usageError(const std::string &what, bool json);
+
+}  // namespace tl
+
+#endif

@@ -1,0 +1,69 @@
+#include "content/json-out.h"
+
+#include "content/shown.h"
+
+namespace tl {
+namespace {
+
+const char *kindName(TableChange::Kind k) {
+  switch (k) {
+    case TableChange::Added:
+      return "added";
+    case TableChange::Removed:
+      return "removed";
+    case TableChange::Moved:
+      break;
+  }
+  return "moved";
+}
+
+}  // namespace
+
+nlohmann::json findingJson(const Finding &f) {
+  return {{"line", f.line},
+          {"column", f.column},
+          {"severity", severityName(f.severity)},
+          {"code", f.code},
+          {"message", f.message}};
+}
+
+nlohmann::json recordJson(const Loaded &l) {
+  return {{"slot", l.slot},
+          {"line", l.line},
+          {"column", l.column},
+          {"rSeed", l.rec.rSeed},
+          {"pSeed", l.rec.pSeed},
+          {"ipMin", dotted(l.rec.ipMin)},
+          {"ipMax", dotted(l.rec.ipMax)},
+          {"comment", l.comment}};
+}
+
+nlohmann::json reportJson(const Report &r) {
+  nlohmann::json findings = nlohmann::json::array();
+  for (const Finding &f : r.findings) findings.push_back(findingJson(f));
+  nlohmann::json records = nlohmann::json::array();
+  for (const Loaded &l : r.records) records.push_back(recordJson(l));
+  return {{"file", r.file}, {"findings", findings}, {"records", records}};
+}
+
+nlohmann::json changeJson(const Report &before, const Report &after,
+                          const std::vector<TableChange> &changes) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const TableChange &c : changes) {
+    nlohmann::json one = {{"kind", kindName(c.kind)}};
+    one["before"] = c.before != nullptr ? recordJson(*c.before) : nlohmann::json();
+    one["after"] = c.after != nullptr ? recordJson(*c.after) : nlohmann::json();
+    if (c.kind != TableChange::Moved) one["reach"] = c.reach;
+    list.push_back(one);
+  }
+  return {{"changes", list},
+          {"sameTable", sameTable(before, after)},
+          {"summary", changeSummary(before, after, changes)}};
+}
+
+void printJson(FILE *out, const nlohmann::json &doc) {
+  std::fprintf(out, "%s\n",
+               doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+}
+
+}  // namespace tl

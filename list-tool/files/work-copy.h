@@ -1,0 +1,48 @@
+// The copy of a list that the operator edits. For an operator who changes the list as
+// themselves it lies in the list's own folder (.NAME.XXXXXX), as visudo's does; for a delegate
+// under sudo it lies in a private folder of theirs (mode 0700, owned by them), where the editor,
+// running with their ids, can reach it and nothing of root's. Either way it is read back
+// through the folder's descriptor, never through a link; a delegate's copy is read with the
+// delegate's own ids.
+#ifndef TOLVANE_LIST_FILES_WORK_COPY_H
+#define TOLVANE_LIST_FILES_WORK_COPY_H
+
+#include <string>
+
+#include "files/accounts.h"
+#include "files/descriptors.h"
+#include "files/guard.h"
+#include "outcome.h"
+
+namespace tl {
+
+class WorkCopy {
+ public:
+  WorkCopy() = default;
+  ~WorkCopy();  // removes the copy unless it is kept
+  WorkCopy(const WorkCopy &) = delete;
+  WorkCopy &operator=(const WorkCopy &) = delete;
+  // Makes the copy of the list at `place`, holding `content`: in the list's folder, or, for a
+  // delegate, in a private folder of theirs.
+  Outcome create(const ListPlace &place, const std::string &content, const Account *delegate);
+  const std::string &path() const { return path_; }
+  // What the editor left in the copy; refused ("copy-unreadable") with the reason when it is
+  // not a plain file (a link is refused, with what it names).
+  Outcome read(std::string &data) const;
+  // Whether the copy is still there, as a file of any kind.
+  bool exists() const;
+  // Leaves the copy where it is, for the operator; returns its path.
+  const std::string &keep();
+
+ private:
+  const Account *delegate_ = nullptr;
+  UniqueFd dir_;         // the folder holding the copy
+  std::string name_;     // its name there
+  std::string path_;     // its path
+  std::string private_;  // a delegate's private folder, to remove with the copy
+  bool kept_ = false;
+};
+
+}  // namespace tl
+
+#endif
