@@ -112,6 +112,13 @@ TEST(AtATerminal, EndingSignalsWhileTheEditorRunsNeverLoseTheEdit) {
       // Terminate and hang-up wait for the editor, then keep the copy.
       {"kill -TERM while ed runs", kEd, {send(SIGTERM), stillRuns()}, 143, false, "TERM"},
       {"kill -HUP while ed runs", kEd, {send(SIGHUP), stillRuns()}, 129, false, "HUP"},
+      // So does every other signal that would end the tool (sudo passes them on from whoever
+      // ran it); a window's change of size ends nothing.
+      {"kill -USR1 while ed runs", kEd, {send(SIGUSR1), stillRuns()}, 138, false, "USR1"},
+      {"kill -USR2 while ed runs", kEd, {send(SIGUSR2), stillRuns()}, 140, false, "USR2"},
+      {"kill -PIPE while ed runs", kEd, {send(SIGPIPE), stillRuns()}, 141, false, "PIPE"},
+      {"kill -ALRM while ed runs", kEd, {send(SIGALRM), stillRuns()}, 142, false, "ALRM"},
+      {"kill -WINCH while ed runs", kEd, {send(SIGWINCH), stillRuns()}, 0, true, ""},
   };
   for (const Case &c : cases) {
     Folder f;
@@ -193,9 +200,10 @@ TEST(AtATerminal, AnEndingSignalAtTheQuestionKeepsTheEdit) {
     Step step;
     int status;
   } cases[] = {
-      {"Ctrl-C", type("\x03"), 128 + SIGINT},
-      {"kill -TERM", send(SIGTERM), 128 + SIGTERM},
-      {"kill -HUP", send(SIGHUP), 128 + SIGHUP},
+      {"Ctrl-C", type("\x03"), 128 + SIGINT},       {"kill -TERM", send(SIGTERM), 128 + SIGTERM},
+      {"kill -HUP", send(SIGHUP), 128 + SIGHUP},    {"kill -USR1", send(SIGUSR1), 128 + SIGUSR1},
+      {"kill -USR2", send(SIGUSR2), 128 + SIGUSR2}, {"kill -PIPE", send(SIGPIPE), 128 + SIGPIPE},
+      {"kill -ALRM", send(SIGALRM), 128 + SIGALRM},
   };
   for (const auto &c : cases) {
     Folder f;
