@@ -291,7 +291,8 @@ def main():
         document = {}
 
     if rc != 0:
-        result['installed'] = bool(document.get('installed'))
+        # A step after the install may fail (the folder not written to disk): the list changed.
+        result['installed'] = result['changed'] = bool(document.get('installed'))
         module.fail_json(msg=tool_message(document, stderr, rc), **result)
     if not document:
         module.fail_json(msg='tolvane-list printed no JSON document', **result)
