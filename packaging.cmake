@@ -2,6 +2,7 @@
 # 32-bit server on a 64-bit system takes the i386 plug-in and the amd64 tools):
 #   tolvane-plugin  the plug-in, in this architecture's library folder      (Multi-Arch: same)
 #   tolvane         tolvane-list, the list's home, its manuals and examples  (Multi-Arch: foreign)
+#                   (the example list, and the Ansible playbook with its module)
 #   tolvane-host    the stand-in host, in this architecture's library folder (Multi-Arch: same)
 #   tolvane-dev     the host interface headers, the same on every architecture (all, foreign)
 # `cmake --install` installs all four. No path of the build tree goes into what is installed
@@ -23,6 +24,14 @@ install(TARGETS tolvane LIBRARY DESTINATION ${TOLVANE_ARCH_DIR} COMPONENT plugin
 
 install(TARGETS tolvane-list RUNTIME DESTINATION bin COMPONENT tools)
 install(FILES examples/admins.list DESTINATION share/doc/tolvane/examples COMPONENT tools)
+# The example playbook, whole: an operator copies the folder and runs it from there.
+set(ansible_example share/doc/tolvane/examples/ansible)
+install(FILES examples/ansible/tolvane.yml examples/ansible/admins.list.j2
+        examples/ansible/inventory.ini DESTINATION ${ansible_example} COMPONENT tools)
+install(FILES examples/ansible/group_vars/all.yml DESTINATION ${ansible_example}/group_vars
+        COMPONENT tools)
+install(FILES examples/ansible/library/tolvane_record.py DESTINATION ${ansible_example}/library
+        COMPONENT tools)
 install(FILES README.md DESTINATION share/doc/tolvane COMPONENT tools)
 install(FILES completions/tolvane-list DESTINATION share/bash-completion/completions
         COMPONENT tools)

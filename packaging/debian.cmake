@@ -40,6 +40,8 @@ architecture: tolvane-plugin:i386 for a 32-bit server on a 64-bit system.")
 # The tools: one architecture's copy serves every architecture's plug-in.
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${tolvane_cxx_depends}")
+# tolvane-list's completion is loaded by bash-completion.
+set(CPACK_DEBIAN_TOOLS_PACKAGE_RECOMMENDS "bash-completion")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "tolvane-plugin")
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION
     "tools for the list of a chat server's host administrators\n\
@@ -48,7 +50,8 @@ server's registered host administrators from a list file.\n\
 .\n\
 This package holds the list's home /etc/tolvane/admins.list and tolvane-list,\n\
 which checks the list as the plug-in reads it and adds, removes and edits\n\
-administrators safely while the server runs, with manuals and an example.\n\
+administrators safely while the server runs, with manuals, an example list\n\
+and an Ansible playbook that keeps the list in step on several servers.\n\
 The plug-in itself is in tolvane-plugin.")
 configure_file(packaging/conffiles.in ${CMAKE_BINARY_DIR}/packaging/conffiles @ONLY)
 configure_file(packaging/postrm.in ${CMAKE_BINARY_DIR}/packaging/postrm @ONLY)

@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # Runs examples/ansible/tolvane.yml with ansible-playbook against three local servers, each with
 # its own folder, list and owner (root, daemon, nobody), as a network's operators would:
-#   1. the first run installs the list on all three, with its owner and mode, and the stand-in
-#      host with the real plug-in recognises the network's administrator from each list;
-#   2. a broken template is refused by the validate step on all three: every live list stays
+#   1. a preview (--check --diff) of the first run shows the whole list each server would get
+#      and writes nothing; the first run installs the list on all three, with its owner and
+#      mode, and the stand-in host with the real plug-in recognises the network's administrator
+#      from each list;
+#   2. a broken template fails the preview on all three with tolvane-list check's errors, and
+#      a real run's validate step refuses it on all three: either way every live list stays
 #      byte for byte as it was, and nothing is left beside it;
 #   3. the good template again changes nothing on any server;
-#   4. records kept with tolvane-list add and remove: changed on the first run, not the second.
-# What the runs show (play recaps, owners and modes, folders, validate's verdicts, the tables)
-# must equal playbook.out; each server's host transcript must equal recognise.out.
+#   4. records kept with the module tolvane_record: the preview shows the records that would
+#      be added and revoked and writes nothing; the first run makes exactly those changes (the
+#      same diff, and tolvane-list diff of the list before and after agrees); the second run
+#      changes nothing; records the tool refuses fail with its own message and write nothing.
+# What the runs show (play recaps, diffs, owners and modes, folders, verdicts, the tables) must
+# equal playbook.out (read-log.py picks the diffs and verdicts out of ansible's output); each
+# server's host transcript must equal recognise.out.
 #   run-playbook.sh SOURCE-DIR TOLVANE-LIST TOLVANE-HOST TOLVANE-SO
 # UPDATE_GOLDEN=1 rewrites the two golden files instead. Exit 77 (skipped) when not root: the
 # lists belong to other accounts.
@@ -76,8 +83,40 @@ show_lists() {
 }
 # Prints the log of the last run, for a failure's context.
 last_log() { echo "--- ansible-playbook's output:"; cat "$work/run-$runs.log"; }
+# What read-log.py finds in the last run's output: its diffs or its failures.
+diffs() { python3 "$here/read-log.py" diffs "$work/run-$runs.log" "$work"; }
+verdicts() { python3 "$here/read-log.py" verdicts "$work/run-$runs.log" "$work"; }
+# Keeps each list's bytes, its owner, mode, inode and time, and what lies in its folder.
+declare -A kept
+list_state() {
+  echo "$(stat -c '%U:%G %a %i %Y' "${list[$1]}") $(cd "$(dirname "${list[$1]}")" && ls -A | tr '\n' ' ')"
+}
+keep_lists() {
+  for s in "${servers[@]}"; do
+    cp "${list[$s]}" "$work/$s.kept"
+    kept[$s]=$(list_state "$s")
+  done
+}
+# Says where a list is not as keep_lists kept it, after the run named by the argument.
+same_lists() {
+  for s in "${servers[@]}"; do
+    cmp -s "$work/$s.kept" "${list[$s]}" || problem "$s: $1 changed the list's bytes"
+    [ "${kept[$s]}" = "$(list_state "$s")" ] ||
+      problem "$s: $1 changed the list's owner, mode, inode or time, or its folder: $(list_state "$s")"
+  done
+}
 
-# 1. The first run installs the list on every server.
+# 1. A preview of the first run shows each server's whole list to come, and writes nothing.
+echo "== a preview of the first run (--check --diff) writes nothing" >>"$out"
+play --check --diff --forks 1 || { problem "the preview of the first run failed"; last_log; }
+[ "$(counts changed)" = " changed=2 changed=2 changed=2" ] ||
+  problem "the preview's recap says$(counts changed), not changed=2 (folder and list) on every server"
+diffs >>"$out"
+for s in "${servers[@]}"; do
+  [ ! -e "$work/$s" ] || problem "$s: the preview wrote $(find "$work/$s" | tr '\n' ' ')"
+done
+
+# The first run installs the list on every server.
 echo "== the first run installs the network's list" >>"$out"
 play || { problem "the first run failed"; last_log; }
 [ "$(counts changed)" = " changed=2 changed=2 changed=2" ] ||
@@ -101,40 +140,28 @@ for s in "${servers[@]}"; do
   fi
 done
 
-# 2. A broken template: validate refuses it everywhere, and the live lists stay as they were.
+# 2. A broken template fails the preview on every server with check's errors, and a real run's
+# validate refuses it everywhere: either way the live lists stay as they were.
+keep_lists
+echo "== a broken template fails the preview (--check --diff)" >>"$out"
+if play --check --diff --forks 1 -e "tolvane_list_template=$here/broken.list.j2"; then
+  problem "the preview of the broken template passed"
+fi
+[ "$(counts failed)" = " failed=1 failed=1 failed=1" ] ||
+  problem "the broken template's preview says$(counts failed), not failed=1 on every server"
+verdicts >>"$out"
+show_lists
+same_lists "the broken template's preview"
+
 echo "== a broken template is refused by validate" >>"$out"
-declare -A before
-for s in "${servers[@]}"; do
-  cp "${list[$s]}" "$work/$s.before"
-  before[$s]=$(stat -c '%U:%G %a %i %Y' "${list[$s]}")
-done
 if play -e "tolvane_list_template=$here/broken.list.j2"; then
   problem "the broken template was not refused"
 fi
 [ "$(counts failed)" = " failed=1 failed=1 failed=1" ] ||
   problem "the broken template's recap says$(counts failed), not failed=1 on every server"
-# Each server's verdict, in server order: the task's message, the check's exit status, and the
-# errors it reported, the candidate's temporary path shown as CANDIDATE.
-python3 - "$work/run-$runs.log" >>"$out" <<'EOF'
-import json, re, sys
-verdicts = {}
-for line in open(sys.argv[1], encoding="utf-8"):
-    m = re.match(r"fatal: \[(\w+)\]: FAILED! => (\{.*\})$", line)
-    if m:
-        r = json.loads(m.group(2))
-        errors = [re.sub(r"^\S*/source:", "CANDIDATE:", e) for e in r.get("stdout_lines", [])
-                  if ": error: " in e]
-        verdicts[m.group(1)] = [f"{m.group(1)}: {r.get('msg')}, exit {r.get('exit_status')}"] + \
-            ["  " + e for e in errors]
-for host in sorted(verdicts):
-    print("\n".join(verdicts[host]))
-EOF
+verdicts >>"$out"
 show_lists
-for s in "${servers[@]}"; do
-  cmp -s "$work/$s.before" "${list[$s]}" || problem "$s: the live list changed"
-  [ "${before[$s]}" = "$(stat -c '%U:%G %a %i %Y' "${list[$s]}")" ] ||
-    problem "$s: the live list's owner, mode, inode or time changed"
-done
+same_lists "the broken template"
 
 # 3. The good template again: no change on any server.
 echo "== the good template again changes nothing" >>"$out"
@@ -143,20 +170,62 @@ show_lists
 [ "$(counts changed)" = " changed=0 changed=0 changed=0" ] ||
   problem "the second run's recap says$(counts changed), not changed=0 on every server"
 
-# 4. Records kept with add and remove: a change on the first run only; the second writes nothing.
-for n in 1 2; do
-  echo "== records, run $n" >>"$out"
-  play -e tolvane_manage=records -e "@$here/records.yml" || { problem "records run $n failed"; last_log; }
-  show_lists
-  if [ "$n" = 1 ]; then want='changed=2'; else want='changed=0'; fi
-  [ "$(counts changed)" = " $want $want $want" ] ||
-    problem "records run $n: the recap says$(counts changed), not $want on every server"
-  for s in "${servers[@]}"; do
-    now=$(stat -c '%U:%G %a %i %Y' "${list[$s]}")$(md5sum <"${list[$s]}")
-    [ "$n" = 1 ] || [ "$now" = "${before[$s]}" ] || problem "$s: the second records run wrote the list"
-    before[$s]=$now
-  done
+# 4. Records kept with the module: the preview shows the records to be added and revoked and
+# writes nothing; the first run makes exactly those changes; the second writes nothing.
+keep_lists
+records=(-e tolvane_manage=records -e "@$here/records.yml")
+echo "== records, previewed (--check --diff)" >>"$out"
+play --check --diff --forks 1 "${records[@]}" || { problem "the records' preview failed"; last_log; }
+[ "$(counts changed)" = " changed=2 changed=2 changed=2" ] ||
+  problem "the records' preview says$(counts changed), not changed=2 on every server"
+diffs >"$work/preview.diffs"
+cat "$work/preview.diffs" >>"$out"
+show_lists
+same_lists "the records' preview"
+
+echo "== records, run 1 (--diff) makes the changes previewed" >>"$out"
+play --diff --forks 1 "${records[@]}" || { problem "records run 1 failed"; last_log; }
+show_lists
+[ "$(counts changed)" = " changed=2 changed=2 changed=2" ] ||
+  problem "records run 1: the recap says$(counts changed), not changed=2 on every server"
+diffs >"$work/run.diffs"
+diff -u "$work/preview.diffs" "$work/run.diffs" || problem "records run 1 showed other changes than its preview"
+# The list before the run and after it, compared by the tool: Nell's record added, Kay's gone.
+for s in "${servers[@]}"; do
+  "$tool" diff "$work/$s.kept" "${list[$s]}" >"$work/$s.diff" 2>&1
+  echo "[tolvane-list diff exit $?]" >>"$work/$s.diff"
+  sed -i -e "s#$work/$s.kept#BEFORE#g" -e "s#${list[$s]}#AFTER#g" "$work/$s.diff"
 done
+for s in chat2 chat3; do
+  cmp -s "$work/$s.diff" "$work/chat1.diff" || problem "$s: records run 1 changed the list otherwise than chat1's"
+done
+cat "$work/chat1.diff" >>"$out"
+
+keep_lists
+echo "== records, run 2 changes nothing" >>"$out"
+play --diff --forks 1 "${records[@]}" || { problem "records run 2 failed"; last_log; }
+show_lists
+[ "$(counts changed)" = " changed=0 changed=0 changed=0" ] ||
+  problem "records run 2: the recap says$(counts changed), not changed=0 on every server"
+diffs >>"$out"
+same_lists "records run 2"
+
+# Records the tool refuses fail the task with the tool's own message: from its JSON for the
+# lists of daemon and nobody, which it does not change unless told that their owner is the
+# server's account; from its standard error for an address it will not write. Nell's record is
+# there already. Nothing is written.
+echo "== records the tool refuses fail with its message" >>"$out"
+refused='{"tolvane_admins_present": [{"crc": "0x1B2C3D4E", "counter": 1200, "puidctr": 77, "puidcrc": "0x51",
+          "addr": "10.20.30.*", "note": "Nell"}, {"rseed": 816, "addr": "172.16.4"}]}'
+if play "${records[@]}" -e tolvane_list_owner=root -e "$refused"; then
+  problem "the records the tool refuses did not fail"
+fi
+[ "$(counts failed)" = " failed=1 failed=1 failed=1" ] ||
+  problem "the refused records' recap says$(counts failed), not failed=1 on every server"
+verdicts >>"$out"
+show_lists
+same_lists "the refused records"
+
 for s in "${servers[@]}"; do
   "$tool" check --as "${owner[$s]%:*}" "${list[$s]}" >"$work/$s.check" 2>&1 ||
     problem "$s: check of the list after the records runs failed"

@@ -7,11 +7,14 @@
 # 0644), --version of both tools, and man on the installed pages. The launcher must refuse a
 # plug-in of the other architecture, whose host is not there, with a message naming it. No path
 # of the source or build tree may be found in what is installed. bash with the installed
-# completion completes `tolvane-list ch` to check, `tolvane-list check --j` to --json and
-# `tolvane-host --sc` to --script. Each package must hold exactly its files, carry its control
-# fields (the plug-in depends on the C library alone), keep every architecture-dependent file
-# of a Multi-Arch: same package in the architecture's own folder, and pass lintian with no error
-# and no warning; tolvane lists the list's home as a configuration file.
+# completion completes `tolvane-list ch` to check, `tolvane-list check --j` to --json, `--con`
+# to --content-only, `--fail-on=e` to error and `tolvane-host --sc` to --script. Each package
+# must hold exactly its files, carry its control fields (the plug-in depends on the C library
+# alone), keep every architecture-dependent file of a Multi-Arch: same package in the
+# architecture's own folder, and pass lintian with no error and no warning; tolvane lists the
+# list's home as a configuration file, recommends bash-completion and ships the example
+# playbook (examples/ansible/, its module in library/), which ansible-playbook --syntax-check
+# accepts where it is installed.
 #   run-install.sh BUILD_DIR SOURCE_DIR ARCH
 set -u
 build=$(realpath "$1") source=$(realpath "$2") arch=$3
@@ -30,6 +33,7 @@ home=/etc/tolvane/admins.list
 plugin=usr/lib/$triplet/tolvane/tolvane.so
 cxx="libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0)"
 split="tolvane (<< 2.0.1~)"
+ansible=usr/share/doc/tolvane/examples/ansible
 
 # Each package: its files, and its control fields as NAME=VALUE lines (an empty VALUE: no field).
 declare -A files fields
@@ -45,12 +49,13 @@ Replaces="
 files[tolvane]="etc/tolvane/admins.list usr/bin/tolvane-list
 usr/share/bash-completion/completions/tolvane-list usr/share/doc/tolvane/README.md
 usr/share/doc/tolvane/changelog.gz usr/share/doc/tolvane/copyright
-usr/share/doc/tolvane/examples/admins.list usr/share/man/man1/tolvane-list.1.gz
-usr/share/man/man5/tolvane-list.5.gz"
+usr/share/doc/tolvane/examples/admins.list $ansible/tolvane.yml $ansible/admins.list.j2
+$ansible/inventory.ini $ansible/group_vars/all.yml $ansible/library/tolvane_record.py
+usr/share/man/man1/tolvane-list.1.gz usr/share/man/man5/tolvane-list.5.gz"
 fields[tolvane]="Architecture=$arch
 Multi-Arch=foreign
 Depends=$cxx
-Recommends=
+Recommends=bash-completion
 Suggests=tolvane-plugin
 Breaks=
 Replaces="
@@ -114,16 +119,31 @@ check_copy() {
   for tool in tolvane-list tolvane-host; do
     [ "$("$root/usr/bin/$tool" --version)" = "$tool $version" ] || problem "$name: $tool --version"
   done
-  # Completion as bash runs it at a TAB: the function that `complete` names for the command.
+  # Completion as bash runs it at a TAB: the function that `complete` names for the command,
+  # with the installed tools on the PATH (tolvane-list's options come from its --help).
   local completions="$root/usr/share/bash-completion/completions"
-  got=$(bash --norc -c '
+  got=$(PATH="$root/usr/bin:$PATH" bash --norc -c '
     tab() { local f; f=$(complete -p "$1" | sed "s/.*-F \([^ ]*\).*/\1/"); COMP_WORDS=("$@");
             COMP_CWORD=$(($# - 1)); COMPREPLY=(); "$f"; echo "${COMPREPLY[*]}"; }
     source "$1/tolvane-list"; source "$1/tolvane-host"
-    tab tolvane-list ch; tab tolvane-list check --j; tab tolvane-host --sc' bash "$completions")
+    tab tolvane-list ch; tab tolvane-list check --j; tab tolvane-list check --con
+    tab tolvane-list check --fail-on = e; tab tolvane-host --sc' bash "$completions")
   [ "$got" = "check
 --json
+--content-only
+error
 --script" ] || problem "$name: completion gave '$got'"
+  # The example playbook: the files of examples/ansible/, which ansible-playbook reads whole,
+  # with its module found in library/ beside it.
+  local example="$root/usr/share/doc/tolvane/examples/ansible" f
+  for f in tolvane.yml admins.list.j2 inventory.ini group_vars/all.yml library/tolvane_record.py; do
+    cmp -s "$source/examples/ansible/$f" "$example/$f" || problem "$name: the example's $f differs from the source's"
+  done
+  got=$(cd "$example" && HOME="$work/home-$name" ANSIBLE_LOCAL_TEMP="$work/home-$name/tmp" \
+    ansible-playbook -i inventory.ini --syntax-check tolvane.yml 2>&1; echo "[exit $?]")
+  [ "$got" = "
+playbook: tolvane.yml
+[exit 0]" ] || problem "$name: ansible-playbook --syntax-check of the example said: $got"
   for page in man1/tolvane-host.1.gz man1/tolvane-list.1.gz man5/tolvane-list.5.gz; do
     warnings=$(MANWIDTH=80 man --warnings -E UTF-8 -l "$root/usr/share/man/$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || problem "$name: man warns about $page: $warnings"
