@@ -86,20 +86,20 @@ TEST(Commit, EverySignalThatComesAtTheExchangeOrAtNameDashWaitsForTheChangeToEnd
         const std::string change =
             run % 2 == 0 ? "add admins.list --rseed 7 --addr 10.7.*.*" : "remove admins.list 2";
         // The tool waits 0.3 s in the step; the signal comes once it is there.
-        const std::string script = "cd '" + f.dir +
-                                   "' || exit 1; cp admins.list before; "
-                                   "{ strace -f -qq -o /dev/null -e inject=" +
-                                   step.syscall +
-                                   ":delay_enter=300000 "
-                                   "sh -c 'echo $$ >pid; exec \"$0\" \"$@\"' " +
-                                   kTool + " " + change +
-                                   " >out 2>&1; echo \"[exit $?]\" >>out; } & "
-                                   "for i in $(seq 1000); do " +
-                                   step.reached +
-                                   " && break; sleep 0.005; done; "
-                                   "kill -" +
-                                   std::to_string(sig) +
-                                   " $(cat pid); wait; cat out; rm -f pid out";
+        const std::string script =
+            "cd '" + f.dir +
+            "' || exit 1; cp admins.list before; "
+            "{ env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=" +
+            step.syscall +
+            ":delay_enter=300000 "
+            "sh -c 'echo $$ >pid; exec \"$0\" \"$@\"' " +
+            kTool + " " + change +
+            " >out 2>&1; echo \"[exit $?]\" >>out; } & "
+            "for i in $(seq 1000); do " +
+            step.reached +
+            " && break; sleep 0.005; done; "
+            "kill -" +
+            std::to_string(sig) + " $(cat pid); wait; cat out; rm -f pid out";
         const Logged r = logged(script);
         EXPECT_NE(r.output.find("admins.list: changed: installed (the previous version is "
                                 "admins.list-)\n[exit 0]\n"),
@@ -146,8 +146,9 @@ TEST(Commit, AnInstallKilledAtEachStepIsNamedByCheckAndPutRightByTheNextChange) 
     const std::string older = f.kept();
     std::string inject = c.step;
     inject.replace(inject.find(':'), 1, ":error=EIO:signal=KILL:");
-    logged("cd '" + f.dir + "' && strace -f -qq -o /dev/null -e inject=" + inject + " " + kTool +
-           " add admins.list --rseed 7 --addr '10.7.*.*'");
+    logged("cd '" + f.dir +
+           "' && env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=" + inject +
+           " " + kTool + " add admins.list --rseed 7 --addr '10.7.*.*'");
     EXPECT_EQ(f.list(), c.installed ? added : kBefore) << c.step;
     EXPECT_EQ(f.kept(), c.kept ? kBefore : older) << c.step;
     std::string left = f.names();
