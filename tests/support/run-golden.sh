@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Plays one scenario in the stand-in host and compares everything it prints with a golden file.
-#   run-golden.sh HOST PLUGIN FAULTY INCOMPLETE SESSION EXPECTED
+#   run-golden.sh LAUNCH HOST PLUGIN FAULTY INCOMPLETE SESSION EXPECTED
+# LAUNCH is the build's launcher (tolvane-launch), which starts the host.
 # The run takes place in a fresh folder holding the plug-ins (tolvane.so, faulty.so,
 # incomplete.so), a copy of examples/admins.list as admins.list, and the scenario as `session`.
 # The session's first line may give the host's arguments: `#! host: --argc 1 PLUGIN x.list`
@@ -13,7 +14,7 @@
 # Standard output and standard error are compared together, then `[exit N]`.
 # UPDATE_GOLDEN=1 rewrites EXPECTED instead; TOLVANE_VALGRIND=1 runs the host under memcheck.
 set -u
-host=$(realpath "$1") plugin=$2 faulty=$3 incomplete=$4 session=$5 expected=$6
+launch=$1 host=$(realpath "$2") plugin=$3 faulty=$4 incomplete=$5 session=$6 expected=$7
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -31,12 +32,13 @@ setup=$(sed -n 's/^#! setup: //p' "$session")
 stdin=$(sed -n 's/^#! stdin: //p' "$session")
 script=(--script session)
 [[ -n "$stdin" || " $args " == *" --script "* ]] && script=()
-runner=(timeout 60)
+runner=(timeout 60 "$launch")
 if [ "${TOLVANE_VALGRIND:-0}" = 1 ]; then
   if ! command -v valgrind >/dev/null; then
     echo "valgrind is not installed: the transcript cannot be checked under memcheck (scripts/setup installs it)"
     exit 1
   fi
+  # memcheck runs in the x86-64 build only, whose programs run natively: it starts the host.
   runner=(timeout 300 valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite)
 fi
 # shellcheck disable=SC2086

@@ -4,9 +4,9 @@
 # of the example list's Ada (53, recognised), half with 54 (not). No violation is allowed, and the host's
 # peak memory after a million users must stay within 1 MiB of its peak after 100,000: memory
 # does not grow with the number of users already deleted.
-#   run-load.sh HOST PLUGIN LIST
+#   run-load.sh LAUNCH HOST PLUGIN LIST       (LAUNCH: the build's launcher, which starts the host)
 set -u
-host=$1 plugin=$2 list=$3
+launch=$1 host=$2 plugin=$3 list=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 peak() {
@@ -16,7 +16,7 @@ peak() {
     echo "churn $half every=1000 crc=0x3E71D5A4 counter=53 ip=10.1.2.3"
     echo "churn $half every=1000 crc=0x3E71D5A4 counter=54 ip=10.1.2.4"
   } >"$work/churn.session"
-  "$host" --quiet --stats --script "$work/churn.session" "$plugin" "$list" >"$work/out.$1" 2>&1 || {
+  "$launch" "$host" --quiet --stats --script "$work/churn.session" "$plugin" "$list" >"$work/out.$1" 2>&1 || {
     cat "$work/out.$1"; echo "load: the host failed with $1 users"; exit 1; }
   grep -q '^end at .*: 0 user(s), 0 violation(s)$' "$work/out.$1" || {
     cat "$work/out.$1"; echo "load: violations with $1 users"; exit 1; }

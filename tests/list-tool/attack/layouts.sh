@@ -11,9 +11,9 @@
 #     the same guard warnings as check;
 #   - check writes nothing either.
 # Run as root, with the unprivileged account nobody as the other account.
-#   layouts.sh TOOL
+#   layouts.sh LAUNCH TOOL       (LAUNCH: the build's launcher, which starts the tool)
 set -u
-tool=$(realpath "$1")
+launch=$1 tool=$(realpath "$2")
 if [ "$(id -u)" != 0 ] || ! id -u nobody >/dev/null 2>&1; then
   echo "layouts: needs root and the account nobody; skipped"
   exit 77
@@ -109,7 +109,7 @@ while IFS='|' read -r name setup path as change says; do
   # check: what it says about the file as a whole, and that it writes nothing.
   dir=$(build "$name") || continue
   before=$(snapshot "$dir")
-  check_out=$(cd "$dir" && "$tool" check "${as_option[@]}" "$path" 2>&1)
+  check_out=$(cd "$dir" && "$launch" "$tool" check "${as_option[@]}" "$path" 2>&1)
   check_status=$?
   [ "$(snapshot "$dir")" = "$before" ] || problem "$name: check wrote something"
   guard_errors=$(about "$check_out" "$path" error)
@@ -137,7 +137,7 @@ while IFS='|' read -r name setup path as change says; do
       remove) args=(remove "$path" 3) ;;
       edit) args=(edit "$path") ;;
     esac
-    out=$(cd "$dir" && VISUAL=$work/editor.sh "$tool" "${args[@]}" "${as_option[@]}" \
+    out=$(cd "$dir" && VISUAL=$work/editor.sh "$launch" "$tool" "${args[@]}" "${as_option[@]}" \
       2>"$work/stderr" </dev/null)
     status=$?
     err=$(<"$work/stderr")

@@ -16,9 +16,10 @@
 # byte for byte and mode for mode as they were, no file of root's has appeared where the
 # attacker can reach, and no set-id file of root's exists but the bait; an installed list is
 # root's, mode 0644, one link, and holds the new record. Prints the counts it saw.
-#   race.sh TOOL ATTACKER        TOLVANE_ATTACK_RUNS=N changes the number of runs.
+#   race.sh LAUNCH TOOL ATTACKER        TOLVANE_ATTACK_RUNS=N changes the number of runs.
+# LAUNCH is the build's launcher (tolvane-launch), which starts the tool.
 set -u
-tool=$(realpath "$1") attacker_program=$(realpath "$2")
+launch=$1 tool=$(realpath "$2") attacker_program=$(realpath "$3")
 runs=${TOLVANE_ATTACK_RUNS:-200}
 if [ "$(id -u)" != 0 ] || ! id -u nobody >/dev/null 2>&1; then
   echo "attack: needs root and the account nobody; skipped"
@@ -65,7 +66,7 @@ cat >"$work/editor.sh" <<EOF
 #!/bin/sh
 # Root's editor: adds the record of run \$RUN to the copy.
 echo "\$RUN" >>"$work/editor.log"
-"$tool" encode --rseed "\$RUN" --addr "10.77.\$((RUN / 250)).\$((RUN % 250))" >>"\$1"
+"$launch" "$tool" encode --rseed "\$RUN" --addr "10.77.\$((RUN / 250)).\$((RUN % 250))" >>"\$1"
 EOF
 chmod 755 "$work/editor.sh"
 
@@ -151,10 +152,10 @@ for layout in sticky below safe; do
         ln "$work/bait/precious" "$work/A/.admins.list.lock" 2>/dev/null && linked=1
       fi
       if [ "$command" = add ]; then
-        out=$(cd "$work" && timeout 20 "$tool" add "$list" --rseed "$run" \
+        out=$(cd "$work" && timeout 20 "$launch" "$tool" add "$list" --rseed "$run" \
           --addr "10.77.$((run / 250 % 250)).$((run % 250))" 2>&1 </dev/null)
       else
-        out=$(cd "$work" && RUN=$run VISUAL=$work/editor.sh timeout 20 "$tool" edit "$list" \
+        out=$(cd "$work" && RUN=$run VISUAL=$work/editor.sh timeout 20 "$launch" "$tool" edit "$list" \
           2>&1 </dev/null)
       fi
       status=$?

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "file-bytes.h"
+#include "launch.h"
 #include "private-log.h"
 
 namespace {
@@ -32,7 +33,7 @@ struct Folder {
   Folder &operator=(const Folder &) = delete;
 };
 
-const std::string kTool = TOLVANE_LIST;
+const std::string kTool = launched(TOLVANE_LIST);
 constexpr const char *kPriority = "<85>";  // authpriv.notice
 
 TEST(Audit, EachChangeLeavesOneLineAndThePreviousVersion) {
@@ -114,6 +115,19 @@ TEST(Audit, EachChangeLeavesOneLineAndThePreviousVersion) {
   EXPECT_EQ(kept.st_mode & 07777, 0640u);
   ASSERT_EQ(std::system(("mv " + f.list + "- " + f.list).c_str()), 0);  // NOLINT(cert-env33-c)
   EXPECT_EQ(slurp(f.list), afterRemove);
+}
+
+// The tests' own /dev/log (tests/support/private-log.sh, around every test that makes changes):
+// a change made under it sends no line to the /dev/log around it, where a logger listens, and
+// is made all the same.
+TEST(Audit, UnderTheTestsPrivateLogNoLineReachesTheLogAround) {
+  if (geteuid() != 0) GTEST_SKIP() << "a private mount namespace needs root";
+  Folder f;
+  const Logged r = logged(std::string("bash ") + TOLVANE_PRIVATE_LOG_SCRIPT + " " + kTool +
+                          " add " + f.list + " --rseed 366 --addr '172.16.*.*' --note Kay");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find(f.list + ": changed: installed"), std::string::npos) << r.output;
+  EXPECT_EQ(r.log, std::vector<std::string>{});
 }
 
 // Text from a list (a comment a delegate wrote) cannot pass for the log's own escapes: a

@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "file-bytes.h"
+#include "launch.h"
 #include "private-log.h"
 
 namespace {
 
-const std::string kTool = TOLVANE_LIST;
+const std::string kTool = launched(TOLVANE_LIST);
 
 const std::string kBefore =
     "{FA} {} \"10.1.*.*\"   # Ada\n"

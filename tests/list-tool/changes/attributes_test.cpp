@@ -44,7 +44,8 @@ TEST(Attributes, AnAccessListAndUserAttributesSurviveEveryChange) {
               "user.empty=\"\"\nuser.origin=\"ops-desk\"\n\n");
     const ino_t inode = statOf(f.list).st_ino;
     const std::string editor = f.editor("add.sh", "printf '%s' '" + kMended + "' >>\"$1\"");
-    const Outcome r = shell("EDITOR='" + editor + "' " + TOLVANE_LIST + " " + placed(c.command, f));
+    const Outcome r =
+        shell("EDITOR='" + editor + "' " + launched(TOLVANE_LIST) + " " + placed(c.command, f));
     EXPECT_EQ(r.status, 0) << c.what << "\n" << r.out;
     EXPECT_EQ(slurp(f.list), c.after) << c.what;
     EXPECT_NE(statOf(f.list).st_ino, inode) << c.what << ": a new file";
@@ -63,7 +64,8 @@ TEST(Attributes, TheFolderDefaultAccessListGivesTheListNothing) {
     const std::string before = attributes(f.list);
     ASSERT_EQ(before, "644\nuser::rw-\ngroup::r--\nother::r--\n\n");
     const std::string editor = f.editor("add.sh", "printf '%s' '" + kMended + "' >>\"$1\"");
-    const Outcome r = shell("EDITOR='" + editor + "' " + TOLVANE_LIST + " " + placed(command, f));
+    const Outcome r =
+        shell("EDITOR='" + editor + "' " + launched(TOLVANE_LIST) + " " + placed(command, f));
     EXPECT_EQ(r.status, 0) << command << "\n" << r.out;
     EXPECT_EQ(attributes(f.list), before) << command << ": the list";
     EXPECT_EQ(attributes(f.list + "-"), before) << command << ": its previous version";

@@ -51,7 +51,7 @@ TEST(DryRun, WritesNothingAndTakesNoLock) {
     Folder f;
     ASSERT_EQ(chmod(f.dir.c_str(), 0755), 0);
     const auto fill = [&f](const std::string &text) { return placed(text, f); };
-    const Outcome r = shell(fill(c.wrap) + TOLVANE_LIST + " " + fill(c.args));
+    const Outcome r = shell(fill(c.wrap) + launched(TOLVANE_LIST) + " " + fill(c.args));
     EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.out;
     const std::string said = fill(c.said);
     EXPECT_TRUE(r.out.size() >= said.size() &&

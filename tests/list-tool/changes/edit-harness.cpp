@@ -84,8 +84,8 @@ Outcome shell(const std::string &command) {
 }
 
 Outcome edit(const Folder &f, const std::string &editor, const std::string &options) {
-  return shell("EDITOR='" + editor + "' " + TOLVANE_LIST + " edit " + options + " '" + f.list +
-               "'");
+  return shell("EDITOR='" + editor + "' " + launched(TOLVANE_LIST) + " edit " + options + " '" +
+               f.list + "'");
 }
 
 pid_t startWaitingEdit(const Folder &f, const std::string &then) {
@@ -99,7 +99,7 @@ pid_t startWaitingEdit(const Folder &f, const std::string &then) {
     dup2(null, 0);
     dup2(null, 1);
     dup2(null, 2);
-    execl(TOLVANE_LIST, "tolvane-list", "edit", f.list.c_str(), static_cast<char *>(nullptr));
+    execLaunched(TOLVANE_LIST, {"edit", f.list});
     _exit(127);
   }
   for (int i = 0; i < 500 && f.strays().empty(); ++i)
@@ -122,11 +122,7 @@ Terminal::Terminal(const std::string &dir,
   if (pid_ == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
     for (const auto &e : env) setenv(e.first.c_str(), e.second.c_str(), 1);
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>("tolvane-list"));  // NOLINT: execv takes char *
-    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));  // NOLINT
-    argv.push_back(nullptr);
-    execv(TOLVANE_LIST, argv.data());
+    execLaunched(TOLVANE_LIST, args);
     _exit(127);
   }
 }
@@ -216,7 +212,7 @@ Outcome editAtTerminal(const Folder &f, const std::string &editor, const std::st
   const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
   if (pid == 0) {
     setenv("EDITOR", editor.c_str(), 1);
-    execl(TOLVANE_LIST, "tolvane-list", "edit", f.list.c_str(), static_cast<char *>(nullptr));
+    execLaunched(TOLVANE_LIST, {"edit", f.list});
     _exit(127);
   }
   size_t next = 0;

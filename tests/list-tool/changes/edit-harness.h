@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "file-bytes.h"
+#include "launch.h"
 
 namespace harness {
 

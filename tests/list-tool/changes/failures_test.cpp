@@ -23,7 +23,7 @@ const std::string kAdded = "{D} {} \"10.7.7.7\"\n";  // what add --rseed 7 --add
 // The tool's command for `args` (<L> the list), with an editor that adds kMended.
 std::string command(const Folder &f, const std::string &args) {
   return "env EDITOR='" + f.editor("add.sh", "printf '%s' '" + kMended + "' >>\"$1\"") + "' " +
-         TOLVANE_LIST + " " + placed(args, f);
+         launched(TOLVANE_LIST) + " " + placed(args, f);
 }
 
 // How many fsync calls the change makes: the last one is its folder's.

@@ -104,7 +104,7 @@ TEST(Keep, AListThatCannotBeReplacedKeepsTheEdit) {
     spill(f.list + "-", kPrevious);
     ASSERT_EQ(shell(fill(c.setup)).status, 0) << c.what;
     const Outcome r = shell(fill(c.wrap) + " env EDITOR='" + editorAdding(f, "") + "' " +
-                            TOLVANE_LIST + " edit " + f.list);
+                            launched(TOLVANE_LIST) + " edit " + f.list);
     if (!c.teardown.empty()) shell(fill(c.teardown));
     EXPECT_EQ(r.status, 2) << c.what << "\n" << r.out;
     EXPECT_EQ(slurp(f.list), kGood) << c.what << ": the list is as it was";
@@ -125,7 +125,7 @@ TEST(Keep, AttributesThatCannotBeCarriedOverRefuseTheInstall) {
   ASSERT_EQ(shell("setfattr -n user.origin -v ops-desk '" + f.list + "'").status, 0);
   const Outcome r =
       shell(kStrace + "-o /dev/null -e inject=fsetxattr:error=EOPNOTSUPP env EDITOR='" +
-            editorAdding(f, "") + "' " + TOLVANE_LIST + " edit '" + f.list + "'");
+            editorAdding(f, "") + "' " + launched(TOLVANE_LIST) + " edit '" + f.list + "'");
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_EQ(slurp(f.list), kGood);
   EXPECT_NE(

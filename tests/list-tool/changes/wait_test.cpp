@@ -19,7 +19,7 @@ using namespace harness;  // the tests' own folder, runs and terminal
 const std::string kAdded = "{D} {} \"10.7.7.7\"\n";  // what `add --rseed 7 --addr 10.7.7.7` writes
 
 std::string add(const Folder &f, const std::string &options) {
-  return std::string(TOLVANE_LIST) + " add '" + f.list + "' --rseed 7 --addr 10.7.7.7 " + options;
+  return launched(TOLVANE_LIST) + " add '" + f.list + "' --rseed 7 --addr 10.7.7.7 " + options;
 }
 
 }  // namespace

@@ -7,24 +7,37 @@
 # replaces the copy with a link to /etc/shadow; others fail, die, empty the copy, or are waited
 # out while sudo relays a terminate. The list must change only through the tool, installed as
 # root with its mode kept, and the delegate's work must stay in a private folder of theirs,
-# named, whenever it is not installed.
+# named, whenever it is not installed. The account, its sudo rule and the probe file are named
+# anew for each run, so that runs side by side never meet; the private folders the test looks
+# at and removes are only those of its own account (the tool names them /var/tmp/tolvane-edit.*,
+# like any delegate's kept edits on the machine, which stay as they are).
 set -u
 tool=$(realpath "$1")
 if [ "$(id -u)" -ne 0 ]; then echo "delegate: needs root (it makes an account and a sudo rule)"; exit 1; fi
 command -v sudo >/dev/null || { echo "delegate: sudo is missing (scripts/setup installs it)"; exit 1; }
-user=tolvane-delegate
-rule=/etc/sudoers.d/tolvane-delegate-test
+while :; do
+  run=$(od -An -tx1 -N4 /dev/urandom | tr -d ' \n')
+  user=tolvane-dg-$run
+  id -u "$user" >/dev/null 2>&1 || [ -e "/etc/sudoers.d/tolvane-test-$run" ] || break
+done
+rule=/etc/sudoers.d/tolvane-test-$run
+probe=/etc/tolvane-delegate-probe-$run
 work=$(mktemp -d)
 fail=0
+uid=
 problem() { echo "delegate: $*"; fail=1; }
+# The private folders of this run's delegate in /var/tmp.
+own_folders() { find /var/tmp -maxdepth 1 -name 'tolvane-edit.*' -uid "$uid" 2>/dev/null; }
+remove_own_folders() { own_folders | while read -r d; do rm -rf "$d"; done; }
+# Removes what this run made: its folder, rule and probe, and once its account exists, the
+# account's private folders and the account.
 cleanup() {
   rm -f "$rule"
-  rm -rf "$work" /var/tmp/tolvane-edit.*
-  rm -f /etc/tolvane-delegate-probe
-  userdel "$user" 2>/dev/null
+  rm -rf "$work"
+  rm -f "$probe"
+  [ -z "$uid" ] || { remove_own_folders; userdel "$user" 2>/dev/null; }
 }
 trap cleanup EXIT
-userdel "$user" 2>/dev/null
 useradd --system --no-create-home --home-dir "$work/home" --shell /bin/sh "$user" || { echo "delegate: useradd failed"; exit 1; }
 uid=$(id -u "$user") gid=$(id -g "$user")
 mkdir -p "$work/etc" "$work/records" "$work/home"
@@ -64,7 +77,7 @@ same_list() { cmp -s "$list" "$work/list.before" || problem "$1: the list change
 #    what only root may write stays unwritten; the edit installs, root-owned, mode kept.
 editor ids.sh "
 { id -u; id -g; id -G; echo \"\$HOME\"; for fd in /proc/\$\$/fd/*; do readlink \"\$fd\"; done; } >'$work/records/ids'
-echo probe >/etc/tolvane-delegate-probe 2>/dev/null && echo wrote-etc >>'$work/records/ids'
+echo probe >'$probe' 2>/dev/null && echo wrote-etc >>'$work/records/ids'
 echo probe >>'$list' 2>/dev/null && echo wrote-list >>'$work/records/ids'
 printf '{GA} {} \"10.9.*.*\"   # added by the delegate\n' >>\"\$1\""
 cp "$list" "$work/list.before"
@@ -76,11 +89,11 @@ for g in $got_groups; do [ "$g" != 0 ] || problem "the editor had group 0 ($got_
 [ "$got_home" = "$work/home" ] || problem "the editor's HOME is $got_home"
 if grep -E "^($work/etc|/etc/shadow)|\\.lock\$" "$work/records/ids"; then problem "the editor inherited root's descriptors"; fi
 grep -q '^wrote-' "$work/records/ids" && problem "the editor wrote what only root may: $(grep '^wrote-' "$work/records/ids")"
-[ -e /etc/tolvane-delegate-probe ] && problem "/etc/tolvane-delegate-probe exists"
+[ -e "$probe" ] && problem "$probe exists"
 grep -q 'added by the delegate' "$list" || problem "the edit was not installed: $(cat "$work/out")"
 [ "$(stat -c '%U %a' "$list")" = "root 640" ] || problem "the list is $(stat -c '%U %a' "$list") after the edit"
 grep -q ': changed: installed' "$work/out" || problem "no 'changed: installed': $(cat "$work/out")"
-ls -d /var/tmp/tolvane-edit.* >/dev/null 2>&1 && problem "the private folder was not removed after the install"
+[ -z "$(own_folders)" ] || problem "the private folder was not removed after the install: $(own_folders)"
 echo "delegate: the editor ran as $got_uid:$got_gid ($got_groups), the edit installed"
 
 # 2. A copy replaced with a link to /etc/shadow is refused; neither file changes.
@@ -91,7 +104,7 @@ as_delegate link.sh; status=$?
 grep -q 'is now a symbolic link to /etc/shadow: refused' "$work/out" || problem "link: $(cat "$work/out")"
 same_list link
 [ "$(sha256sum /etc/shadow)" = "$shadow_sum" ] || problem "/etc/shadow changed"
-rm -rf /var/tmp/tolvane-edit.*
+remove_own_folders
 echo "delegate: a link to /etc/shadow is refused"
 
 # 3. Failures keep the delegate's work in their private folder, named: an editor that exits
@@ -116,9 +129,9 @@ editor waits.sh "echo '# typed before the terminate' >>\"\$1\"; while [ ! -e '$w
 cp "$list" "$work/list.before"
 as_delegate waits.sh &
 runner=$!
-for _ in $(seq 100); do ls -d /var/tmp/tolvane-edit.* >/dev/null 2>&1 && break; sleep 0.05; done
+for _ in $(seq 100); do [ -z "$(own_folders)" ] || break; sleep 0.05; done
 sleep 0.3
-pkill -TERM -f "sudo -n $tool edit" || problem "terminate: no sudo to signal"
+pkill -TERM -f "sudo -n $tool edit $list" || problem "terminate: no sudo to signal"
 sleep 0.3
 touch "$work/records/go"
 wait "$runner"
@@ -166,9 +179,10 @@ reader_run() {
   (
     end=$((SECONDS + 20))
     while [ "$SECONDS" -lt "$end" ]; do
-      for p in /proc/[0-9]*; do
-        [ "$(cat "$p/comm" 2>/dev/null)" = tolvane-list ] || continue
-        [ "$(awk '/^Uid:/ {print $2}' "$p/status" 2>/dev/null)" = "$uid" ] || continue
+      # This run's delegate's tolvane-list processes (real uid), asked for at once: a walk
+      # over every process, a few programs each, outlasts the pause on a busy machine.
+      for pid in $(pgrep -U "$uid" -x tolvane-list); do
+        p=/proc/$pid
         fds=$(for fd in "$p"/fd/*; do readlink "$fd"; done 2>/dev/null)
         grep -q '^/var/tmp/tolvane-edit\.' <<<"$fds" || continue  # the editor's child has none
         echo "$fds" >>"$work/records/held"
@@ -199,6 +213,6 @@ reader_run kill; status=$?
 grep -q ": the reader, with the ids of $user, was ended by SIGKILL; the list is unchanged \[copy-unreadable\]\$" "$work/out" ||
   problem "killed reader: $(cat "$work/out")"
 same_list "killed reader"
-rm -rf /var/tmp/tolvane-edit.*
+remove_own_folders
 echo "delegate: the reader of the copy holds none of root's descriptors, and a killed one is named"
 exit $fail

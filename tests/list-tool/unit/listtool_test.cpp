@@ -19,6 +19,7 @@
 #include "content/shown.h"
 #include "content/table-diff.h"
 #include "file-bytes.h"
+#include "launch.h"
 #include "reference_parser.h"
 #include "tv-list.h"
 #include "tv-match.h"
@@ -174,8 +175,8 @@ TEST(ListTool, EveryReportedRecordRecognisesItsProbeInTheHost) {
     }
     s << "user nobody crc=" << (0xDEADBEEFu ^ TV_MASK) << "\nlogon nobody\nenter nobody r\n";
     s.close();
-    const std::string cmd = std::string(TOLVANE_HOST) + " --script " + script + " " +
-                            TOLVANE_PLUGIN + " " + list + " 2>&1";
+    const std::string cmd = launched(TOLVANE_HOST) + " --script " + script + " " + TOLVANE_PLUGIN +
+                            " " + list + " 2>&1";
     FILE *p = popen(cmd.c_str(), "r");  // NOLINT(cert-env33-c): runs the host as a user would
     ASSERT_NE(p, nullptr);
     std::string out;

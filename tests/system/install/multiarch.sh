@@ -120,11 +120,18 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 "${apt[@]}" update >/dev/null || { problem "apt-get update failed"; exit; }
 
-# Runs the scenario in HOST with PLUGIN and the installed list; prints the transcript.
+# Runs the scenario with PLUGIN and the installed list in the host that the command after it
+# starts; prints the transcript.
 play() {
-  (cd "$work" && "$1" --script "$here/multiarch.session" "$2" /etc/tolvane/admins.list 2>&1
+  local plugin=$1
+  shift
+  (cd "$work" && "$@" --script "$here/multiarch.session" "$plugin" /etc/tolvane/admins.list 2>&1
     echo "[exit $?]")
 }
+# The i386 build's programs, and the installed i386 host, run as that build runs its programs:
+# natively, or under qemu-user (tests/support/run-installed.sh).
+launch32=$source/build/i386/tolvane-launch
+host32=/usr/lib/i386-linux-gnu/tolvane/tolvane-host
 had_cxx_i386=$(packages | grep -cx 'libstdc++6:i386')
 
 say "1. tolvane:amd64 and tolvane-plugin:i386"
@@ -151,7 +158,7 @@ grep -qx '/etc/tolvane/admins.list: 1 record the plug-in loads' "$work/check" ||
   { cat "$work/check"; problem "tolvane-list check does not report Ada's record"; }
 
 say "3. the i386 host of build/i386 with the installed plug-in and list"
-play "$source/build/i386/tolvane-host" "$plugin32" >"$work/out32"
+play "$plugin32" "$launch32" "$source/build/i386/tolvane-host" >"$work/out32"
 if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
   cp "$work/out32" "$here/multiarch.out"
   say "rewrote $here/multiarch.out"
@@ -165,9 +172,10 @@ apt_install "$(deb tolvane-plugin default amd64)" "$(deb tolvane-host i386 i386)
 page=/usr/share/man/man1/tolvane-host.1.gz
 [ "$(dpkg -S "$page" 2>&1)" = "tolvane-host:amd64, tolvane-host:i386: $page" ] ||
   problem "$page is not shared by both hosts: $(dpkg -S "$page" 2>&1)"
-play /usr/bin/tolvane-host "$plugin32" | diff -u "$here/multiarch.out" - ||
+play "$plugin32" "$source/tests/support/run-installed.sh" "$launch32" "$host32" -- /usr/bin/tolvane-host |
+  diff -u "$here/multiarch.out" - ||
   problem "the launcher with the i386 plug-in: the transcript differs from multiarch.out"
 plugin64=/usr/lib/x86_64-linux-gnu/tolvane/tolvane.so
-play /usr/bin/tolvane-host "$plugin64" | sed "s#$plugin64#$plugin32#g" | diff -u "$here/multiarch.out" - ||
+play "$plugin64" /usr/bin/tolvane-host | sed "s#$plugin64#$plugin32#g" | diff -u "$here/multiarch.out" - ||
   problem "the launcher with the amd64 plug-in: the transcript differs from multiarch.out"
 say "installed: $(dpkg-query -W -f='${binary:Package} ' 'tolvane*')"

@@ -14,10 +14,16 @@
 # architecture's own folder, and pass lintian with no error and no warning; tolvane lists the
 # list's home as a configuration file, recommends bash-completion and ships the example
 # playbook (examples/ansible/, its module in library/), which ansible-playbook --syntax-check
-# accepts where it is installed.
+# accepts where it is installed. The installed programs run as the build's own do: natively, or
+# under qemu-user (tests/support/run-installed.sh).
 #   run-install.sh BUILD_DIR SOURCE_DIR ARCH
 set -u
 build=$(realpath "$1") source=$(realpath "$2") arch=$3
+launch=$build/tolvane-launch
+if [ "$("$launch" --how)" != natively ] && [ "$(id -u)" -ne 0 ]; then
+  echo "SKIPPED: the installed i386 host runs under qemu-user only in a mount namespace, which needs root"
+  exit 77
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail=0
@@ -86,6 +92,10 @@ all_files=$(for p in $packages; do printf '%s\n' ${files[$p]}; done | sort)
 # Runs the installed copy under ROOT as an operator would; NAME says which copy.
 check_copy() {
   local root=$1 name=$2
+  # The launcher tolvane-host, with the host it starts; tolvane-list, a program of the build.
+  local host=("$source/tests/support/run-installed.sh" "$launch" "$root/usr/lib/$triplet/tolvane/tolvane-host" --
+              "$root/usr/bin/tolvane-host")
+  local list=("$launch" "$root/usr/bin/tolvane-list")
   local found
   found=$(cd "$root" && find . -type f | sed 's#^\./##' | sort)
   [ "$found" = "$all_files" ] ||
@@ -93,7 +103,7 @@ check_copy() {
   mkdir -p "$work/run-$name"
   cp "$root/usr/share/doc/tolvane-host/examples/admins.list" "$work/run-$name/"
   (cd "$work/run-$name" &&
-    "$root/usr/bin/tolvane-host" --script "$root/usr/share/doc/tolvane-host/examples/demo.session" \
+    "${host[@]}" --script "$root/usr/share/doc/tolvane-host/examples/demo.session" \
       "$root/$plugin" admins.list >out 2>&1; echo "[exit $?]" >>out)
   sed "s#$root/$plugin#tolvane.so#g" "$work/run-$name/out" >"$work/run-$name/norm"
   diff -u "$source/tests/plugin/golden/demo.out" "$work/run-$name/norm" >/dev/null ||
@@ -108,21 +118,24 @@ check_copy() {
   [ "$got" = "tolvane-host: $work/other.so is an $other plug-in, and no $other host is installed \
 ($root/usr/lib/$other_triplet/tolvane/tolvane-host; Debian: install tolvane-host:$other)
 [exit 2]" ] || problem "$name: the launcher with an $other plug-in said: $got"
-  "$root/usr/bin/tolvane-list" check "$root/usr/share/doc/tolvane/examples/admins.list" >"$work/check-$name" ||
+  "${list[@]}" check "$root/usr/share/doc/tolvane/examples/admins.list" >"$work/check-$name" ||
     problem "$name: tolvane-list check of the example list failed"
   grep -q ': 3 records the plug-in loads$' "$work/check-$name" || problem "$name: check output"
   local shipped="$root$home"
   [ "$(stat -c %a "$shipped")" = 644 ] || problem "$name: $home is mode $(stat -c %a "$shipped"), not 644"
   grep -qv '^#' "$shipped" && problem "$name: $home holds more than comments"
-  "$root/usr/bin/tolvane-list" check >"$work/default-$name" 2>&1
+  "${list[@]}" check >"$work/default-$name" 2>&1
   grep -qF "$home" "$work/default-$name" || problem "$name: check with no FILE does not name $home"
-  for tool in tolvane-list tolvane-host; do
-    [ "$("$root/usr/bin/$tool" --version)" = "$tool $version" ] || problem "$name: $tool --version"
-  done
+  [ "$("${list[@]}" --version)" = "tolvane-list $version" ] || problem "$name: tolvane-list --version"
+  [ "$("${host[@]}" --version)" = "tolvane-host $version" ] || problem "$name: tolvane-host --version"
   # Completion as bash runs it at a TAB: the function that `complete` names for the command,
-  # with the installed tools on the PATH (tolvane-list's options come from its --help).
+  # with the installed tolvane-list on the PATH (its options come from its --help), started as
+  # the build's own programs are.
+  mkdir -p "$work/path-$name"
+  printf '#!/bin/sh\nexec %s "$@"\n' "${list[*]}" >"$work/path-$name/tolvane-list"
+  chmod 755 "$work/path-$name/tolvane-list"
   local completions="$root/usr/share/bash-completion/completions"
-  got=$(PATH="$root/usr/bin:$PATH" bash --norc -c '
+  got=$(PATH="$work/path-$name:$PATH" bash --norc -c '
     tab() { local f; f=$(complete -p "$1" | sed "s/.*-F \([^ ]*\).*/\1/"); COMP_WORDS=("$@");
             COMP_CWORD=$(($# - 1)); COMPREPLY=(); "$f"; echo "${COMPREPLY[*]}"; }
     source "$1/tolvane-list"; source "$1/tolvane-host"

@@ -15,6 +15,8 @@
 #include <string>
 #include <thread>
 
+#include "launch.h"
+
 namespace {
 
 constexpr int kReloads = 2000;
@@ -44,7 +46,7 @@ enum class Mode { Rename, InPlace, Tool };
   const std::string dir = path.substr(0, path.rfind('/'));
   std::ofstream(dir + "/a.list") << list(1);
   std::ofstream(dir + "/b.list") << list(6);
-  const std::string tool = std::string(TOLVANE_LIST) + " ";
+  const std::string tool = launched(TOLVANE_LIST) + " ";
   const std::string quiet = " >/dev/null 2>&1";
   const std::string steps[] = {
       tool + "add " + path + " --rseed 6 --addr 1.2.3.4" + quiet,
@@ -121,7 +123,7 @@ Outcome play(Mode mode) {
   // few disk syncs, a reload every millisecond, so that the changes race the reloads.
   const std::string transcript = std::string(dir) + "/host.out";
   const std::string cmd =
-      std::string(TOLVANE_HOST) + " " + TOLVANE_PLUGIN + " " + path + " >" + transcript + " 2>&1";
+      launched(TOLVANE_HOST) + " " + TOLVANE_PLUGIN + " " + path + " >" + transcript + " 2>&1";
   FILE *host = popen(cmd.c_str(), "w");  // NOLINT(cert-env33-c): runs the host as a user would
   {
     std::ifstream in(script);
