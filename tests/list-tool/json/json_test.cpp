@@ -7,6 +7,7 @@
 #include <string>
 
 #include "edit-harness.h"
+#include "launch.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ TEST(Json, EverySubcommandPrintsOneDocumentWhateverGoesWrong) {
   for (const Case &c : kCases) {
     Folder f;
     const std::string args = placed(c.args, f);
-    const harness::Outcome r = shell(std::string(TOLVANE_LIST) + " " + args + " 2>/dev/null");
+    const harness::Outcome r = shell(launched(TOLVANE_LIST) + " " + args + " 2>/dev/null");
     EXPECT_EQ(r.status, c.status) << args << "\n" << r.out;
     const nlohmann::json doc = oneDocument(args, r.out);
     ASSERT_TRUE(doc.is_object()) << args << "\n" << r.out;
@@ -90,7 +91,7 @@ TEST(Json, AChangeThatWaitsInVainForTheLockSaysSoInItsDocument) {
   Folder f;
   const pid_t held = startWaitingEdit(f);
   ASSERT_GT(held, 0);
-  const harness::Outcome r = shell(std::string(TOLVANE_LIST) + " add --json " + f.list +
+  const harness::Outcome r = shell(launched(TOLVANE_LIST) + " add --json " + f.list +
                                    " --rseed 7 --addr 10.7.7.7 2>/dev/null");
   spill(f.dir + "/go", "");
   EXPECT_EQ(r.status, 2) << r.out;
