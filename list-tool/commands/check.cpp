@@ -80,7 +80,11 @@ int check(const CheckOptions &o, const Trusted &trusted) {
       r.findings = about;
       r.findings.push_back(wholeFile(Severity::Error, "cannot-read", read.message));
     }
-    for (const Finding &f : r.findings) (f.severity == Severity::Error ? errors : warnings) = true;
+    // A note is never a fault: a list that gives no record (a fresh install's) checks clean.
+    for (const Finding &f : r.findings) {
+      errors = errors || f.severity == Severity::Error;
+      warnings = warnings || f.severity == Severity::Warning;
+    }
     if (o.json) {
       files.push_back(reportJson(r));
       continue;
