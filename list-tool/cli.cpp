@@ -123,10 +123,7 @@ Outcome waitSeconds(const std::string &given, double &seconds) {
     return trouble(
         "--wait=SECONDS takes a number of seconds (--wait=30; a bare --wait waits as "
         "long as it takes), got '" +
-        given + "'" +
-        (given.find('/') != std::string::npos
-             ? ": the list's path goes apart from it (--wait " + given + ")"
-             : ""));
+        given + "': a list's name goes apart from it (--wait " + given + ")");
   }
   seconds = s;
   return done();
@@ -270,7 +267,7 @@ Outcome UserOptions::probe(TvProbe &out) const {
 void nameValues(CLI::App *sub) {
   for (CLI::Option *opt : sub->get_options()) {
     if (opt->get_positional()) {
-      opt->type_name(opt->get_name());
+      opt->type_name("");
     } else if (opt->get_type_name().empty() && opt->get_expected_min() > 0) {
       opt->type_name("N");
     }

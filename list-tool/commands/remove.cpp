@@ -47,6 +47,7 @@ class RemoveStep : public ChangeStep {
   Revocation asked;  // when no line is named by its number
 
   Outcome make(const ListAsRead &list, std::string &after) override {
+    read_ = list.report.records;
     gone_ = lines;
     taken_.clear();
     left_.clear();
@@ -74,7 +75,7 @@ class RemoveStep : public ChangeStep {
     // A dry run leaves the list as it is: its lines are named there, with those this revocation
     // would take out, so that one command does it all.
     if (!installing) {
-      for (Left &l : left_) l.record.line = lineBefore(l.record.line);
+      for (Left &l : left_) l.record = asRead(lineBefore(l.record.line), l.record);
       named.assign(gone_.begin(), gone_.end());
     }
     for (const Left &l : left_) named.push_back(l.record.line);
@@ -158,6 +159,14 @@ class RemoveStep : public ChangeStep {
                        command_);
   }
 
+  // The record of the list as read at this line (its slot there), or `otherwise`.
+  Loaded asRead(int line, const Loaded &otherwise) const {
+    for (const Loaded &l : read_) {
+      if (l.line == line) return l;
+    }
+    return otherwise;
+  }
+
   // The line of the list as read that is line `after` of the new list.
   int lineBefore(int after) const {
     int line = after;
@@ -165,6 +174,7 @@ class RemoveStep : public ChangeStep {
     return line;
   }
 
+  std::vector<Loaded> read_;    // the records of the list as read
   std::set<int> gone_;          // the lines taken out
   std::vector<Tolvane> taken_;  // the records taken out by a revocation
   std::vector<Left> left_;      // the records a refusal names

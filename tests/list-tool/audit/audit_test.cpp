@@ -132,3 +132,30 @@ TEST(Audit, ABackslashInACommentIsEscapedSoNoTextPassesForAnEscape) {
 }
 
 }  // namespace
+
+// An edit installed anyway at a terminal, with an error the list did not have, is on record as
+// one: "installed despite 1 new error", in the log and in what the operator is shown.
+TEST(Audit, AnInstallAnywayIsOnRecordAsOne) {
+  if (geteuid() != 0) GTEST_SKIP() << "a private mount namespace needs root";
+  Folder f;
+  const std::string editor = f.dir + "/bad.sh";
+  std::ofstream(editor) << "#!/bin/sh\nprintf '{fa} {} \"10.9.*.*\"\\n' >>\"$1\"\n";
+  chmod(editor.c_str(), 0755);
+  // A terminal of the private /dev's own, where the operator answers "i".
+  const Logged r = logged(
+      "mkdir /dev/pts && mount -t devpts -o newinstance,ptmxmode=0666 devpts /dev/pts && "
+      "ln -s pts/ptmx /dev/ptmx && (sleep 1; printf 'i\\n') | script -qec \"EDITOR=" +
+      editor + " " + kTool + " edit " + f.list + "\" /dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find(f.list +
+                          ": changed: installed despite 1 new error (the previous "
+                          "version is " +
+                          f.list + "-)"),
+            std::string::npos)
+      << r.output;
+  ASSERT_EQ(r.log, std::vector<std::string>{std::string(kPriority) + f.list +
+                                            ": edit by root: installed despite 1 new error: "
+                                            "comments and layout only, the same table"})
+      << r.output;
+  EXPECT_EQ(slurp(f.list), slurp(TOLVANE_EXAMPLE) + "{fa} {} \"10.9.*.*\"\n");
+}
