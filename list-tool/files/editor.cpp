@@ -37,7 +37,7 @@ std::string onPathAt(const std::string &name) {
     if (colon == std::string::npos) colon = dirs.size();
     std::string dir = dirs.substr(at, colon - at);
     if (dir.empty()) dir = ".";
-    const std::string file = dir + "/" + name;
+    std::string file = dir + "/" + name;
     struct stat st {};
     if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0)
       return file;
