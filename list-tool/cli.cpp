@@ -202,6 +202,8 @@ Outcome RecordOptions::revocation(Revocation &out) const {
     return o;
   }
   if (!given()) return done();
+  if (addrOpt_->count() == 0)
+    return trouble("give the record's address pattern with --addr, or a user's address with --ip");
   out.by = Revocation::Values;
   std::string text;
   Outcome o = line(text);
