@@ -23,14 +23,15 @@
 namespace tl {
 namespace {
 
-// The key that says an error of the new list was already in the old one: its code and line.
-std::string errorKey(const Finding &f) {
-  return f.code + "\n" + (f.line == 0 ? f.message : f.source);
+// The key that says a finding of the new list was already in the old one: its code and line (a
+// finding about the whole file, its code alone: its words may count what changed).
+std::string findingKey(const Finding &f) {
+  return f.code + "\n" + (f.line == 0 ? "" : f.source);
 }
 
-// What the operator answers at the terminal: the first letter of a line among `choices`, or
-// `otherwise` at the end of input.
-char ask(const std::string &question, const std::string &choices, char otherwise) {
+// The operator's answer: the first letter of a line among `choices`, or `otherwise` at the end of
+// input.
+char answer(const std::string &question, const std::string &choices, char otherwise) {
   std::fflush(stdout);
   for (;;) {
     std::fputs(question.c_str(), stderr);
@@ -39,6 +40,11 @@ char ask(const std::string &question, const std::string &choices, char otherwise
     if (std::fgets(buf, sizeof buf, stdin) == nullptr) return otherwise;
     if (buf[0] != '\0' && choices.find(buf[0]) != std::string::npos) return buf[0];
   }
+}
+
+// "1 new error", "2 new errors".
+std::string newErrors(int n) {
+  return std::to_string(n) + " new error" + (n == 1 ? "" : "s");
 }
 
 // A record as the log line holds it: "(registration seed 366, PUID seed any, 172.16.0.0 to
@@ -107,6 +113,10 @@ std::string describeLeftover(const Leftover &l, const ListPlace &place) {
          "at it, then remove it";
 }
 
+nlohmann::json ChangeStep::details() const {
+  return nullptr;
+}
+
 Change::Change(ChangeOptions options) : o_(std::move(options)) {
   invoker_ = whoInvokes();
   terminal_ = isatty(STDIN_FILENO) != 0 && !o_.json;
@@ -131,6 +141,7 @@ int Change::run(ChangeStep &step) {
   // What an install cut short left is put right first, so that NAME- is the version just
   // replaced once this change is made.
   if (o.ok() && !o_.dryRun) o = repair();
+  if (o.ok() && !step.editable()) o = readAsOneLine();
   if (!o.ok()) return finish(o);
   // Change the copy, check it and confirm what needs it; at a terminal the operator may edit
   // the copy again.
@@ -141,7 +152,7 @@ int Change::run(ChangeStep &step) {
     o = step.make(list, after);
     if (!o.ok()) return finish(o);
     if (after == list_.bytes) return unchanged(o.message);
-    next = checkList(o_.file, after);
+    next = checkList(step.newName(o_.file), after);
     bool again = false;
     o = check(next, again);
     if (o.ok()) o = confirm(next, again);
@@ -149,9 +160,12 @@ int Change::run(ChangeStep &step) {
     if (!o.ok()) return finish(o);
     break;
   }
+  // What the step left undone (a revocation that leaves whom it names recognised) is said with
+  // the change, and ends it with status 1.
+  afterwards_ = step.verify(next, !o_.dryRun);
   if (o_.dryRun) {
     report(next, false, false, "");
-    return kClean;
+    return afterwards_.exitStatus();
   }
   // Install: exchanged with the list, the previous version kept beside it; reported and put
   // on record.
@@ -272,28 +286,34 @@ Outcome Change::repair() {
 }
 
 Outcome Change::check(const Report &after, bool &editAgain) {
+  // Each finding of the old list excuses one of the new list, the same code on the same text.
   std::vector<std::string> old;
-  for (const Finding &f : before_.findings) {
-    if (f.severity == Severity::Error) old.push_back(errorKey(f));
-  }
-  int added = 0, kept = 0;
+  for (const Finding &f : before_.findings) old.push_back(findingKey(f));
+  std::vector<const Finding *> fresh, kept;
+  int added = 0, firstLine = 0;
   for (const Finding &f : after.findings) {
-    bool already = false;
-    if (f.severity == Severity::Error) {
-      for (std::string &k : old) {
-        if (k == errorKey(f)) {
-          already = true;
-          k.clear();  // each old error excuses one new one
-          break;
-        }
-      }
-      ++(already ? kept : added);
+    auto was = std::find(old.begin(), old.end(), findingKey(f));
+    if (was != old.end()) {
+      was->clear();
+      kept.push_back(&f);
+      continue;
     }
-    if (o_.json) continue;
-    printFinding(stdout, after.file, f);
-    if (already)
-      printLine(stdout, after.file + ":" + std::to_string(f.line) +
-                            ": note: already an error before this change");
+    fresh.push_back(&f);
+    if (f.severity != Severity::Error) continue;
+    if (firstLine == 0) firstLine = f.line;
+    // A record past the 32nd is refused as one, below.
+    if (f.code != "table-full") ++added;
+  }
+  // The new findings first; those the list had already after them, each marked.
+  if (!o_.json) {
+    for (const Finding *f : fresh) printFinding(stdout, after.file, *f);
+    for (const Finding *f : kept) {
+      printFinding(stdout, after.file, *f);
+      printLine(stdout, after.file + (f->line == 0 ? "" : ":" + std::to_string(f->line)) +
+                            ": note: already " +
+                            (f->severity == Severity::Error ? "an error " : "") +
+                            "before this change");
+    }
   }
   const bool past = after.ignoredTotal > before_.ignoredTotal;
   if (added == 0 && !past) return done();
@@ -312,8 +332,14 @@ Outcome Change::check(const Report &after, bool &editAgain) {
                            ". What now? (e) edit again, (x) leave the list as it was, (i) "
                            "install anyway: ",
                        "exi", 'x');
-    if (c == 'i') return done();
+    if (c == 'i') {
+      despite_ = added > 0 ? newErrors(added)
+                           : std::to_string(after.ignoredTotal - before_.ignoredTotal) +
+                                 " new record(s) past the 32nd";
+      return done();
+    }
     editAgain = c == 'e';
+    if (editAgain) step_->editAt(firstLine);
     return refused(code, why + ": left as it was");
   }
   return refused(code, why + ": nothing written");
@@ -331,6 +357,26 @@ Outcome Change::confirm(const Report &after, bool &editAgain) {
     editAgain = c == 'e';
   }
   return refused("no-records", why + " (give --allow-empty to install it anyway)");
+}
+
+Outcome Change::readAsOneLine() const {
+  for (const Finding &f : before_.findings) {
+    if (f.code != "cr-line-ends") continue;
+    return refused("cr-line-ends",
+                   "the list's lines end in a carriage return alone (old Macintosh line ends), "
+                   "and the plug-in reads it as one line: a line " +
+                       std::string(std::strcmp(step_->verb(), "add") == 0 ? "added" : "taken out") +
+                       " would not count as one; convert the line ends first (sed -i "
+                       "'s/\\r/\\n/g' " +
+                       o_.file + "), or change the list with tolvane-list edit");
+  }
+  return done();
+}
+
+char Change::ask(const std::string &question, const std::string &choices, char otherwise) {
+  // An edit's copy is named by the note its step gave when the copy was made.
+  if (!step_->editable()) endOnSignal(escaped(o_.file + ": the list is unchanged"));
+  return answer(question, choices, otherwise);
 }
 
 Outcome Change::install(const std::string &after, const Report &next) {
@@ -363,9 +409,12 @@ Outcome Change::install(const std::string &after, const Report &next) {
   return o;
 }
 
-int Change::finish(const Outcome &o) {
-  // An install that put the list in place has said so already, and ends the tool as it is.
-  if (installed_) return o.exitStatus();
+int Change::finish(const Outcome &ended) {
+  // An install that put the list in place has said so already, with what the step left undone,
+  // and ends the tool as it is.
+  if (installed_) return ended.ok() ? afterwards_.exitStatus() : ended.exitStatus();
+  Outcome o = ended;
+  if (o.kind != Outcome::Done) o.message = withRootHint(o.message, geteuid() == 0);
   if (o.kind == Outcome::Refused) {
     printLine(stderr, o_.file + ": error: " + o.message + " [" + o.code + "]");
     if (!o_.dryRun)
@@ -378,6 +427,8 @@ int Change::finish(const Outcome &o) {
         {"file", o_.file}, {"changed", false}, {"installed", false}, {"dryRun", o_.dryRun}};
     if (o.kind == Outcome::Refused) {
       doc["refused"] = {{"code", o.code}, {"message", o.message}};
+      const nlohmann::json more = step_->details();
+      if (more.is_object()) doc.update(more);
     } else {
       doc["trouble"] = o.message;
     }
@@ -413,7 +464,9 @@ int Change::unchanged(const std::string &note) {
 void Change::report(const Report &next, bool installed, bool previousKept,
                     const std::string &trouble) {
   const std::vector<TableChange> changes = compareTables(before_, next);
-  if (installed) log(place_.live(), "installed: " + loggedChanges(changes));
+  const std::string despite = despite_.empty() ? "" : " despite " + despite_;
+  if (installed) log(place_.live(), "installed" + despite + ": " + loggedChanges(changes));
+  const Outcome &left = afterwards_;
   if (o_.json) {
     nlohmann::json doc = changeJson(before_, next, changes);
     doc["file"] = o_.file;
@@ -422,6 +475,11 @@ void Change::report(const Report &next, bool installed, bool previousKept,
     doc["dryRun"] = o_.dryRun;
     if (!trouble.empty()) doc["trouble"] = trouble;
     if (!repaired_.empty()) doc["repaired"] = repaired_;
+    if (left.kind == Outcome::Refused) {
+      doc["refused"] = {{"code", left.code}, {"message", left.message}};
+      const nlohmann::json more = step_->details();
+      if (more.is_object()) doc.update(more);
+    }
     printJson(stdout, doc);
     return;
   }
@@ -431,9 +489,11 @@ void Change::report(const Report &next, bool installed, bool previousKept,
   } else if (installed) {
     const std::string kept = place_.links.empty() ? o_.file + "-" : place_.live() + "-";
     printLine(stdout,
-              o_.file + ": changed: installed" +
+              o_.file + ": changed: installed" + despite +
                   (place_.exists && previousKept ? " (the previous version is " + kept + ")" : ""));
   }
+  if (left.kind == Outcome::Refused)
+    printLine(stderr, o_.file + ": error: " + left.message + " [" + left.code + "]");
 }
 
 void Change::log(const std::string &list, const std::string &what) {

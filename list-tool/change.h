@@ -35,6 +35,7 @@ struct ChangeOptions {
   bool allowEmpty = false;  // install a list that gives no record
   bool json = false;        // the result as JSON on standard output
   double wait = -1;         // seconds to wait for the lock; < 0 not at all, 0 as long as it takes
+  std::string waitGiven;    // --wait as given: "" none, "true" bare, else its =SECONDS
   std::string as;           // the server's account, as given (--as)
   Trusted trusted;          // the accounts trusted with the list, that one among them
 };
@@ -60,6 +61,17 @@ class ChangeStep {
   virtual Outcome make(const ListAsRead &list, std::string &after) = 0;
   // Whether the operator can be asked to edit the copy again.
   virtual bool editable() const { return false; }
+  // Where the operator's next edit should start: the line of the first new error (0: anywhere).
+  virtual void editAt(int /*line*/) {}
+  // The name the new list's findings go under: the operator's copy where there is one, else
+  // the list's own.
+  virtual std::string newName(const std::string &file) const { return file; }
+  // Once the new list is made and checked: whether it does all that was asked (a revocation may
+  // leave whom it names recognised by another line). Refused with what is left undone;
+  // `installing` is false for a dry run, which leaves the list as it is.
+  virtual Outcome verify(const Report & /*after*/, bool /*installing*/) { return done(); }
+  // What a refusal names beyond its message, as members of the JSON document (null for none).
+  virtual nlohmann::json details() const;
   // Keeps the operator's work when it is not installed; returns where it lies ("" for none, or
   // when the step has named it already).
   virtual std::string keepWork() { return ""; }
@@ -87,6 +99,12 @@ class Change {
   // a yes to a list that recognises nobody. At a terminal the operator may ask to edit again.
   Outcome check(const Report &after, bool &editAgain);
   Outcome confirm(const Report &after, bool &editAgain);
+  // A change by values (add, remove) of a list the plug-in reads as one line: refused, naming
+  // the line ends.
+  Outcome readAsOneLine() const;
+  // The operator's answer to a question; an ending signal meanwhile says the list is unchanged
+  // (and where the edit is) and ends the tool.
+  char ask(const std::string &question, const std::string &choices, char otherwise);
   // Installs, reports and logs; the outcome is what the install came to.
   Outcome install(const std::string &after, const Report &next);
   // Says how the change ended, once: on standard error, in the log, as JSON.
@@ -109,6 +127,8 @@ class Change {
   bool signalsHeld_ = false;
   bool installed_ = false;             // the list is in place, and the change said so
   std::vector<std::string> repaired_;  // what was put right before the change
+  std::string despite_;                // what the operator installed anyway ("" for nothing)
+  Outcome afterwards_ = done();        // what the step left undone, said after the change
 };
 
 }  // namespace tl

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "content/encoding.h"
@@ -22,8 +23,10 @@ struct Named {
 // `second`.
 CLI::Option *addPair(CLI::App *sub, const Named &a, const Named &b, CLI::Option *&second) {
   CLI::Option *first =
-      sub->add_option(a.name, a.value, std::string(a.help) + " (with " + b.name + ")");
-  second = sub->add_option(b.name, b.value, std::string(b.help) + " (with " + a.name + ")");
+      sub->add_option(a.name, a.value, std::string(a.help) + " (with " + b.name + ")")
+          ->type_name("N");
+  second = sub->add_option(b.name, b.value, std::string(b.help) + " (with " + a.name + ")")
+               ->type_name("N");
   first->needs(second);
   second->needs(first);
   return first;
@@ -71,12 +74,11 @@ void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
   sub->add_option("--as", o.as,
                   "the server's account (a name or an id), trusted with the list: it may own it")
       ->type_name("USER");
-  sub->add_option("--wait", o.wait,
-                  "wait for another change of the list to end: at most SECONDS (0: as long as it "
-                  "takes)")
-      ->type_name("SECONDS")
-      ->expected(0, 1)
-      ->default_str("0");
+  // A flag whose seconds come only with '=': a word after a bare --wait is never taken for them.
+  sub->add_flag("--wait", o.waitGiven,
+                "wait for another change of the list to end: as long as it takes, or at most "
+                "SECONDS")
+      ->type_name("[=SECONDS]");
   if (kind != kRemoving)
     sub->add_flag("--create", o.create, "make the list when it does not exist yet");
   sub->add_flag("--break-links", o.breakLinks,
@@ -91,29 +93,71 @@ void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
 
 Outcome finishChangeOptions(ChangeOptions &o) {
   if (o.file.empty()) o.file = listHome();
-  return trustedWith(o.as, o.trusted);
+  Outcome waits = waitSeconds(o.waitGiven, o.wait);
+  return waits.ok() ? trustedWith(o.as, o.trusted) : waits;
+}
+
+std::string misplacedWait(int argc, char **argv) {
+  for (int i = 1; i + 1 < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    if (std::strcmp(argv[i], "--wait") != 0) continue;
+    const std::string next = argv[i + 1];
+    if (next.empty() || next.find_first_not_of("0123456789.") != std::string::npos) continue;
+    return "--wait takes its seconds as --wait=" + next +
+           ": the word after a bare --wait is not "
+           "its value (it would be read as the list or a line number)";
+  }
+  return "";
+}
+
+Outcome waitSeconds(const std::string &given, double &seconds) {
+  seconds = -1;
+  if (given.empty()) return done();
+  if (given == "true") {
+    seconds = 0;
+    return done();
+  }
+  char *end = nullptr;
+  const double s = std::strtod(given.c_str(), &end);
+  if (given.find_first_not_of("0123456789.") != std::string::npos || end == given.c_str() ||
+      *end != '\0' || s < 0) {
+    return trouble(
+        "--wait=SECONDS takes a number of seconds (--wait=30; a bare --wait waits as "
+        "long as it takes), got '" +
+        given + "': a list's name goes apart from it (--wait " + given + ")");
+  }
+  seconds = s;
+  return done();
 }
 
 void RecordOptions::add(CLI::App *sub, bool addressRequired) {
-  rseedOpt_ = sub->add_option("--rseed", rseed_, "registration seed");
+  rseedOpt_ = sub->add_option("--rseed", rseed_, "registration seed")->type_name("N");
   CLI::Option *counter = nullptr, *puidCrc = nullptr;
   crcOpt_ = addPair(sub, {"--crc", crc_, "registration crc"},
                     {"--counter", counter_, "registration counter"}, counter);
   rseedOpt_->excludes(crcOpt_)->excludes(counter);
-  pseedOpt_ = sub->add_option("--pseed", pseed_, "PUID seed (default 0: any PUID)");
+  pseedOpt_ = sub->add_option("--pseed", pseed_, "PUID seed (default 0: any PUID)")->type_name("N");
   puidOpt_ = addPair(sub, {"--puidctr", puidCtr_, "PUID counter"},
                      {"--puidcrc", puidCRC_, "PUID crc"}, puidCrc);
   pseedOpt_->excludes(puidOpt_)->excludes(puidCrc);
   addrOpt_ =
       sub->add_option("--addr", addr_, "address pattern: 10.1.2.3, 10.1.*.*")->type_name("PATTERN");
   if (addressRequired) addrOpt_->required();
-  noteOpt_ = sub->add_option("--note", note_, "a comment for the end of the line (whom it is for)")
+  noteOpt_ = sub->add_option("--note", note_, "whom the line is for: the comment after the record")
                  ->type_name("TEXT");
+}
+
+void RecordOptions::addUser(CLI::App *sub) {
+  ipOpt_ = sub->add_option("--ip", ip_,
+                           "a user's address instead of --addr: every record that recognises "
+                           "the user (with the seeds; without PUID values, any PUID)")
+               ->type_name("A.B.C.D")
+               ->excludes(addrOpt_);
 }
 
 bool RecordOptions::given() const {
   return rseedOpt_->count() != 0 || crcOpt_->count() != 0 || pseedOpt_->count() != 0 ||
-         puidOpt_->count() != 0 || addrOpt_->count() != 0;
+         puidOpt_->count() != 0 || addrOpt_->count() != 0 ||
+         (ipOpt_ != nullptr && ipOpt_->count() != 0);
 }
 
 Outcome RecordOptions::seeds(uint32 &rSeed, uint32 &pSeed) const {
@@ -145,46 +189,87 @@ Outcome RecordOptions::line(std::string &out) const {
   return o.ok() ? encodeLine(rSeed, pSeed, addr_, note_, out) : o;
 }
 
+Outcome RecordOptions::revocation(Revocation &out) const {
+  out = Revocation{};
+  out.byNote = noteGiven();
+  out.note = note_;
+  if (ipOpt_ != nullptr && ipOpt_->count() != 0) {
+    out.by = Revocation::User;
+    uint32 ip = 0;
+    Outcome o = seeds(out.whom.rSeed, out.whom.pSeed);
+    if (o.ok()) o = addressOption("--ip", ip_, ip);
+    out.whom.lo = out.whom.hi = ip;
+    return o;
+  }
+  if (!given()) return done();
+  if (addrOpt_->count() == 0)
+    return trouble("give the record's address pattern with --addr, or a user's address with --ip");
+  out.by = Revocation::Values;
+  std::string text;
+  Outcome o = line(text);
+  Tolvane rec{};
+  if (o.ok() && recordOfLine(text, rec)) out.whom = {rec.rSeed, rec.pSeed, rec.ipMin, rec.ipMax};
+  return o;
+}
+
 void UserOptions::add(CLI::App *sub, bool required) {
-  crcOpt_ = sub->add_option("--crc", crc_, "the user's registration crc");
-  CLI::Option *counter = sub->add_option("--counter", counter_, "the user's registration counter");
-  CLI::Option *pc = sub->add_option("--puidctr", puidCtr_, "the user's PUID counter (default 0)");
-  CLI::Option *pr = sub->add_option("--puidcrc", puidCRC_, "the user's PUID crc (default 0)");
-  CLI::Option *ip = sub->add_option("--ip", ip_, "the user's address")->type_name("A.B.C.D");
+  crcOpt_ = sub->add_option("--crc", crc_, "the user's registration crc")->type_name("N");
+  CLI::Option *counter =
+      sub->add_option("--counter", counter_, "the user's registration counter")->type_name("N");
+  rseedOpt_ = sub->add_option("--rseed", rseed_,
+                              "the user's registration seed, instead of --crc and --counter")
+                  ->type_name("N")
+                  ->excludes(crcOpt_)
+                  ->excludes(counter);
+  CLI::Option *pc =
+      sub->add_option("--puidctr", puidCtr_, "the user's PUID counter (default 0)")->type_name("N");
+  CLI::Option *pr =
+      sub->add_option("--puidcrc", puidCRC_, "the user's PUID crc (default 0)")->type_name("N");
+  pseedOpt_ =
+      sub->add_option("--pseed", pseed_, "the user's PUID seed, instead of --puidctr and --puidcrc")
+          ->type_name("N")
+          ->excludes(pc)
+          ->excludes(pr);
+  ipOpt_ = sub->add_option("--ip", ip_, "the user's address")->type_name("A.B.C.D");
+  if (required) ipOpt_->required();
   pc->needs(pr);
   pr->needs(pc);
-  if (required) {
-    crcOpt_->required();
-    counter->required();
-    ip->required();
-  } else {
-    crcOpt_->needs(counter)->needs(ip);
-    counter->needs(crcOpt_);
-    ip->needs(crcOpt_);
-    pc->needs(crcOpt_);
-  }
+  crcOpt_->needs(counter);
+  counter->needs(crcOpt_);
 }
 
 bool UserOptions::given() const {
-  return crcOpt_->count() != 0;
+  return crcOpt_->count() != 0 || rseedOpt_->count() != 0 || ipOpt_->count() != 0 ||
+         pseedOpt_->count() != 0 || puidCtr_ != "0" || puidCRC_ != "0";
 }
 
 Outcome UserOptions::probe(TvProbe &out) const {
-  uint32 crc = 0, counter = 0, puidCtr = 0, puidCRC = 0, ip = 0;
+  if (crcOpt_->count() == 0 && rseedOpt_->count() == 0)
+    return trouble("give the user's --rseed, or --crc and --counter");
+  if (ipOpt_->count() == 0) return trouble("give the user's address with --ip");
+  uint32 crc = 0, counter = 0, puidCtr = 0, puidCRC = 0, ip = 0, seed = 0;
+  const bool bySeed = rseedOpt_->count() != 0, byPseed = pseedOpt_->count() != 0;
   for (const Outcome &o :
-       {numberOption("--crc", crc_, crc), numberOption("--counter", counter_, counter),
-        numberOption("--puidctr", puidCtr_, puidCtr), numberOption("--puidcrc", puidCRC_, puidCRC),
+       {bySeed ? numberOption("--rseed", rseed_, seed) : numberOption("--crc", crc_, crc),
+        bySeed ? done() : numberOption("--counter", counter_, counter),
+        byPseed ? done() : numberOption("--puidctr", puidCtr_, puidCtr),
+        byPseed ? done() : numberOption("--puidcrc", puidCRC_, puidCRC),
         addressOption("--ip", ip_, ip)}) {
     if (!o.ok()) return o;
   }
   out = tvProbe(crc, counter, puidCtr, puidCRC, htonl(ip));
+  if (bySeed) out.rSeed = seed;
+  if (byPseed) {
+    Outcome o = numberOption("--pseed", pseed_, out.pSeed);
+    if (!o.ok()) return o;
+  }
   return done();
 }
 
 void nameValues(CLI::App *sub) {
   for (CLI::Option *opt : sub->get_options()) {
     if (opt->get_positional()) {
-      opt->type_name(opt->get_name());
+      opt->type_name("");
     } else if (opt->get_type_name().empty() && opt->get_expected_min() > 0) {
       opt->type_name("N");
     }

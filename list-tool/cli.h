@@ -8,6 +8,7 @@
 #include <string>
 
 #include "change.h"
+#include "content/revocation.h"
 #include "files/accounts.h"
 #include "outcome.h"
 #include "tv-list.h"
@@ -45,42 +46,48 @@ Outcome finishChangeOptions(ChangeOptions &o);
 
 // The values of one administrator's record as encode, add and remove take them: the
 // registration seed (or the crc and counter it comes from), the PUID seed (or the PUID values),
-// the address pattern and a note.
+// the address pattern and a note; for remove, a user's address instead of the pattern.
 class RecordOptions {
  public:
   // Adds --rseed, --crc/--counter, --pseed, --puidctr/--puidcrc, --addr and --note; --addr is
   // required when `addressRequired`.
   void add(CLI::App *sub, bool addressRequired);
-  // Whether any value of a record was given.
+  // Adds --ip, a user's address in place of --addr: every record that recognises the user.
+  void addUser(CLI::App *sub);
+  // Whether any value of a record (or a user's address) was given.
   bool given() const;
   const std::string &note() const { return note_; }
   bool noteGiven() const { return noteOpt_ != nullptr && noteOpt_->count() != 0; }
   // The list line for these values, as encode writes it: trouble when a value is missing or
   // malformed, refused ("values") when they make no line that reads as written.
   Outcome line(std::string &out) const;
+  // The revocation these values ask for: by the record's values, by a user's (--ip), or by the
+  // note alone. Trouble on a value missing or malformed; refused ("values") as line() is.
+  Outcome revocation(Revocation &out) const;
 
  private:
   Outcome seeds(uint32 &rSeed, uint32 &pSeed) const;
-  std::string rseed_, crc_, counter_, pseed_, puidCtr_, puidCRC_, addr_, note_;
+  std::string rseed_, crc_, counter_, pseed_, puidCtr_, puidCRC_, addr_, note_, ip_;
   CLI::Option *rseedOpt_ = nullptr, *crcOpt_ = nullptr, *pseedOpt_ = nullptr, *puidOpt_ = nullptr,
-              *addrOpt_ = nullptr, *noteOpt_ = nullptr;
+              *addrOpt_ = nullptr, *noteOpt_ = nullptr, *ipOpt_ = nullptr;
 };
 
-// A user's values as match and diff take them: the registration crc and counter, the PUID
-// values and the address, from which the plug-in computes what it compares with a record.
+// A user's values as match and diff take them: the registration crc and counter (or the
+// registration seed they make), the PUID values (or the PUID seed) and the address, from which
+// the plug-in computes what it compares with a record.
 class UserOptions {
  public:
-  // Adds --crc, --counter, --puidctr, --puidcrc and --ip; all but the PUID values required when
-  // `required`.
+  // Adds --crc, --counter, --rseed, --puidctr, --puidcrc, --pseed and --ip; the address
+  // required when `required` (a registration seed is asked for by probe()).
   void add(CLI::App *sub, bool required);
   // Whether a user was given.
   bool given() const;
-  // The user as the plug-in sees them; trouble on a malformed value.
+  // The user as the plug-in sees them; trouble on a value missing or malformed.
   Outcome probe(TvProbe &out) const;
 
  private:
-  std::string crc_, counter_, puidCtr_ = "0", puidCRC_ = "0", ip_;
-  CLI::Option *crcOpt_ = nullptr;
+  std::string crc_, counter_, rseed_, puidCtr_ = "0", puidCRC_ = "0", pseed_, ip_;
+  CLI::Option *crcOpt_ = nullptr, *rseedOpt_ = nullptr, *pseedOpt_ = nullptr, *ipOpt_ = nullptr;
 };
 
 // Numbers are shown as N, the rest as what they are.
@@ -88,6 +95,14 @@ void nameValues(CLI::App *sub);
 
 // Whether the words ask for JSON (--json before any "--").
 bool wantsJson(int argc, char **argv);
+
+// What is wrong with how the words give --wait its seconds, or "": they go with it, as
+// --wait=SECONDS; a number standing after a bare --wait would be read as FILE or a line number.
+std::string misplacedWait(int argc, char **argv);
+
+// The seconds of --wait, as given: "" for none (do not wait), "true" for a bare --wait (as long
+// as it takes), else SECONDS; trouble naming what it takes when that is no number.
+Outcome waitSeconds(const std::string &given, double &seconds);
 
 // Says a usage error, or any trouble found before a command's work begins: `tolvane-list:
 // WHAT` on standard error, and with `json` the document {"error": WHAT} on standard output.

@@ -27,7 +27,8 @@ int run(int argc, char **argv) {
   CLI::App tool{
       "Checks, explains, compares, writes and changes Tolvane's administrator list file.\n"
       "Exit status: 0 clean, 1 findings or a refusal, 2 trouble (usage, an unreadable\n"
-      "file, a step that failed)."};
+      "file, a step that failed).",
+      "tolvane-list"};
   tool.require_subcommand(1);
   tool.set_version_flag("--version", "tolvane-list " TOLVANE_VERSION);
   const bool json = tl::wantsJson(argc, argv);
@@ -48,12 +49,19 @@ int run(int argc, char **argv) {
                             json);
     }
   }
+  const std::string misplaced = tl::misplacedWait(argc, argv);
+  if (!misplaced.empty()) return tl::usageError(misplaced, json);
   try {
     tool.parse(argc, argv);
   } catch (const CLI::ParseError &e) {
-    const int status = tool.exit(e) == 0 ? tl::kClean : tl::kTrouble;
-    if (status != tl::kClean && json) tl::printJson(stdout, {{"error", e.what()}});
-    return status;
+    // --help and --version print what they were asked for; any other word CLI11 refuses is a
+    // usage error, said as every other message of the tool is.
+    if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return tool.exit(e);
+    std::string sub;
+    for (const tl::Subcommand &s : subs) {
+      if (s.app->parsed()) sub = " " + s.app->get_name();
+    }
+    return tl::usageError(std::string(e.what()) + " (tolvane-list" + sub + " --help)", json);
   }
   for (const tl::Subcommand &s : subs) {
     if (s.app->parsed()) return s.run();

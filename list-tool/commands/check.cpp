@@ -1,5 +1,7 @@
 // check: every file read exactly as the plug-in reads it, every line that gives no record and
 // why, how the list is guarded, and the records the plug-in loads.
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -78,9 +80,14 @@ int check(const CheckOptions &o, const Trusted &trusted) {
       trouble = true;
       r.file = file;
       r.findings = about;
-      r.findings.push_back(wholeFile(Severity::Error, "cannot-read", read.message));
+      r.findings.push_back(
+          wholeFile(Severity::Error, "cannot-read", withRootHint(read.message, geteuid() == 0)));
     }
-    for (const Finding &f : r.findings) (f.severity == Severity::Error ? errors : warnings) = true;
+    // A note is never a fault: a list that gives no record (a fresh install's) checks clean.
+    for (const Finding &f : r.findings) {
+      errors = errors || f.severity == Severity::Error;
+      warnings = warnings || f.severity == Severity::Warning;
+    }
     if (o.json) {
       files.push_back(reportJson(r));
       continue;

@@ -36,6 +36,7 @@ Subcommand defineDecode(CLI::App &tool) {
   CLI::App *sub = tool.add_subcommand("decode", "Print the value of a seed written in letters.");
   auto letters = std::make_shared<std::string>();
   sub->add_option("LETTERS", *letters, "the letters, with or without braces")->required();
+  nameValues(sub);
   return {sub, [letters] { return decode(*letters); }};
 }
 

@@ -1,5 +1,7 @@
 // diff: what the plug-in would load differently from OLD and from NEW, and, for a user, whether
 // they gain or lose recognition.
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -25,6 +27,7 @@ int diff(const DiffOptions &o) {
   std::string a, b;
   Outcome read = readListAt(o.before, a);
   if (read.ok()) read = readListAt(o.after, b);
+  read.message = withRootHint(read.message, geteuid() == 0);
   if (!read.ok()) {
     printLine(stderr, "tolvane-list: " + read.message);
     if (o.json) printJson(stdout, {{"old", o.before}, {"new", o.after}, {"error", read.message}});

@@ -51,7 +51,7 @@ class EditStep : public ChangeStep {
       endOnSignal(escaped(file_ + ": the list is unchanged; your edit is in " + copy_.path()));
     }
     EditorRun run;
-    Outcome ran = runEditor(editor_, copy_.path(), delegate, run);
+    Outcome ran = runEditor(atLine(editor_, line_), copy_.path(), delegate, run);
     if (run.toolSignal != 0) {
       return stop(std::string("the tool was told to stop (SIG") + sigabbrev_np(run.toolSignal) +
                       ") while the editor ran: the list is unchanged; your edit is in " +
@@ -60,13 +60,19 @@ class EditStep : public ChangeStep {
     }
     if (!ran.ok()) return stop(ran.message + "; the list is unchanged");
     if (run.status != 0) {
-      // An editor that gave up on its own (vim's :cq, a command not found) and left the copy
-      // as it was leaves nothing of the operator's: the copy goes with the tool. One ended by
-      // a signal may have kept unsaved work beside it (vim's swap file): the copy stays, named.
+      // An editor that failed (vim's :cq, a command not found, a crash) and left the copy as
+      // it was leaves nothing of the operator's: the copy goes with the tool. Unsaved work it
+      // kept beside the copy (vim's swap file) keeps the copy too, for its recovery.
       std::string now;
-      if (run.status > 0 && run.status <= 128 && copy_.read(now).ok() && now == list.bytes) {
+      const std::string unsaved = copy_.unsavedBeside();
+      if (unsaved.empty() && copy_.read(now).ok() && now == list.bytes) {
         return stop("the editor (" + editor_.from + ") " + howItEnded(run) +
                     ": the list is unchanged, and the copy held no change (removed)");
+      }
+      if (!unsaved.empty()) {
+        return stop("the editor (" + editor_.from + ") " + howItEnded(run) +
+                    ": the list is unchanged; your edit is in " + copy_.keep() +
+                    ", and unsaved work may be in " + unsaved);
       }
       return stop("the editor (" + editor_.from + ") " + howItEnded(run) +
                   ": the list is unchanged; your edit is in " + copy_.keep());
@@ -91,6 +97,14 @@ class EditStep : public ChangeStep {
     return done();
   }
 
+  // The next run of the editor opens the copy at this line, where the editor takes one.
+  void editAt(int line) override { line_ = line; }
+
+  // The new list's findings are the copy's: its lines are the ones the operator edits.
+  std::string newName(const std::string &file) const override {
+    return started_ ? copy_.path() : file;
+  }
+
   // The copy is named only while it is there (an editor may have removed it), and once.
   std::string keepWork() override {
     return started_ && !named_ && copy_.exists() ? copy_.keep() : "";
@@ -108,6 +122,7 @@ class EditStep : public ChangeStep {
   WorkCopy copy_;
   bool started_ = false;
   bool named_ = false;  // a message has said where the copy is, or that it is gone
+  int line_ = 0;        // where the editor opens the copy next (0: at its start)
 };
 
 }  // namespace

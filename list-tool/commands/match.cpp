@@ -1,5 +1,7 @@
 // match: which record would recognise a user, each record's three tests, and the lines that
 // could have but give no record or lie past the 32nd.
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -144,6 +146,7 @@ int match(const MatchOptions &o) {
   if (!step.ok()) return usageError(step.message, o.json);
   std::string data;
   step = readListAt(o.file, data);
+  step.message = withRootHint(step.message, geteuid() == 0);
   if (!step.ok()) {
     printLine(stderr, "tolvane-list: " + step.message);
     if (o.json) printJson(stdout, {{"file", o.file}, {"error", step.message}});

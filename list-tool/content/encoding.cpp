@@ -60,6 +60,10 @@ std::string seedLetters(uint32 value) {
   return s;
 }
 
+std::string seedGroup(uint32 value, bool puid) {
+  return "{" + (value == 0 && !puid ? std::string("E") : seedLetters(value)) + "}";
+}
+
 Outcome decodeSeed(const std::string &letters, bool puid, uint32 &value, uint64_t &unwrapped) {
   for (char c : letters) {
     if (c >= 'a' && c <= 'z') {
@@ -102,7 +106,7 @@ Outcome encodeLine(uint32 rSeed, uint32 pSeed, const std::string &pattern, const
             "' admits any address: whoever has this registration seed would be recognised from "
             "anywhere; give the administrator's network (10.1.*.*)");
   }
-  line = "{" + seedLetters(rSeed) + "} {" + seedLetters(pSeed) + "} \"" + pattern + "\"";
+  line = seedGroup(rSeed, false) + " " + seedGroup(pSeed, true) + " \"" + pattern + "\"";
   if (!note.empty()) line += "   # " + note;
   // Read back exactly as the plug-in reads the line.
   const std::string piece = line.substr(0, TV_READ_SIZE - 1) + "\n";

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "content/encoding.h"
 #include "content/shown.h"
 
 namespace tl {
@@ -228,18 +229,68 @@ Remark invalidCharacter(const char *piece, size_t len, const TvWhy &why) {
           at};
 }
 
-// Seeds that wrap, that come from empty braces, or that are read from elsewhere than written.
+// The record as the plug-in reads it, written plainly: each seed in its shortest letters, the
+// address pattern as it stands between the quotes.
+std::string plainRecord(const Tolvane &rec, const std::string &pattern) {
+  return seedGroup(rec.rSeed, false) + " " + seedGroup(rec.pSeed, true) + " \"" + pattern + "\"";
+}
+
+// The pattern as the plug-in reads it, written plainly: each number octet as it counts, each
+// '*' as it is, and the octets it leaves out as they count (0), or as '*' after a '*'.
+std::string plainPattern(const TvWhy &why) {
+  std::string out;
+  bool star = false;
+  for (int i = 0; i < 4; ++i) {
+    std::string octet;
+    if (i < why.nbrOctets) {
+      star = (why.starMask >> i & 1u) != 0;
+      octet = star ? "*" : std::to_string(why.octNumber[i] & 255u);
+    } else {
+      octet = star ? "*" : "0";
+    }
+    out += (i == 0 ? "" : ".") + octet;
+  }
+  return out;
+}
+
+// The pattern with octet `from` and every one after it a '*', four octets in all; the octets
+// before it, numbers, as they count.
+std::string starsFrom(const TvWhy &why, int from) {
+  std::string out;
+  for (int i = 0; i < 4; ++i)
+    out += (i == 0 ? "" : ".") +
+           (i >= from ? std::string("*") : std::to_string(why.octNumber[i] & 255u));
+  return out;
+}
+
+// Seeds that wrap, that come from empty braces, that are read from elsewhere than written, or
+// whose letters add up to a PUID seed of 0, which admits any PUID.
 void seedRemarks(const char *piece, size_t len, const TvWhy &why, const Tolvane &rec,
                  std::vector<Remark> &out) {
   static const char *const kGroup[2] = {"registration seed", "PUID seed"};
   for (int g = 0; g < 2; ++g) {
     if (why.seedSum[g] > 0xFFFFFFFFull) {
+      const uint32 counted = g == 0 ? rec.rSeed : rec.pSeed;
       out.push_back({"seed-wraps",
                      std::string("the ") + kGroup[g] + " is " + std::to_string(why.seedSum[g]) +
-                         ", over 4294967295: it counts as " +
-                         std::to_string(g == 0 ? rec.rSeed : rec.pSeed),
-                     0});
+                         ", over 4294967295: it counts as " + std::to_string(counted) + " (write " +
+                         seedGroup(counted, g == 1) + ")",
+                     0, true});
     }
+  }
+  const std::string second(piece + why.open[1], piece + why.close[1] + 1);
+  const char afterZ = second.size() > 3 && second[1] == 'Z' ? second[2] : '\0';
+  if (why.letters[1] > 0 && rec.pSeed == 0 && why.seedSum[1] <= 0xFFFFFFFFull) {
+    out.push_back({"zero-pseed",
+                   "the PUID seed " + second + " is 0, which admits any PUID (write {})",
+                   why.open[1], true});
+  } else if (afterZ == 'J' || afterZ == 'K' || afterZ == 'L') {
+    out.push_back({"jkl-digit",
+                   std::string("'") + afterZ +
+                       "' after \"{Z\" counts as the digit 0, though it is "
+                       "no digit letter (write " +
+                       seedGroup(rec.pSeed, true) + ")",
+                   why.open[1] + 2u, true});
   }
   const std::string letters = lettersBeforeBrace(piece, len);
   size_t brace = 0;
@@ -250,12 +301,13 @@ void seedRemarks(const char *piece, size_t len, const TvWhy &why, const Tolvane 
                        "' before the first '{' is skipped: the registration seed is read from "
                        "the braces after it (write {" +
                        letters + "} and one more brace group)",
-                   0});
+                   0, true});
   } else if (why.letters[0] == 0) {
     out.push_back({"empty-rseed",
-                   "the registration seed's braces are empty: the seed is 0 (only empty PUID "
-                   "braces mean 'any')",
-                   brace});
+                   "the registration seed's braces are empty: the seed is 0, not any "
+                   "registration (only empty PUID braces admit any PUID; write {E} for the seed "
+                   "0)",
+                   brace, true});
   }
 }
 
@@ -266,10 +318,12 @@ std::string textIn(const char *piece, size_t from, size_t to) {
   return std::string(piece + from, piece + to);
 }
 
-// Text the plug-in skips between the two brace groups and between the second group and the
-// address: a third brace group, or letters, that the operator meant to count.
+// Text the plug-in skips before the first brace group, between the two groups and between the
+// second group and the address: a third brace group, or letters, that the operator meant to
+// count.
 void skippedRemarks(const char *piece, const TvWhy &why, const Tolvane &rec,
-                    std::vector<Remark> &out) {
+                    const std::string &pattern, std::vector<Remark> &out) {
+  const std::string plain = plainRecord(rec, pattern);
   const std::string lead = textIn(piece, 0, why.open[0]);
   if (!lead.empty() && lettersBeforeBrace(piece, why.open[0]).empty()) {
     size_t at = 0;
@@ -277,8 +331,9 @@ void skippedRemarks(const char *piece, const TvWhy &why, const Tolvane &rec,
     out.push_back({"skipped-text",
                    "'" + lead +
                        "' before the first '{' is skipped: the plug-in reads the registration "
-                       "seed from the braces after it (remove it)",
-                   at});
+                       "seed from the braces after it (write " +
+                       plain + ")",
+                   at, true});
   }
   const std::string between = textIn(piece, why.close[0] + 1u, why.open[1]);
   if (!between.empty()) {
@@ -287,7 +342,8 @@ void skippedRemarks(const char *piece, const TvWhy &why, const Tolvane &rec,
     out.push_back({"skipped-text",
                    "'" + between +
                        "' between the brace groups is skipped: the plug-in reads the PUID seed "
-                       "from the braces after it (remove it)",
+                       "from the braces after it (write " +
+                       plain + ")",
                    at, true});
   }
   const std::string before = textIn(piece, why.close[1] + 1u, why.quote);
@@ -300,7 +356,8 @@ void skippedRemarks(const char *piece, const TvWhy &why, const Tolvane &rec,
     out.push_back({"skipped-text",
                    "'" + before +
                        "' before the address is skipped: the plug-in reads only the two brace "
-                       "groups and the quoted address (remove it)",
+                       "groups and the quoted address (write " +
+                       plain + ")",
                    at, true});
     return;
   }
@@ -336,70 +393,76 @@ void octetRemarks(const char *piece, const TvWhy &why, const Tolvane &rec,
       continue;
     }
     const uint32 k = why.octNumber[i] & 255u;
+    const std::string counted = std::to_string(k);
     const size_t lead = tok.find_first_not_of(" \t");
     const size_t digitsEnd =
         tok.find_first_not_of("0123456789", lead == std::string::npos ? 0 : lead);
+    // Blanks after the digits say nothing: "3 " is plainly 3.
+    const bool textAfter = digitsEnd != std::string::npos &&
+                           tok.find_first_not_of(" \t", digitsEnd) != std::string::npos;
+    const std::string plain = " (write '" + plainPattern(why) + "')";
     if (tok.empty()) {
-      out.push_back({"empty-octet", "an empty octet counts as 0", from});
-    } else if (digitsEnd != std::string::npos || lead == std::string::npos || digitsEnd == lead) {
-      out.push_back({"octet-text",
-                     "octet '" + tok + "' is read as " + std::to_string(k) +
-                         ": only its leading digits count",
-                     from});
+      out.push_back({"empty-octet", "an empty octet counts as 0" + plain, from, true});
+    } else if (textAfter || lead == std::string::npos || digitsEnd == lead) {
+      out.push_back(
+          {"octet-text",
+           "octet '" + tok + "' is read as " + counted + ": only its leading digits count" + plain,
+           from, true});
     } else if (why.octNumber[i] > 255) {
       out.push_back({"octet-wraps",
-                     "octet '" + tok + "' is over 255: it counts as " + std::to_string(k), from});
+                     "octet '" + tok + "' is over 255: it counts as " + counted + plain, from,
+                     true});
     }
     if (firstStar >= 0 && !starSaid) {
       out.push_back({"star-then-number",
                      "'" + pattern + "' has a number after a '*' octet: the range is " +
                          dotted(rec.ipMin) + " to " + dotted(rec.ipMax) +
                          ", every address between, not only those whose octet " +
-                         std::to_string(i + 1) + " is " + std::to_string(k),
-                     from});
+                         std::to_string(i + 1) + " is " + counted +
+                         " ('*' octets come last: write '" + starsFrom(why, firstStar) + "')",
+                     from, true});
       starSaid = true;
     }
   }
 }
 
-// A pattern that admits any address, or that leaves octets out.
+// A pattern that leaves octets out, or that admits any address.
 void patternRemarks(const TvWhy &why, const Tolvane &rec, const std::string &pattern,
                     std::vector<Remark> &out) {
   const int n = why.nbrOctets;
   const size_t start = why.octStart[0];
-  if ((why.starMask & 1u) != 0) {
-    // With octets left out the range ends at 255.0.0.0: every address but the last sixteen
-    // million, which is any address in practice.
+  if (n < 4) {
+    const bool star = (why.starMask >> (n - 1) & 1u) != 0;
     const std::string range = dotted(rec.ipMin) + " to " + dotted(rec.ipMax);
-    out.push_back({"any-address",
-                   "'" + pattern + "' admits " + range +
-                       (rec.ipMax == 0xFFFFFFFFu ? ", any address"
-                                                 : ", which is any address but 255.0.0.1 and up") +
-                       ": whoever has this registration seed is recognised from anywhere (name "
-                       "the administrator's network)",
-                   start});
+    const std::string plain = plainPattern(why);
+    if (star) {
+      out.push_back({"short-pattern",
+                     "'" + pattern + "' admits " + range +
+                         " only: octets left out count 0 (for the whole range write '" + plain +
+                         "')",
+                     start, true});
+    } else if (rec.ipMin == rec.ipMax) {
+      out.push_back({"short-pattern",
+                     "'" + pattern + "' admits " + dotted(rec.ipMin) +
+                         " alone: octets left out count 0 (write '" + plain + "')",
+                     start, true});
+    } else {
+      out.push_back({"short-pattern",
+                     "'" + pattern + "' admits " + range + ": octets left out count 0 (write '" +
+                         plain + "')",
+                     start, true});
+    }
     return;
   }
-  if (n >= 4) return;
-  const bool star = (why.starMask >> (n - 1) & 1u) != 0;
-  std::string full = pattern;
-  for (int i = n; i < 4; ++i) full += star ? ".*" : ".0";
-  if (star) {
-    out.push_back({"short-pattern",
-                   "'" + pattern + "' admits " + dotted(rec.ipMin) + " to " + dotted(rec.ipMax) +
-                       " only: octets left out count 0 (for the whole range write '" + full + "')",
-                   start});
-  } else if (rec.ipMin == rec.ipMax) {
-    out.push_back(
-        {"short-pattern",
-         "'" + pattern + "' admits " + dotted(rec.ipMin) + " alone: octets left out count 0",
-         start});
-  } else {
-    out.push_back({"short-pattern",
-                   "'" + pattern + "' admits " + dotted(rec.ipMin) + " to " + dotted(rec.ipMax) +
-                       ": octets left out count 0",
-                   start});
-  }
+  if ((why.starMask & 1u) == 0) return;
+  const std::string range = dotted(rec.ipMin) + " to " + dotted(rec.ipMax);
+  out.push_back(
+      {"any-address",
+       "'" + pattern + "' admits " + range +
+           (rec.ipMax == 0xFFFFFFFFu && rec.ipMin == 0 ? ", any address" : ", nearly any address") +
+           ": whoever has this registration seed is recognised from anywhere (name "
+           "the administrator's network)",
+       start});
 }
 
 // Text after the closing quote that is neither a comment nor blank.
@@ -409,8 +472,9 @@ void trailingRemarks(const char *piece, size_t len, const TvWhy &why, std::vecto
   while (p < end && (*p == ' ' || *p == '\t')) ++p;
   if (p < end && *p != '#' && *p != '\r' && *p != '\n') {
     out.push_back({"trailing-text",
-                   "text after the closing double quote is ignored (start a comment with '#')",
-                   static_cast<size_t>(p - piece)});
+                   "text after the closing double quote is ignored (write '# ' before it, to "
+                   "make it a comment)",
+                   static_cast<size_t>(p - piece), true});
   }
 }
 
@@ -482,9 +546,9 @@ Remark whyNoRecord(const char *piece, size_t len, const TvWhy &why, bool cut) {
 std::vector<Remark> recordRemarks(const char *piece, size_t len, const TvWhy &why,
                                   const Tolvane &rec) {
   std::vector<Remark> out;
-  seedRemarks(piece, len, why, rec, out);
-  skippedRemarks(piece, why, rec, out);
   const std::string pattern(piece + why.octStart[0], piece + why.at);
+  seedRemarks(piece, len, why, rec, out);
+  skippedRemarks(piece, why, rec, pattern, out);
   octetRemarks(piece, why, rec, pattern, out);
   patternRemarks(why, rec, pattern, out);
   trailingRemarks(piece, len, why, out);

@@ -97,18 +97,18 @@ std::string commentText(const std::string &line, size_t hash) {
   return line.substr(b, e - b);
 }
 
-// The comment that says whom the record at this place is for, and the line it stands on.
-std::string commentFor(const Reading &r, int line, size_t quoteInLine, int &on) {
+// The comment that says whom the record at this place is for: the one after it on its line.
+std::string commentFor(const Reading &r, int line, size_t quoteInLine) {
   const std::string text = lineText(r, line);
   const size_t hash = text.find('#', quoteInLine + 1);
-  on = line;
-  if (hash != std::string::npos) return commentText(text, hash);
-  on = 0;
+  return hash == std::string::npos ? "" : commentText(text, hash);
+}
+
+// The text of a comment line right above this line, or "".
+std::string commentAbove(const Reading &r, int line) {
   if (line < 2) return "";
   const std::string above = lineText(r, line - 1);
-  if (!comment(above.data(), above.size())) return "";
-  on = line - 1;
-  return commentText(above, above.find('#'));
+  return comment(above.data(), above.size()) ? commentText(above, above.find('#')) : "";
 }
 
 // Accounts for a piece that gave a record.
@@ -120,9 +120,8 @@ void accountRecord(Reading &r, const char *piece, const Tolvane *rec, const TvWh
   const size_t inLine = start - r.lines[static_cast<size_t>(line) - 1];
   const bool inComment = r.lineIsComment || r.commentStarted;
   const auto slot = static_cast<int>(r.report->records.size() + r.report->ignored.size()) + 1;
-  int commentLine = 0;
-  const std::string said = commentFor(r, line, inLine + why.at, commentLine);
-  Loaded loaded{slot, line, static_cast<int>(inLine) + 1, *rec, said, commentLine};
+  const std::string said = commentFor(r, line, inLine + why.at);
+  Loaded loaded{slot, line, static_cast<int>(inLine) + 1, *rec, said, commentAbove(r, line)};
   if (std::memchr(piece + why.at, '#', len - why.at) != nullptr) r.commentStarted = true;
   if (spill && !tableFull && !r.spillSaid) {
     r.spillSaid = true;
@@ -136,8 +135,9 @@ void accountRecord(Reading &r, const char *piece, const Tolvane *rec, const TvWh
   }
   if (tableFull) {
     if (!r.fullSaid) {
-      add(r, start, Severity::Warning, "table-full",
-          "ignored: the table already holds 32 records, and the plug-in reads no further");
+      add(r, start, Severity::Error, "table-full",
+          "ignored: the table already holds 32 records, and the plug-in reads no further (take "
+          "a record out above, or this line)");
     }
     r.fullSaid = true;
     if (r.report->ignoredTotal++ < kMostOfAKind) r.report->ignored.push_back(loaded);
@@ -175,9 +175,10 @@ void account(Reading &r, const char *piece, const Tolvane *rec, const TvWhy &why
   if (quiet || tableFull) return;
   if (!lineStart) {
     if (!r.splitSaid) {
-      add(r, start, Severity::Warning, "split",
-          "the line runs past the 62nd byte: the plug-in reads the rest as a line of its own "
-          "(here it gives no record)");
+      add(r, start, Severity::Error, "split",
+          "the line runs past the 62nd byte, and the plug-in reads the rest as a line of its own "
+          "that gives no record: this text is skipped (start a comment with '#' before the 62nd "
+          "byte)");
     }
     r.splitSaid = true;
     return;
@@ -291,7 +292,7 @@ void lineEnds(Reading &r, const std::string &data) {
 }  // namespace
 
 const char *severityName(Severity s) {
-  return s == Severity::Error ? "error" : "warning";
+  return s == Severity::Error ? "error" : s == Severity::Warning ? "warning" : "note";
 }
 
 bool sameRecord(const Tolvane &a, const Tolvane &b) {
@@ -349,7 +350,7 @@ Report checkList(const std::string &file, const std::string &data) {
                                "", 0});
   }
   if (report.records.empty()) {
-    report.findings.push_back({0, 0, Severity::Warning, "no-records",
+    report.findings.push_back({0, 0, Severity::Note, "no-records",
                                "the list gives no record: the plug-in will recognise nobody", "",
                                0});
   }

@@ -11,9 +11,12 @@
 
 namespace tl {
 
-enum class Severity { Error, Warning };
+// An error: the plug-in reads the line otherwise than its text plainly says (a record lost, or
+// loaded other than written). A warning: the line says what it means, but that is risky or
+// untidy. A note: worth a word, never a fault (a list that gives no record, as a fresh install's).
+enum class Severity { Error, Warning, Note };
 
-// "error" or "warning".
+// "error", "warning" or "note".
 const char *severityName(Severity s);
 
 // A finding at a place in the file; lines and columns count from 1, and line 0 is about the
@@ -30,14 +33,14 @@ struct Finding {
 };
 
 // A record read from the file, with the place of its piece and the comment that says whom it
-// is for: the comment after it on its line, else a comment line right above it.
+// is for: the comment after it on its own line (a comment line above it is never its note).
 struct Loaded {
   int slot;  // 1 to 32 in table order; 33 on for records past the 32nd
   int line;
   int column;
   Tolvane rec;
   std::string comment;
-  int commentLine = 0;  // the line the comment stands on: this one, the one above, or 0
+  std::string commentAbove;  // the text of a comment line right above it, which is not its note
 };
 
 // A line that gives no record, with the first reason.

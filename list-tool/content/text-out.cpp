@@ -21,6 +21,12 @@ void printLine(FILE *out, const std::string &text) {
   std::fputc('\n', out);
 }
 
+std::string withRootHint(const std::string &message, bool root) {
+  const bool refused = message.find("Permission denied") != std::string::npos ||
+                       message.find("Operation not permitted") != std::string::npos;
+  return refused && !root ? message + " (run tolvane-list as root, or through sudo)" : message;
+}
+
 void printFinding(FILE *out, const std::string &file, const Finding &f) {
   const std::string head =
       f.line == 0 ? file + ": "

@@ -13,6 +13,10 @@ namespace tl {
 // Writes the text, escaped, and a newline; on standard error after what standard output holds.
 void printLine(FILE *out, const std::string &text);
 
+// The message, with a word to run the tool as root or through sudo when it tells of a permission
+// refused and the tool does not run as root.
+std::string withRootHint(const std::string &message, bool root);
+
 // One finding as a compiler shows it: FILE:LINE:COLUMN: severity: message [code], then the
 // source line with a caret under the column (FILE: severity: ... for the whole file).
 void printFinding(FILE *out, const std::string &file, const Finding &f);

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,8 +26,9 @@ std::string nonBlank(const char *var) {
   return s.find_first_not_of(" \t\n") == std::string::npos ? "" : s;
 }
 
-// Whether a program of this name is found on the PATH.
-bool onPath(const std::string &name) {
+// The program of this name on the PATH (a name with '/' as it is); "" when there is none.
+std::string onPathAt(const std::string &name) {
+  if (name.find('/') != std::string::npos) return name;
   const char *path = std::getenv("PATH");
   std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
   size_t at = 0;
@@ -35,11 +37,31 @@ bool onPath(const std::string &name) {
     if (colon == std::string::npos) colon = dirs.size();
     std::string dir = dirs.substr(at, colon - at);
     if (dir.empty()) dir = ".";
-    const std::string file = dir + "/" + name;
+    std::string file = dir + "/" + name;
     struct stat st {};
     if (stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(file.c_str(), X_OK) == 0)
-      return true;
+      return file;
     at = colon + 1;
+  }
+  return "";
+}
+
+// Whether a program of this name is found on the PATH.
+bool onPath(const std::string &name) {
+  return !onPathAt(name).empty();
+}
+
+// Whether the program, by its real name, opens a file at +LINE given before it.
+bool takesLine(const std::string &program) {
+  const std::string found = onPathAt(program);
+  char real[PATH_MAX];
+  if (found.empty() || realpath(found.c_str(), real) == nullptr) return false;
+  std::string name = real;
+  name = name.substr(name.rfind('/') + 1);
+  for (const char *known : {"vim", "nvim", "nano", "emacs", "emacsclient"}) {
+    const std::string k = known;
+    // vim.basic, vim.tiny, emacs-gtk, emacs-nox: the same programs under Debian's names.
+    if (name == k || name.rfind(k + ".", 0) == 0 || name.rfind(k + "-", 0) == 0) return true;
   }
   return false;
 }
@@ -52,16 +74,26 @@ Outcome chooseEditor(bool delegated, EditorChoice &out) {
     if (!delegated && std::strcmp(var, "SUDO_EDITOR") == 0) continue;
     const std::string v = nonBlank(var);
     if (v.empty()) continue;
-    out = {v + " \"$1\"", var};
+    const size_t word = v.find_first_not_of(" \t");
+    out = {v + " \"$1\"", var, v.substr(word, v.find_first_of(" \t", word) - word)};
     return done();
   }
   for (const char *name : {"editor", "vi"}) {
     if (!onPath(name)) continue;
-    out = {std::string("exec ") + name + " \"$1\"", name};
+    out = {std::string("exec ") + name + " \"$1\"", name, name};
     return done();
   }
   return trouble(std::string("no editor found: set VISUAL or EDITOR") +
                  (delegated ? " (sudo keeps them with env_keep, or set SUDO_EDITOR)" : ""));
+}
+
+EditorChoice atLine(const EditorChoice &editor, int line) {
+  const std::string file = " \"$1\"";
+  if (line <= 0 || !takesLine(editor.program) || editor.command.size() < file.size()) return editor;
+  EditorChoice at = editor;
+  at.command = editor.command.substr(0, editor.command.size() - file.size()) + " +" +
+               std::to_string(line) + file;
+  return at;
 }
 
 Outcome runEditor(const EditorChoice &editor, const std::string &path, const Account *as,

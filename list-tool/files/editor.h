@@ -13,12 +13,18 @@ namespace tl {
 struct EditorChoice {
   std::string command;  // for /bin/sh -c, to run on "$1"
   std::string from;     // what named it: "VISUAL", "EDITOR", "SUDO_EDITOR", "editor", "vi"
+  std::string program;  // the program it runs: the command's first word
 };
 
 // $VISUAL, else $EDITOR (either may hold options; blank counts as unset), else the system's
 // default `editor`, else `vi`; for a delegate, $SUDO_EDITOR first, as sudoedit does. Trouble
 // when there is none.
 Outcome chooseEditor(bool delegated, EditorChoice &out);
+
+// The editor, opening the file at `line` when its program is one known to take +LINE before
+// the file (vim, nvim, nano, emacs, as the program's real name says once links are followed);
+// as it is otherwise.
+EditorChoice atLine(const EditorChoice &editor, int line);
 
 // How the editor ended.
 struct EditorRun {

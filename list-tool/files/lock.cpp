@@ -7,21 +7,82 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <thread>
+
+#include "content/shown.h"
 
 namespace tl {
 namespace {
 
-// The process named in a lock file, when the file holds nothing but its digits.
-std::string holderOf(int fd) {
-  char buf[24] = "";
-  const ssize_t n = pread(fd, buf, sizeof buf - 1, 0);
-  std::string s(buf, n > 0 ? static_cast<size_t>(n) : 0);
-  if (!s.empty() && s.back() == '\n') s.pop_back();
-  if (s.empty() || s.size() > 10 || s.find_first_not_of("0123456789") != std::string::npos)
-    return "";
-  return s;
+// What a lock file says of the change that holds it, one "key value" a line, as
+// holderLines() writes it: "pid 14217", "user root", "for alice", "since 1765370000". A file of
+// an older tool holds the digits of the process alone.
+struct Holder {
+  std::string pid, user, sudoUser, since;
+};
+
+// Whether the text is a plain value of this kind: digits, or an account's name (letters,
+// digits, '.', '_', '-', '@', '$'), and not too long. Anything else is never shown.
+bool plain(const std::string &text, bool digits) {
+  const char *const allowed =
+      digits ? "0123456789" : "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._-@$";
+  return !text.empty() && text.size() <= (digits ? 19u : 32u) &&
+         text.find_first_not_of(allowed) == std::string::npos;
+}
+
+Holder holderOf(int fd) {
+  char buf[256];
+  const ssize_t n = pread(fd, buf, sizeof buf, 0);
+  const std::string s(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  Holder h;
+  size_t at = 0;
+  while (at < s.size()) {
+    size_t end = s.find('\n', at);
+    if (end == std::string::npos) end = s.size();
+    const std::string line = s.substr(at, end - at);
+    at = end + 1;
+    const size_t space = line.find(' ');
+    const std::string key = space == std::string::npos ? "" : line.substr(0, space);
+    const std::string value = space == std::string::npos ? line : line.substr(space + 1);
+    std::string *field = key.empty()      ? &h.pid
+                         : key == "pid"   ? &h.pid
+                         : key == "user"  ? &h.user
+                         : key == "for"   ? &h.sudoUser
+                         : key == "since" ? &h.since
+                                          : nullptr;
+    const bool digits = field == &h.pid || field == &h.since;
+    if (field != nullptr && plain(value, digits)) *field = value;
+  }
+  return h;
+}
+
+// What this change writes in its lock file: its process, who runs it (and for whom, through
+// sudo), and since when.
+std::string holderLines() {
+  const Invoker me = whoInvokes();
+  std::string s = "pid " + std::to_string(getpid()) + "\n";
+  if (plain(me.name, false)) s += "user " + me.name + "\n";
+  if (me.delegated && plain(me.delegate.name, false)) s += "for " + me.delegate.name + "\n";
+  return s + "since " + std::to_string(static_cast<long long>(std::time(nullptr))) + "\n";
+}
+
+// Who holds the lock, as a refusal names them: " (process 14217 of root for alice (sudo),
+// since 2026-12-10 12:42)"; "" when the file says nothing plain.
+std::string shownHolder(const Holder &h) {
+  std::string who;
+  if (!h.pid.empty()) who = "process " + h.pid;
+  if (!h.user.empty()) {
+    who += (who.empty() ? "run by " : " of ") + h.user +
+           (h.sudoUser.empty() ? "" : " for " + h.sudoUser + " (sudo)");
+  }
+  if (!h.since.empty()) {
+    const time_t t = static_cast<time_t>(std::strtoll(h.since.c_str(), nullptr, 10));
+    who += (who.empty() ? "" : ", ") + std::string("since ") + shownTime(t);
+  }
+  return who.empty() ? "" : " (" + who + ")";
 }
 
 // Seconds as people write them: "5", "0.3".
@@ -73,9 +134,8 @@ Outcome ListLock::acquire(const ListPlace &place, const Trusted &trusted, double
         return trouble("cannot lock " + shown + ": " + std::strerror(errno) +
                        (errno == ENOLCK ? " (the file system gives no locks)" : ""));
       }
-      const std::string holder = holderOf(fd.get());
       const std::string busy = place.live() + " is being changed by another tolvane-list" +
-                               (holder.empty() ? "" : " (process " + holder + ")");
+                               shownHolder(holderOf(fd.get()));
       if (waitSeconds < 0 || (waitSeconds > 0 && std::chrono::steady_clock::now() >= until)) {
         return trouble(busy + (waitSeconds < 0
                                    ? ": try again when it is done, or wait for it with --wait"
@@ -95,7 +155,7 @@ Outcome ListLock::acquire(const ListPlace &place, const Trusted &trusted, double
     if (fstatat(dir, lockName.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_ino != st.st_ino ||
         now.st_dev != st.st_dev)
       continue;
-    const std::string me = std::to_string(getpid()) + "\n";
+    const std::string me = holderLines();
     if (ftruncate(fd.get(), 0) == 0) (void)!pwrite(fd.get(), me.data(), me.size(), 0);
     fd_ = std::move(fd);
     return done();

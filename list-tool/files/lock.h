@@ -4,8 +4,9 @@
 //
 // The lock file is created exclusively, or an existing one is opened without following a link
 // and accepted only when it is a regular file with one link, owned by root or the user running
-// the tool; it is never truncated or written otherwise. What it says (the holder's process) is
-// shown only as digits.
+// the tool; it is never truncated or written otherwise. The holder writes in it, one "key value"
+// a line, its process, its account, the sudo user behind it and since when; another change
+// shows of it only what is plain (digits, an account's name), never its raw bytes.
 #ifndef TOLVANE_LIST_FILES_LOCK_H
 #define TOLVANE_LIST_FILES_LOCK_H
 

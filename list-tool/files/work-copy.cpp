@@ -174,6 +174,15 @@ bool WorkCopy::exists() const {
   return dir_.valid() && fstatat(dir_.get(), name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+std::string WorkCopy::unsavedBeside() const {
+  for (const std::string &name : {"." + name_ + ".swp", "#" + name_ + "#"}) {
+    struct stat st {};
+    if (dir_.valid() && fstatat(dir_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+      return joined(folderOf(path_), name);
+  }
+  return "";
+}
+
 const std::string &WorkCopy::keep() {
   kept_ = true;
   return path_;

@@ -31,6 +31,9 @@ class WorkCopy {
   Outcome read(std::string &data) const;
   // Whether the copy is still there, as a file of any kind.
   bool exists() const;
+  // The file an editor keeps unsaved work in beside the copy (vim's .NAME.swp, emacs's #NAME#),
+  // when there is one; "" otherwise.
+  std::string unsavedBeside() const;
   // Leaves the copy where it is, for the operator; returns its path.
   const std::string &keep();
 

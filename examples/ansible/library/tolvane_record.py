@@ -33,7 +33,9 @@ options:
     description:
       - C(present) adds the record unless a record the list already loads has these values.
       - C(absent) takes out the lines that give a record with these values, or, with I(note)
-        alone, the record whose comment is I(note).
+        alone, the record whose comment is I(note). It fails, naming them, when a line left
+        still recognises whom the values name (the same seeds, an address in I(addr)), or when
+        nothing matched and a line comes close (the same seeds elsewhere, a note alike).
     type: str
     choices: [ absent, present ]
     default: present
@@ -150,6 +152,12 @@ note:
   returned: when the list stays as it is
   type: str
   sample: no line gives this record
+missed:
+  description: The records a revocation left that still recognise whom it names, or that come
+    close when nothing matched, each with its reason, as C(tolvane-list --json) gives them.
+  returned: when a revocation fails for them
+  type: list
+  elements: dict
 changes:
   description: The records added, removed or moved, as C(tolvane-list --json) gives them.
   returned: when the list changes, or would in check mode
@@ -168,7 +176,7 @@ cmd:
   returned: always
   type: list
   elements: str
-  sample: [/usr/bin/tolvane-list, add, /etc/tolvane/admins.list, --json, --wait, "60", --rseed, "53", --addr, "10.1.*.*"]
+  sample: [/usr/bin/tolvane-list, add, /etc/tolvane/admins.list, --json, --wait=60, --rseed, "53", --addr, "10.1.*.*"]
 rc:
   description: The tool's exit status.
   returned: always
@@ -196,7 +204,7 @@ def tool_argv(module, tool):
     """The tool's command line for the module's arguments."""
     p = module.params
     argv = [tool, 'add' if p['state'] == 'present' else 'remove', p['path'], '--json',
-            '--wait', str(p['wait'])]
+            '--wait=%d' % p['wait']]
     if p['account'] is not None:
         argv += ['--as', p['account']]
     if p['create'] and p['state'] == 'present':
@@ -291,8 +299,11 @@ def main():
         document = {}
 
     if rc != 0:
-        # A step after the install may fail (the folder not written to disk): the list changed.
+        # A step after the install may fail (the folder not written to disk), and a revocation
+        # may leave a line that still recognises whom it names: the list changed.
         result['installed'] = result['changed'] = bool(document.get('installed'))
+        if document.get('missed'):
+            result['missed'] = document['missed']
         module.fail_json(msg=tool_message(document, stderr, rc), **result)
     if not document:
         module.fail_json(msg='tolvane-list printed no JSON document', **result)

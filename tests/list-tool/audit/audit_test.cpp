@@ -59,16 +59,14 @@ TEST(Audit, EachChangeLeavesOneLineAndThePreviousVersion) {
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_TRUE(r.log.empty()) << r.log[0];
 
-  // remove, by the comment that names the record, as a delegate of sudo would
+  // remove, by the record's values, as a delegate of sudo would
   r = logged("SUDO_UID=65534 SUDO_GID=65534 SUDO_USER=nobody " + kTool + " remove " + f.list +
-             " --note 'Linus: any PUID, from 172.16.0.0 to 172.16.255.255.'");
+             " --rseed 816 --addr '172.16.*.*'");
   ASSERT_EQ(r.status, 0) << r.output;
-  ASSERT_EQ(r.log,
-            std::vector<std::string>{
-                tag + f.list +
-                ": remove by root for nobody (sudo): installed: - line 19 "
-                "slot 3 (registration seed 816, PUID seed any, 172.16.0.0 to "
-                "172.16.255.255 # Linus: any PUID, from 172.16.0.0 to 172.16.255.255.)"})
+  ASSERT_EQ(r.log, std::vector<std::string>{tag + f.list +
+                                            ": remove by root for nobody (sudo): installed: - "
+                                            "line 19 slot 3 (registration seed 816, PUID seed "
+                                            "any, 172.16.0.0 to 172.16.255.255)"})
       << r.output;
   EXPECT_EQ(slurp(f.list + "-"), afterAdd);
 
@@ -80,12 +78,11 @@ TEST(Audit, EachChangeLeavesOneLineAndThePreviousVersion) {
   ASSERT_EQ(r.log.size(), 1u) << r.output;
   EXPECT_EQ(r.log[0],
             tag + f.list +
-                ": edit by root: installed: ~ line 1 slot 1, was line 18 slot 3 (registration "
+                ": edit by root: installed: ~ line 1 slot 1, was line 19 slot 3 (registration "
                 "seed 366, PUID seed any, 172.16.0.0 to 172.16.255.255 # Kay); ~ line 16 slot 2, "
                 "was line 15 slot 1 (registration seed 53, PUID seed any, 10.1.0.0 to "
-                "10.1.255.255 # Ada: any PUID, from the office network.); ~ line 18 slot 3, was "
-                "line 17 slot 2 (registration seed 2712, PUID seed 83, 192.168.7.21 to "
-                "192.168.7.21 # her workstation)");
+                "10.1.255.255); ~ line 18 slot 3, was line 17 slot 2 (registration seed 2712, PUID "
+                "seed 83, 192.168.7.21 to 192.168.7.21 # her workstation)");
   EXPECT_EQ(slurp(f.list + "-"), afterRemove);
 
   // A refusal is logged as one.
@@ -149,3 +146,30 @@ TEST(Audit, ABackslashInACommentIsEscapedSoNoTextPassesForAnEscape) {
 }
 
 }  // namespace
+
+// An edit installed anyway at a terminal, with an error the list did not have, is on record as
+// one: "installed despite 1 new error", in the log and in what the operator is shown.
+TEST(Audit, AnInstallAnywayIsOnRecordAsOne) {
+  if (geteuid() != 0) GTEST_SKIP() << "a private mount namespace needs root";
+  Folder f;
+  const std::string editor = f.dir + "/bad.sh";
+  std::ofstream(editor) << "#!/bin/sh\nprintf '{fa} {} \"10.9.*.*\"\\n' >>\"$1\"\n";
+  chmod(editor.c_str(), 0755);
+  // A terminal of the private /dev's own, where the operator answers "i".
+  const Logged r = logged(
+      "mkdir /dev/pts && mount -t devpts -o newinstance,ptmxmode=0666 devpts /dev/pts && "
+      "ln -s pts/ptmx /dev/ptmx && (sleep 1; printf 'i\\n') | script -qec \"EDITOR=" +
+      editor + " " + kTool + " edit " + f.list + "\" /dev/null");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find(f.list +
+                          ": changed: installed despite 1 new error (the previous "
+                          "version is " +
+                          f.list + "-)"),
+            std::string::npos)
+      << r.output;
+  ASSERT_EQ(r.log, std::vector<std::string>{std::string(kPriority) + f.list +
+                                            ": edit by root: installed despite 1 new error: "
+                                            "comments and layout only, the same table"})
+      << r.output;
+  EXPECT_EQ(slurp(f.list), slurp(TOLVANE_EXAMPLE) + "{fa} {} \"10.9.*.*\"\n");
+}

@@ -42,7 +42,8 @@ TEST(DryRun, WritesNothingAndTakesNoLock) {
        removed, "<L>: dry run: would change; nothing written\n"},
       // Without --dry-run, the lock is the first thing written, and cannot be.
       {"add as nobody, not a dry run", asNobody, "add <L> --rseed 7 --addr 10.7.7.7", 2, "",
-       "tolvane-list: cannot open the lock file <D>/.admins.list.lock: Permission denied\n"},
+       "tolvane-list: cannot open the lock file <D>/.admins.list.lock: Permission denied (run "
+       "tolvane-list as root, or through sudo)\n"},
       {"add on a read-only file system, not a dry run", readOnly,
        "add <L> --rseed 7 --addr 10.7.7.7", 2, "",
        "tolvane-list: cannot open the lock file <D>/.admins.list.lock: Read-only file system\n"},

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <thread>
 
@@ -71,6 +73,20 @@ std::string placed(std::string text, const Folder &f) {
       text.replace(at, 3, by);
   }
   return text;
+}
+
+std::string lockHolder(const Folder &f, pid_t pid) {
+  const std::string lock = slurp(f.dir + "/.admins.list.lock");
+  const size_t at = lock.find("since ");
+  const time_t since =
+      at == std::string::npos ? 0 : std::strtoll(lock.c_str() + at + 6, nullptr, 10);
+  struct tm local {};
+  char when[32] = "";
+  if (localtime_r(&since, &local) != nullptr)
+    std::strftime(when, sizeof when, "%Y-%m-%d %H:%M", &local);
+  const struct passwd *me = getpwuid(geteuid());
+  return "process " + std::to_string(pid) + " of " + (me != nullptr ? me->pw_name : "?") +
+         ", since " + when;
 }
 
 Outcome shell(const std::string &command) {

@@ -50,6 +50,11 @@ struct Outcome {
 // sanitizer build cannot work under it, and is turned off.
 extern const std::string kStrace;
 
+// Who holds the list's lock, as a refusal or a wait names them: "process 14217 of root, since
+// 2026-12-10 12:42", the process `pid`, the account running the tests, and the time the lock
+// file holds, in local time.
+std::string lockHolder(const Folder &f, pid_t pid);
+
 // Runs a shell command line, standard input not a terminal.
 Outcome shell(const std::string &command);
 

@@ -3,9 +3,12 @@
 // new file's sync fails (nothing replaced), and the lock cannot be taken (ENOLCK on a file
 // system without locks, or another error), each named for what it is. And a terminate, hang-up
 // or interrupt that comes while the list is installed (the folder's sync made slow) waits for
-// the install, and never makes the tool say that the list it installed is unchanged.
+// the install, and never makes the tool say that the list it installed is unchanged. A
+// permission refused to an operator without root says to run the tool as root or through sudo.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -147,5 +150,31 @@ TEST(Failures, AnEndingSignalWhileTheListIsInstalledLetsTheInstallFinishAsSaid) 
     EXPECT_NE(r.out.find(f.list + ": changed: installed"), std::string::npos) << sig << r.out;
     EXPECT_EQ(r.out.find("unchanged"), std::string::npos) << sig << r.out;
     EXPECT_TRUE(f.strays().empty()) << sig << ": the copy was installed, and goes";
+  }
+}
+
+TEST(Failures, APermissionRefusedSaysToRunAsRootOrThroughSudo) {
+  if (geteuid() != 0) GTEST_SKIP() << "another account needs root";
+  const std::string hint = ": Permission denied (run tolvane-list as root, or through sudo)";
+  const struct {
+    const char *args;  // after the tool's name, <L> the list
+    int status;
+    const char *said;  // the end of what it says
+  } cases[] = {
+      {"check <L> --content-only", 2, "error: cannot read <L>"},
+      {"match <L> --rseed 53 --ip 10.1.2.3", 2, "tolvane-list: cannot read <L>"},
+      {"diff <L> <L>", 2, "tolvane-list: cannot read <L>"},
+      {"add <L> --rseed 7 --addr 10.7.7.7", 2,
+       "tolvane-list: cannot open the lock file <D>/.admins.list.lock"},
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    ASSERT_EQ(chmod(f.dir.c_str(), 0755), 0);
+    ASSERT_EQ(chmod(f.list.c_str(), 0600), 0);
+    const Outcome r = shell("setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                            std::string(TOLVANE_LIST) + " " + placed(c.args, f));
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    EXPECT_NE(r.out.find(placed(c.said, f) + hint), std::string::npos) << c.args << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), kGood) << c.args;
   }
 }

@@ -4,7 +4,9 @@
 // the editor never outlives the tool, and an edit that is not installed is kept and named.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -271,4 +273,103 @@ TEST(AtATerminal, AnEmptiedCopyIsInstalledOnlyOnAnExplicitYes) {
         << c.answers << "\n"
         << r.out;
   }
+}
+
+// Every question a change asks answers Ctrl-C alike: the list as it was, said, the operator's
+// edit kept and named, and the tool ended by the interrupt.
+TEST(AtATerminal, EveryQuestionAnswersCtrlCAlike) {
+  const std::string emptied = "if [ -s \"$1\" ]; then : >\"$1\"; fi";
+  const struct {
+    const char *what;
+    std::vector<std::string> args;  // after the tool's name; the list added for edit
+    std::string editor;             // the editor's script, for edit
+    std::string question;           // the question's end
+    std::string copy;               // what the kept copy holds ("" for no copy)
+  } cases[] = {
+      {"edit: what now?",
+       {"edit"},
+       "printf '%s' '" + kBad + "' >>\"$1\"",
+       "(i) install anyway: ",
+       kGood + kBad},
+      {"edit: install a list that recognises nobody?",
+       {"edit"},
+       emptied,
+       "Install it? (y) yes, (e) edit again, (n) no: ",
+       ""},
+      {"remove: install a list that recognises nobody?",
+       {"remove", "", "1"},
+       "",
+       "Install it? (y) yes, (n) no: ",
+       ""},
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    std::vector<std::string> args = c.args;
+    if (args.size() == 1) args.push_back(f.list);
+    if (args.size() > 1 && args[1].empty()) args[1] = f.list;
+    std::vector<std::pair<std::string, std::string>> env;
+    if (!c.editor.empty()) env.emplace_back("EDITOR", f.editor("ed.sh", c.editor));
+    Terminal t(f.dir, env, args);
+    std::string why;
+    EXPECT_TRUE(play(t, {expect(c.question), type("\x03")}, why)) << c.what << ": " << why;
+    const Outcome r = t.finish();
+    EXPECT_EQ(r.status, 128 + SIGINT) << c.what << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), kGood) << c.what;
+    const std::vector<std::string> kept = f.strays();
+    if (c.editor.empty()) {
+      EXPECT_TRUE(kept.empty()) << c.what;
+      EXPECT_NE(r.out.find(c.question + "^C" + f.list + ": the list is unchanged\r\n"),
+                std::string::npos)
+          << c.what << "\n"
+          << r.out;
+      continue;
+    }
+    ASSERT_EQ(kept.size(), 1u) << c.what << ": the edit is kept\n" << r.out;
+    EXPECT_EQ(slurp(f.dir + "/" + kept[0]), c.copy) << c.what;
+    EXPECT_NE(r.out.find(c.question + "^C" + f.list + ": the list is unchanged; your edit is in " +
+                         f.dir + "/" + kept[0] + "\r\n"),
+              std::string::npos)
+        << c.what << "\n"
+        << r.out;
+  }
+}
+
+// "(e) edit again" opens the copy at the line of the first error where the editor is one known
+// to take +LINE before the file (vim, nano, emacs, by the program's own name); any other editor
+// opens it as the first time.
+TEST(AtATerminal, EditAgainOpensTheEditorAtTheFirstError) {
+  char name[] = "/tmp/tolvane-editors-XXXXXX";
+  const std::string editors = mkdtemp(name) != nullptr ? name : "";
+  ASSERT_FALSE(editors.empty());
+  const struct {
+    const char *program;
+    bool atLine;
+  } cases[] = {{"vim", true}, {"nano", true}, {"emacs", true}, {"my-editor", false}};
+  for (const auto &c : cases) {
+    Folder f;
+    // The first run brings an error in at line 2; the second mends it. Each run notes its
+    // arguments.
+    const std::string calls = editors + "/" + c.program + ".calls";
+    const std::string program = editors + "/" + c.program;
+    spill(program, "#!/bin/sh\nprintf '%s\\n' \"$*\" >>'" + calls +
+                       "'\nfor copy; do :; done\n"
+                       "if grep -q 'lower case' \"$copy\"; then printf '%s%s' '" +
+                       kGood + "' '" + kMended + "' >\"$copy\"; else printf '%s' '" + kBad +
+                       "' >>\"$copy\"; fi");
+    chmod(program.c_str(), 0755);
+    Terminal t(f.dir, {{"EDITOR", program}}, {"edit", f.list});
+    std::string why;
+    EXPECT_TRUE(play(t, {expect("(i) install anyway: "), type("e\n")}, why))
+        << c.program << ": " << why << "\n"
+        << t.screen();
+    const Outcome r = t.finish();
+    EXPECT_EQ(r.status, 0) << c.program << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), kGood + kMended) << c.program;
+    const std::string said = slurp(calls);
+    const size_t end = said.find('\n');
+    ASSERT_NE(end, std::string::npos) << c.program << ": " << said;
+    const std::string copy = said.substr(0, end);
+    EXPECT_EQ(said, copy + "\n" + (c.atLine ? "+2 " : "") + copy + "\n") << c.program;
+  }
+  std::system(("rm -rf '" + editors + "'").c_str());  // NOLINT(cert-env33-c)
 }

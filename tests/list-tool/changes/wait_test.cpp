@@ -22,15 +22,22 @@ std::string add(const Folder &f, const std::string &options) {
   return launched(TOLVANE_LIST) + " add '" + f.list + "' --rseed 7 --addr 10.7.7.7 " + options;
 }
 
+// The same add with a bare --wait right before the list's name, which is never taken for its
+// seconds.
+std::string addWaitingBeforeTheList(const Folder &f) {
+  return std::string(TOLVANE_LIST) + " add --wait '" + f.list + "' --rseed 7 --addr 10.7.7.7";
+}
+
 }  // namespace
 
 TEST(Wait, AChangeThatWaitsIsMadeOnTheListTheChangeBeforeItInstalled) {
-  for (const char *wait : {"--wait", "--wait=30", "--wait 30"}) {
+  for (const std::string wait : {"--wait", "--wait=30", "--wait FILE"}) {
     Folder f;
     const pid_t first = startWaitingEdit(f, "printf '%s' '" + kMended + "' >>\"$1\"");
     ASSERT_FALSE(f.strays().empty()) << "the first edit is under way";
     Outcome second;
-    std::thread waiting([&] { second = shell(add(f, wait)); });
+    const std::string command = wait == "--wait FILE" ? addWaitingBeforeTheList(f) : add(f, wait);
+    std::thread waiting([&] { second = shell(command); });
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     std::ofstream(f.dir + "/go") << "";  // the first edit ends, and installs
     int st = 0;
@@ -53,9 +60,8 @@ TEST(Wait, AWaitThatRunsOutSaysSoAndWritesNothing) {
   const double waited =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   EXPECT_EQ(second.status, 2);
-  EXPECT_EQ(second.out, "tolvane-list: " + f.list +
-                            " is being changed by another tolvane-list (process " +
-                            std::to_string(first) + "): waited 1 s in vain\n");
+  EXPECT_EQ(second.out, "tolvane-list: " + f.list + " is being changed by another tolvane-list (" +
+                            lockHolder(f, first) + "): waited 1 s in vain\n");
   EXPECT_GE(waited, 1.0) << "it waited";
   std::ofstream(f.dir + "/go") << "";
   waitpid(first, nullptr, 0);
@@ -79,8 +85,8 @@ TEST(Wait, AtATerminalAWaitSaysOnceWhatItWaitsFor) {
     const pid_t first = startWaitingEdit(f, "printf '%s' '" + kMended + "' >>\"$1\"");
     ASSERT_FALSE(f.strays().empty()) << "the first edit is under way";
     const std::string said = "tolvane-list: " + f.list +
-                             " is being changed by another tolvane-list (process " +
-                             std::to_string(first) + "): waiting for it to end" + c.after +
+                             " is being changed by another tolvane-list (" + lockHolder(f, first) +
+                             "): waiting for it to end" + c.after +
                              "; Ctrl-C gives up and writes nothing\r\n";
     Terminal t(f.dir, {}, {"add", f.list, "--rseed", "7", "--addr", "10.7.7.7", c.option});
     EXPECT_TRUE(t.expect(said)) << c.option << "\n" << t.screen();

@@ -9,7 +9,8 @@ with bash-completion, which loads the file itself from its completions folder.
   - an option with a fixed set of values (--fail-on error|warning:{error,warning}) completes its
     values after '=' and after a space: --fail-on=e to --fail-on=error;
   - file names only where a file belongs: never after `remove FILE` (line numbers), after an
-    option's value (--wait, --crc), or for decode's letters;
+    option's value (--wait=SECONDS, --crc), or for decode's letters; after a bare --wait, whose
+    seconds come only after '=', the list;
   - options come from the tool itself: a stand-in tool whose --help names a new option and a
     new set gets both completed, with the completion file unchanged.
 
@@ -177,8 +178,8 @@ def check_shell(shell, tool, folder_files):
     expect(shell, "tolvane-list diff admins.list adm", lists, "diff's second file")
     expect(shell, "tolvane-list remove admins.list ", [], "remove's line numbers")
     expect(shell, "tolvane-list remove admins.list 3 ", [], "remove's line numbers")
-    expect(shell, "tolvane-list remove --wait ", [], "--wait's seconds")
-    expect(shell, "tolvane-list add --wait 5 admins.list --crc ", [], "--crc's value")
+    expect(shell, "tolvane-list remove --wait adm", lists, "the list after a bare --wait")
+    expect(shell, "tolvane-list add --wait=5 admins.list --crc ", [], "--crc's value")
     expect(shell, "tolvane-list match --crc ", [], "--crc's value")
     expect(shell, "tolvane-list decode ", [], "decode's letters")
     encode = sorted(set(re.findall(r"--[a-z][a-z0-9-]*", help_of(tool, "encode"))))

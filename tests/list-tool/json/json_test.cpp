@@ -35,6 +35,8 @@ const Case kCases[] = {
     {"add --json <L> --addr 10.1.*.*", 2, "error", "give --rseed, or --crc and --counter"},
     {"remove --json <L>", 2, "error", ""},
     {"remove --json <L> 0", 2, "error", "remove takes line numbers from 1, got '0'"},
+    {"remove --json <L> --wait 30 --rseed 53 --addr 10.1.*.*", 2, "error", ""},
+    {"add --json <L> --wait=<L> --rseed 53 --addr 10.1.*.*", 2, "error", ""},
     // A file that is missing.
     {"check --json <D>/missing.list", 2, "files", ""},
     {"match --json <D>/missing.list --crc 1 --counter 2 --ip 10.1.2.3", 2, "error", ""},
