@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "edit-harness.h"
+#include "launch.h"
 
 namespace {
 
@@ -172,7 +173,7 @@ TEST(Failures, APermissionRefusedSaysToRunAsRootOrThroughSudo) {
     ASSERT_EQ(chmod(f.dir.c_str(), 0755), 0);
     ASSERT_EQ(chmod(f.list.c_str(), 0600), 0);
     const Outcome r = shell("setpriv --reuid=65534 --regid=65534 --clear-groups " +
-                            std::string(TOLVANE_LIST) + " " + placed(c.args, f));
+                            launched(TOLVANE_LIST) + " " + placed(c.args, f));
     EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
     EXPECT_NE(r.out.find(placed(c.said, f) + hint), std::string::npos) << c.args << "\n" << r.out;
     EXPECT_EQ(slurp(f.list), kGood) << c.args;

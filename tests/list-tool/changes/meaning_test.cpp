@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "edit-harness.h"
+#include "launch.h"
 #include "private-log.h"
 
 namespace {
@@ -109,7 +110,7 @@ const Case kCases[] = {
 nlohmann::json findingOf(const Folder &f, const std::string &content, const std::string &code) {
   spill(f.dir + "/other", content);
   const Outcome r =
-      shell(std::string(TOLVANE_LIST) + " check --json --content-only '" + f.dir + "/other'");
+      shell(launched(TOLVANE_LIST) + " check --json --content-only '" + f.dir + "/other'");
   const nlohmann::json doc = nlohmann::json::parse(r.out, nullptr, false);
   if (!doc.is_object()) return nullptr;
   for (const nlohmann::json &found : doc["files"][0]["findings"]) {
@@ -129,7 +130,8 @@ TEST(Meaning, ALineReadOtherwiseThanWrittenIsAnErrorThatAnEditCannotBringIn) {
     EXPECT_EQ(found["severity"], c.severity) << c.code << ": " << found["message"];
     // The operator's editor writes the new list; without a terminal an error is refused.
     const std::string editor = f.editor("put.sh", "cat '" + f.dir + "/other' >\"$1\"");
-    const Logged r = logged("EDITOR='" + editor + "' " + TOLVANE_LIST + " edit " + f.list);
+    const Logged r =
+        logged("EDITOR='" + editor + "' " + launched(TOLVANE_LIST) + " edit " + f.list);
     const std::vector<std::string> kept = f.strays();
     if (std::string(c.refusal).empty()) {
       EXPECT_EQ(r.status, 0) << c.code << "\n" << r.output;

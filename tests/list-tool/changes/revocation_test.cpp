@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "edit-harness.h"
+#include "launch.h"
 #include "private-log.h"
 
 namespace {
@@ -157,7 +158,7 @@ TEST(Revocation, NeverMissesInSilence) {
   for (const Case &c : kCases) {
     Folder f;
     spill(f.list, c.list);
-    const Logged r = logged(std::string(TOLVANE_LIST) + " remove " + f.list + " " + c.args);
+    const Logged r = logged(launched(TOLVANE_LIST) + " remove " + f.list + " " + c.args);
     EXPECT_EQ(r.status, c.status) << c.what << "\n" << r.output;
     EXPECT_EQ(r.output, placed(c.said, f)) << c.what;
     EXPECT_EQ(slurp(f.list), c.after) << c.what;
@@ -180,7 +181,7 @@ TEST(Revocation, ItsJsonNamesTheRecordsLeft) {
   if (geteuid() != 0) GTEST_SKIP() << "a private /dev/log needs root";
   Folder f;
   spill(f.list, kLinusHome + kAda);
-  const Logged r = logged(std::string(TOLVANE_LIST) + " remove --json " + f.list +
+  const Logged r = logged(launched(TOLVANE_LIST) + " remove --json " + f.list +
                           " --rseed 816 --addr '172.16.*.*' 2>/dev/null");
   EXPECT_EQ(r.status, 1) << r.output;
   const nlohmann::json doc = nlohmann::json::parse(r.output, nullptr, false);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "edit-harness.h"
+#include "launch.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ std::string add(const Folder &f, const std::string &options) {
 // The same add with a bare --wait right before the list's name, which is never taken for its
 // seconds.
 std::string addWaitingBeforeTheList(const Folder &f) {
-  return std::string(TOLVANE_LIST) + " add --wait '" + f.list + "' --rseed 7 --addr 10.7.7.7";
+  return launched(TOLVANE_LIST) + " add --wait '" + f.list + "' --rseed 7 --addr 10.7.7.7";
 }
 
 }  // namespace
