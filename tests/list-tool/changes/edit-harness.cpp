@@ -78,8 +78,9 @@ std::string placed(std::string text, const Folder &f) {
 std::string lockHolder(const Folder &f, pid_t pid) {
   const std::string lock = slurp(f.dir + "/.admins.list.lock");
   const size_t at = lock.find("since ");
-  const time_t since =
-      at == std::string::npos ? 0 : std::strtoll(lock.c_str() + at + 6, nullptr, 10);
+  const time_t since = at == std::string::npos
+                           ? 0
+                           : static_cast<time_t>(std::strtoll(lock.c_str() + at + 6, nullptr, 10));
   struct tm local {};
   char when[32] = "";
   if (localtime_r(&since, &local) != nullptr)
