@@ -14,7 +14,10 @@ with bash-completion, which loads the file itself from its completions folder.
   - options come from the tool itself: a stand-in tool whose --help names a new option and a
     new set gets both completed, with the completion file unchanged.
 
-  run-completion.py COMPLETION-FILE TOLVANE-LIST"""
+  run-completion.py COMPLETION-FILE TOLVANE-LIST [LAUNCHER]
+
+With LAUNCHER (the build's tolvane-launch), the tool is started through it, as under qemu-user
+where the kernel runs no programs of the build's kind."""
 import os
 import pty
 import re
@@ -26,6 +29,7 @@ import tempfile
 import time
 
 COMPLETION, TOOL = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+LAUNCHER = os.path.abspath(sys.argv[3]) if len(sys.argv) > 3 else None
 BASH_COMPLETION = "/usr/share/bash-completion/bash_completion"
 failures = []
 
@@ -187,9 +191,22 @@ def check_shell(shell, tool, folder_files):
     expect(shell, "tolvane-list check --as roo", ["root"], "--as's accounts")
 
 
+def launched_tool(work):
+    """TOOL itself, or a script in `work` that starts it through LAUNCHER."""
+    if LAUNCHER is None:
+        return TOOL
+    path = os.path.join(work, "launched-tolvane-list")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(f'#!/bin/sh\nexec "{LAUNCHER}" "{TOOL}" "$@"\n')
+    os.chmod(path, 0o755)
+    return path
+
+
 def main():
+    global TOOL
     work = tempfile.mkdtemp()
     try:
+        TOOL = launched_tool(work)
         bin_dir = os.path.join(work, "bin")
         os.makedirs(bin_dir)
         os.symlink(TOOL, os.path.join(bin_dir, "tolvane-list"))
