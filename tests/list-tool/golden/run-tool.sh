@@ -2,19 +2,25 @@
 # Runs tolvane-list with the arguments in CASE (its first line, shell words) in a fresh copy of
 # tests/fixtures (with a copy of examples/ at ../../examples, as in the source tree), and compares what it prints (standard output, then standard error, then
 # `[exit N]`) with EXPECTED.
-#   run-tool.sh TOOL CASE EXPECTED        UPDATE_GOLDEN=1 rewrites EXPECTED instead.
+#   run-tool.sh TOOL CASE EXPECTED PRIVATE_LOG    UPDATE_GOLDEN=1 rewrites EXPECTED instead.
+# The tool runs under PRIVATE_LOG (tolvane-private-log): its /dev/log is a socket of the case's
+# own, so that it never writes to the machine's log, and says the same whether the machine has
+# one or not (without root there is no private one: the tool runs as it is).
 # Later lines of CASE:
 #   `#! setup: COMMANDS`  run by bash in the copy first, in the shell that then runs the tool
 #                         (so `exec 3<>fifo` holds a FIFO open while the tool runs);
 #   `#! after: COMMANDS`  run by bash in the copy after the tool, their output appended (to
 #                         show what the tool left behind);
 #   `#! memory: KIB`      the tool runs under `ulimit -v KIB` (not in the sanitizer build, whose
-#                         shadow memory needs more: TOLVANE_NO_ULIMIT=1).
+#                         shadow memory needs more: TOLVANE_NO_ULIMIT=1);
+#   `#! log: shown`       the lines the tool sent to the log follow `[exit N]`, each after
+#                         `log: ` as "<PRI>MESSAGE";
+#   `#! log: none`        there is no /dev/log at all, as on a machine without a system log.
 # The tool gets 180 seconds (a loaded machine, the sanitizer build): one that hangs fails the
 # case instead of stalling it. The copy's
 # folder, another each run, is shown as WORK in what is compared.
 set -u
-tool=$(realpath "$1") case=$2 expected=$3
+tool=$(realpath "$1") case=$2 expected=$3 private_log=$4
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -26,11 +32,16 @@ eval "set -- $(head -n 1 "$case")"
 setup=$(sed -n 's/^#! setup: //p' "$case")
 memory=$(sed -n 's/^#! memory: //p' "$case")
 after=$(sed -n 's/^#! after: //p' "$case")
+log=$(sed -n 's/^#! log: //p' "$case")
 [ "${TOLVANE_NO_ULIMIT:-0}" = 1 ] && memory=
+logger=("$private_log" --log "$work/.log")
+[ "$log" = none ] && logger=("$private_log" --no-log)
+[ "$(id -u)" = 0 ] || logger=()
 (cd "$run" && eval "$setup" && { [ -z "$memory" ] || ulimit -v "$memory"; } &&
- timeout 180 "$tool" "$@" >"$work/.out" 2>"$work/.err"
+ "${logger[@]}" timeout 180 "$tool" "$@" >"$work/.out" 2>"$work/.err"
  echo "[exit $?]" >>"$work/.err")
 cat "$work/.out" "$work/.err" >"$work/.all"
+[ "$log" != shown ] || sed 's/^/log: /' "$work/.log" >>"$work/.all" 2>/dev/null
 [ -z "$after" ] || (cd "$run" && eval "$after") >>"$work/.all" 2>&1
 # The copy's own folder is another each run: it is shown as WORK.
 sed -i "s#$work#WORK#g" "$work/.all"

@@ -3,6 +3,8 @@
 // each subcommand's failures; each document is parsed whole, and its verdict read.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -44,7 +46,7 @@ const Case kCases[] = {
     {"add --json <L> --rseed 53 --addr 10.1.*", 1, "refused", "values"},
     {"add --json <L> --rseed 53 --addr '*.*.*.*'", 1, "refused", "values"},
     {"remove --json <L> --rseed 53 --addr 10.1.*", 1, "refused", "values"},
-    {"add --json <D> --rseed 53 --addr 10.1.*.*", 1, "refused", "not-regular"},
+    {"add --json <D>/folder --rseed 53 --addr 10.1.*.*", 1, "refused", "not-regular"},
     {"add --json <D>/no/admins.list --rseed 53 --addr 10.1.*.*", 2, "trouble", ""},
     // Trouble: a line past the end, a list another change holds.
     {"remove --json <L> 99", 2, "trouble", ""},
@@ -68,6 +70,7 @@ nlohmann::json oneDocument(const std::string &args, const std::string &out) {
 TEST(Json, EverySubcommandPrintsOneDocumentWhateverGoesWrong) {
   for (const Case &c : kCases) {
     Folder f;
+    ASSERT_EQ(mkdir((f.dir + "/folder").c_str(), 0755), 0);  // a folder where a list could be
     const std::string args = placed(c.args, f);
     const harness::Outcome r = shell(std::string(TOLVANE_LIST) + " " + args + " 2>/dev/null");
     EXPECT_EQ(r.status, c.status) << args << "\n" << r.out;
