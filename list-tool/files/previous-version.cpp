@@ -15,7 +15,7 @@
 namespace tl {
 namespace {
 
-const char *const kNever = ": undo never installs it; look at it, then remove it";
+const char *const kNever = ": undo never installs it (look at it, then remove it)";
 
 // Whether the entry `name` of the folder `dir`, shown as `shown`, can be taken for a previous
 // version, by its own status `st` (a link's, not what it names).
@@ -27,22 +27,20 @@ Outcome judged(int dir, const std::string &name, const std::string &shown, const
     return refused("previous-kind",
                    shown + " is a symbolic link" +
                        (n > 0 ? " to " + std::string(target, static_cast<size_t>(n)) : "") +
-                       ", not a previous version a change kept" + kNever);
+                       ", which no change keeps" + kNever);
   }
   if (!S_ISREG(st.st_mode)) {
-    return refused("previous-kind", shown + " is " + kindOf(st.st_mode) +
-                                        ", not a previous version a change kept" + kNever);
+    return refused("previous-kind",
+                   shown + " is " + kindOf(st.st_mode) + ", which no change keeps" + kNever);
   }
   if (st.st_nlink != 1) {
-    return refused("previous-kind", shown + " has " + std::to_string(st.st_nlink) +
-                                        " names (hard links), which a previous version a change "
-                                        "kept never has" +
-                                        kNever);
+    return refused("previous-kind",
+                   shown + " has " + std::to_string(st.st_nlink) +
+                       " names (hard links), where a version a change keeps has one" + kNever);
   }
   if (!trusted(st.st_uid)) {
-    return refused("previous-owner",
-                   shown + " belongs to " + userName(st.st_uid) + ", not to " + trusted.who() +
-                       ": no change kept it (was it put beside the list?)" + kNever);
+    return refused("previous-owner", shown + " belongs to " + userName(st.st_uid) + ", not to " +
+                                         trusted.who() + ", so no change kept it" + kNever);
   }
   return done();
 }

@@ -16,6 +16,8 @@
 #   `#! log: shown`       the lines the tool sent to the log follow `[exit N]`, each after
 #                         `log: ` as "<PRI>MESSAGE";
 #   `#! log: none`        there is no /dev/log at all, as on a machine without a system log.
+# In setup and after commands, `tolvane-list ARGS` runs the tool too, with a log of its own whose
+# lines are not shown (to make the changes a case starts from, or show what check says after).
 # The tool gets 180 seconds (a loaded machine, the sanitizer build): one that hangs fails the
 # case instead of stalling it. The copy's
 # folder, another each run, is shown as WORK in what is compared.
@@ -36,7 +38,9 @@ log=$(sed -n 's/^#! log: //p' "$case")
 [ "${TOLVANE_NO_ULIMIT:-0}" = 1 ] && memory=
 logger=("$private_log" --log "$work/.log")
 [ "$log" = none ] && logger=("$private_log" --no-log)
-[ "$(id -u)" = 0 ] || logger=()
+quiet=("$private_log")
+[ "$(id -u)" = 0 ] || logger=() quiet=()
+tolvane-list() { "${quiet[@]}" "$tool" "$@"; }
 (cd "$run" && eval "$setup" && { [ -z "$memory" ] || ulimit -v "$memory"; } &&
  "${logger[@]}" timeout 180 "$tool" "$@" >"$work/.out" 2>"$work/.err"
  echo "[exit $?]" >>"$work/.err")
