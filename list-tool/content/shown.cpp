@@ -3,18 +3,10 @@
 #include <cstdio>
 
 namespace tl {
-namespace {
-
-// The invisible characters that change the direction text is shown in, or mark it: left-to-right
-// and right-to-left marks, the Arabic letter mark, the embeddings and overrides (U+202A to
-// U+202E) and the isolates (U+2066 to U+2069). Shown raw, they reorder what follows them on the
-// operator's terminal and in the log.
-bool directional(unsigned cp) {
+bool setsDirection(unsigned cp) {
   return cp == 0x200E || cp == 0x200F || cp == 0x061C || (cp >= 0x202A && cp <= 0x202E) ||
          (cp >= 0x2066 && cp <= 0x2069);
 }
-
-}  // namespace
 
 size_t utf8Length(const std::string &s, size_t i) {
   const auto b = static_cast<unsigned char>(s[i]);
@@ -28,7 +20,7 @@ size_t utf8Length(const std::string &s, size_t i) {
   }
   const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
   const bool bad = cp < 0xA0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF;
-  return overlong || bad || directional(cp) ? 0 : n;
+  return overlong || bad || setsDirection(cp) ? 0 : n;
 }
 
 std::string escaped(const std::string &text) {

@@ -20,6 +20,12 @@ namespace tl {
 // turn what follows it around.
 std::string escaped(const std::string &text);
 
+// Whether the character is one of the invisible ones that set or mark the direction of text:
+// the left-to-right and right-to-left marks, the Arabic letter mark, the embeddings and
+// overrides (U+202A to U+202E) and the isolates (U+2066 to U+2069). Shown raw, they turn around
+// what follows them on the operator's terminal and in the log.
+bool setsDirection(unsigned cp);
+
 // The length of the UTF-8 sequence at s[i] when it is well formed and neither a control
 // character (U+0080 to U+009F) nor one that sets the direction of text; 0 otherwise.
 size_t utf8Length(const std::string &s, size_t i);
