@@ -341,9 +341,8 @@ Outcome Change::confirm(const Report &after, bool &editAgain) {
                            " (y) yes, (n) no: ",
                        "yn", 'n');
     if (c == 'y') return done();
-    return refused(
-        empty ? "no-records" : "not-confirmed",
-        (empty ? why : std::string("the change was not confirmed")) + ": nothing written");
+    if (empty) return refused("no-records", why + " (give --allow-empty to install it anyway)");
+    return refused("not-confirmed", "the change was not confirmed: nothing written");
   }
   if (!empty) return done();
   if (terminal_) {

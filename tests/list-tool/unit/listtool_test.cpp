@@ -19,6 +19,7 @@
 #include "content/shown.h"
 #include "content/table-diff.h"
 #include "file-bytes.h"
+#include "files/file-system.h"
 #include "reference_parser.h"
 #include "tv-list.h"
 #include "tv-match.h"
@@ -402,4 +403,53 @@ TEST(ListTool, DiffListsEveryChangedRecordOnce) {
   const tl::Report a = tl::checkList("old", listOf(old));
   const tl::Report b = tl::checkList("new", listOf(reversed));
   EXPECT_EQ(tl::compareTables(a, b).size(), 32u);
+}
+
+// Every character that sets or marks the direction of text is shown as its bytes escaped, on the
+// terminal and in the log, and as '?' under a finding; its neighbours stay as they are.
+TEST(ListTool, DirectionCharactersAreEscapedWhereverTextIsShown) {
+  const struct {
+    const char *utf8;
+    const char *escaped;
+  } cases[] = {
+      {"\u200E", "\\xE2\\x80\\x8E"}, {"\u200F", "\\xE2\\x80\\x8F"}, {"\u061C", "\\xD8\\x9C"},
+      {"\u202A", "\\xE2\\x80\\xAA"}, {"\u202B", "\\xE2\\x80\\xAB"}, {"\u202C", "\\xE2\\x80\\xAC"},
+      {"\u202D", "\\xE2\\x80\\xAD"}, {"\u202E", "\\xE2\\x80\\xAE"}, {"\u2066", "\\xE2\\x81\\xA6"},
+      {"\u2067", "\\xE2\\x81\\xA7"}, {"\u2068", "\\xE2\\x81\\xA8"}, {"\u2069", "\\xE2\\x81\\xA9"},
+  };
+  for (const auto &c : cases) {
+    const std::string text = std::string("Kay ") + c.utf8 + "é)";
+    EXPECT_EQ(tl::escaped(text), std::string("Kay ") + c.escaped + "é)") << c.escaped;
+    const size_t bytes = std::string(c.utf8).size();
+    EXPECT_EQ(tl::sourceLine(text, text.size()).text, "Kay " + std::string(bytes, '?') + "é)")
+        << c.escaped;
+  }
+  // Their neighbours in the same blocks are printable, and shown as they are.
+  for (const char *kept : {"\u2010", "\u2029", "\u2070", "\u061B"}) {
+    EXPECT_EQ(tl::escaped(kept), kept);
+  }
+}
+
+// The file systems whose open() can wait for a server that stops answering, by statfs's f_type.
+TEST(ListTool, NetworkAndFuseMountsAreNamedAsOnesThatCanStall) {
+  const struct {
+    unsigned long type;
+    const char *name;
+  } cases[] = {
+      {0x6969, "an NFS mount"},
+      {0xFF534D42, "a CIFS mount"},
+      {0xFE534D42, "an SMB mount"},
+      {0x517B, "an SMB mount"},
+      {0x65735546, "a FUSE mount"},
+      {0x01021997, "a 9p mount"},
+      {0x00C36400, "a Ceph mount"},
+      {0x6B414653, "an AFS mount"},
+      {0x0BD00BD0, "a Lustre mount"},
+      {0xEF53, ""},
+      {0x01021994, ""},
+      {0x9123683E, ""},
+      {0x58465342, ""},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(tl::stallingFileSystem(c.type), c.name) << std::hex << c.type;
 }
