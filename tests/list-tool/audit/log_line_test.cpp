@@ -23,11 +23,17 @@ namespace {
 
 const std::string kTool = TOLVANE_LIST;
 
-// Every character that sets or marks the direction of text, in UTF-8.
-const char *const kDirections[] = {
-    "\u200E", "\u200F", "\u061C", "\u202A", "\u202B", "\u202C",
-    "\u202D", "\u202E", "\u2066", "\u2067", "\u2068", "\u2069",
-};
+// Every character that sets or marks the direction of text.
+const unsigned kDirections[] = {0x200E, 0x200F, 0x061C, 0x202A, 0x202B, 0x202C,
+                                0x202D, 0x202E, 0x2066, 0x2067, 0x2068, 0x2069};
+
+// The character in UTF-8 (two or three bytes: all of them lie below U+10000). Made at run time,
+// so that no such character stands in the source.
+std::string utf8(unsigned cp) {
+  if (cp < 0x800) return {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
+  return {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+          static_cast<char>(0x80 | (cp & 0x3F))};
+}
 
 // One record of a change as the log line gives it, or as diff --json gives it.
 struct Record {
@@ -218,8 +224,8 @@ Record fromJson(const nlohmann::json &change) {
 
 // The first raw direction character in `text`, or "" when there is none.
 std::string rawDirection(const std::string &text) {
-  for (const char *d : kDirections) {
-    if (text.find(d) != std::string::npos) return d;
+  for (const unsigned d : kDirections) {
+    if (text.find(utf8(d)) != std::string::npos) return utf8(d);
   }
   return "";
 }
@@ -259,10 +265,10 @@ std::vector<Hostile> hostileCases() {
       {"semicolons alone", "e;f;g.list", "a; b; c; - line 1 slot 1"},
   };
   int n = 0;
-  for (const char *d : kDirections) {
+  for (const unsigned d : kDirections) {
     const std::string k = std::to_string(++n);
-    cases.push_back({"direction character " + k, std::string(d) + "list" + k + ".list",
-                     "Kay" + std::string(d) + ")1 tols 51 enil - ;("});
+    cases.push_back({"direction character " + k, utf8(d) + "list" + k + ".list",
+                     "Kay" + utf8(d) + ")1 tols 51 enil - ;("});
   }
   return cases;
 }

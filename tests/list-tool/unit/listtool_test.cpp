@@ -408,25 +408,34 @@ TEST(ListTool, DiffListsEveryChangedRecordOnce) {
 // Every character that sets or marks the direction of text is shown as its bytes escaped, on the
 // terminal and in the log, and as '?' under a finding; its neighbours stay as they are.
 TEST(ListTool, DirectionCharactersAreEscapedWhereverTextIsShown) {
+  // Each character as its bytes, made at run time so that none stands in the source.
+  const auto utf8 = [](unsigned cp) -> std::string {
+    if (cp < 0x800)
+      return {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
+    return {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+            static_cast<char>(0x80 | (cp & 0x3F))};
+  };
   const struct {
-    const char *utf8;
+    unsigned cp;
     const char *escaped;
   } cases[] = {
-      {"\u200E", "\\xE2\\x80\\x8E"}, {"\u200F", "\\xE2\\x80\\x8F"}, {"\u061C", "\\xD8\\x9C"},
-      {"\u202A", "\\xE2\\x80\\xAA"}, {"\u202B", "\\xE2\\x80\\xAB"}, {"\u202C", "\\xE2\\x80\\xAC"},
-      {"\u202D", "\\xE2\\x80\\xAD"}, {"\u202E", "\\xE2\\x80\\xAE"}, {"\u2066", "\\xE2\\x81\\xA6"},
-      {"\u2067", "\\xE2\\x81\\xA7"}, {"\u2068", "\\xE2\\x81\\xA8"}, {"\u2069", "\\xE2\\x81\\xA9"},
+      {0x200E, "\\xE2\\x80\\x8E"}, {0x200F, "\\xE2\\x80\\x8F"}, {0x061C, "\\xD8\\x9C"},
+      {0x202A, "\\xE2\\x80\\xAA"}, {0x202B, "\\xE2\\x80\\xAB"}, {0x202C, "\\xE2\\x80\\xAC"},
+      {0x202D, "\\xE2\\x80\\xAD"}, {0x202E, "\\xE2\\x80\\xAE"}, {0x2066, "\\xE2\\x81\\xA6"},
+      {0x2067, "\\xE2\\x81\\xA7"}, {0x2068, "\\xE2\\x81\\xA8"}, {0x2069, "\\xE2\\x81\\xA9"},
   };
   for (const auto &c : cases) {
-    const std::string text = std::string("Kay ") + c.utf8 + "é)";
-    EXPECT_EQ(tl::escaped(text), std::string("Kay ") + c.escaped + "é)") << c.escaped;
-    const size_t bytes = std::string(c.utf8).size();
-    EXPECT_EQ(tl::sourceLine(text, text.size()).text, "Kay " + std::string(bytes, '?') + "é)")
+    const std::string text = "Kay " + utf8(c.cp) + "\xC3\xA9)";
+    EXPECT_TRUE(tl::setsDirection(c.cp)) << c.escaped;
+    EXPECT_EQ(tl::escaped(text), std::string("Kay ") + c.escaped + "\xC3\xA9)") << c.escaped;
+    EXPECT_EQ(tl::sourceLine(text, text.size()).text,
+              "Kay " + std::string(utf8(c.cp).size(), '?') + "\xC3\xA9)")
         << c.escaped;
   }
   // Their neighbours in the same blocks are printable, and shown as they are.
-  for (const char *kept : {"\u2010", "\u2029", "\u2070", "\u061B"}) {
-    EXPECT_EQ(tl::escaped(kept), kept);
+  for (const unsigned kept : {0x2010u, 0x2030u, 0x2070u, 0x061Bu, 0x2065u, 0x202Fu}) {
+    EXPECT_FALSE(tl::setsDirection(kept)) << std::hex << kept;
+    EXPECT_EQ(tl::escaped(utf8(kept)), utf8(kept)) << std::hex << kept;
   }
 }
 
