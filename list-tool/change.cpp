@@ -196,8 +196,8 @@ Outcome Change::judge(const std::vector<std::string> &said) {
               ", which does not exist: mend the link, or name the list by its real path");
     }
     if (!o_.create) {
-      return refused("no-list",
-                     "there is no list " + o_.file + " (a typo?): give --create to make a new one");
+      return refused("no-list", "there is no list " + o_.file + " (a typo?)" +
+                                    (o_.creates ? ": give --create to make a new one" : ""));
     }
     return done();
   }

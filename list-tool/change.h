@@ -31,6 +31,7 @@ struct ChangeOptions {
   std::string file;         // the list, as given
   bool dryRun = false;      // show what would change; take no lock, write nothing
   bool create = false;      // make the list when it does not exist
+  bool creates = false;     // the subcommand takes --create (a missing list's refusal says so)
   bool breakLinks = false;  // install over a list that has other names (hard links)
   bool allowEmpty = false;  // install a list that gives no record
   bool json = false;        // the result as JSON on standard output

@@ -77,8 +77,8 @@ void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
       ->type_name("SECONDS")
       ->expected(0, 1)
       ->default_str("0");
-  if (kind == kEditing || kind == kAdding)
-    sub->add_flag("--create", o.create, "make the list when it does not exist yet");
+  o.creates = kind == kEditing || kind == kAdding;
+  if (o.creates) sub->add_flag("--create", o.create, "make the list when it does not exist yet");
   sub->add_flag("--break-links", o.breakLinks,
                 "install even when the list has other names (hard links), which keep the old "
                 "table");
