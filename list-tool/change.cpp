@@ -47,10 +47,32 @@ std::string newErrors(int n) {
   return std::to_string(n) + " new error" + (n == 1 ? "" : "s");
 }
 
+// Text from a list or the file system (a comment, a path, a message naming one) as the log line
+// holds it: a backslash, a double quote, a tab, control characters, characters that set the
+// direction of text and bytes that are not UTF-8 as \xHH, so that no text can pass for one of the
+// escapes, close the quotes it stands in, start a line, or turn what follows around.
+std::string logText(const std::string &text) {
+  std::string plain;
+  for (char c : text) {
+    plain += c == '\\' ? std::string("\\x5C") : c == '"' ? std::string("\\x22") : std::string(1, c);
+  }
+  std::string line;
+  for (char c : escaped(plain)) line += c == '\t' ? std::string("\\x09") : std::string(1, c);
+  return line;
+}
+
+// The text in double quotes, which nothing in it can close: whatever a comment or a name holds
+// (parentheses, semicolons, "+ line ..."), it stays one quoted piece of the line.
+std::string logQuoted(const std::string &text) {
+  return "\"" + logText(text) + "\"";
+}
+
 // A record as the log line holds it: "(registration seed 366, PUID seed any, 172.16.0.0 to
-// 172.16.255.255 # Kay)".
+// 172.16.255.255 # \"Kay\")".
 std::string logged(const Loaded &l) {
-  return "(" + describeRecord(l, " # ") + ")";
+  Loaded bare = l;
+  bare.comment.clear();
+  return "(" + describeRecord(bare) + (l.comment.empty() ? "" : " # " + logQuoted(l.comment)) + ")";
 }
 
 // One change of the table as the log line holds it: "+ line 20 slot 4 (...)".
@@ -75,17 +97,6 @@ std::string loggedChanges(const std::vector<TableChange> &changes) {
   std::string what;
   for (const TableChange &c : changes) what += (what.empty() ? "" : "; ") + loggedChange(c);
   return what.empty() ? "comments and layout only, the same table" : what;
-}
-
-// One line, whatever the text holds: control characters and line breaks escaped, the tab that
-// escaped() lets through, and every backslash too, so that no text (a comment a delegate
-// wrote) can pass for one of the escapes.
-std::string oneLine(const std::string &text) {
-  std::string plain;
-  for (char c : text) plain += c == '\\' ? std::string("\\x5C") : std::string(1, c);
-  std::string line;
-  for (char c : escaped(plain)) line += c == '\t' ? std::string("\\x09") : std::string(1, c);
-  return line;
 }
 
 }  // namespace
@@ -199,8 +210,8 @@ Outcome Change::judge(const std::vector<std::string> &said) {
               ", which does not exist: mend the link, or name the list by its real path");
     }
     if (!o_.create) {
-      return refused("no-list",
-                     "there is no list " + o_.file + " (a typo?): give --create to make a new one");
+      return refused("no-list", "there is no list " + o_.file + " (a typo?)" +
+                                    (o_.creates ? ": give --create to make a new one" : ""));
     }
     return done();
   }
@@ -346,8 +357,20 @@ Outcome Change::check(const Report &after, bool &editAgain) {
 }
 
 Outcome Change::confirm(const Report &after, bool &editAgain) {
-  if (!after.records.empty() || before_.records.empty() || o_.allowEmpty) return done();
+  const bool empty = after.records.empty() && !before_.records.empty() && !o_.allowEmpty;
   const std::string why = "the new list gives no record: the plug-in will recognise nobody";
+  if (step_->asksFirst() && terminal_ && !o_.dryRun) {
+    // The whole list is to be replaced: the operator sees what changes, and says yes to it.
+    printChanges(stdout, before_, after, o_.file + " (before)", o_.file);
+    changesShown_ = true;
+    const char c = ask(o_.file + ": " + (empty ? why + ". Install it?" : "Install this change?") +
+                           " (y) yes, (n) no: ",
+                       "yn", 'n');
+    if (c == 'y') return done();
+    if (empty) return refused("no-records", why + " (give --allow-empty to install it anyway)");
+    return refused("not-confirmed", "the change was not confirmed: nothing written");
+  }
+  if (!empty) return done();
   if (terminal_) {
     const bool edit = step_->editable();
     const char c = ask(o_.file + ": " + why + ". Install it? (y) yes, " +
@@ -417,8 +440,10 @@ int Change::finish(const Outcome &ended) {
   if (o.kind != Outcome::Done) o.message = withRootHint(o.message, geteuid() == 0);
   if (o.kind == Outcome::Refused) {
     printLine(stderr, o_.file + ": error: " + o.message + " [" + o.code + "]");
-    if (!o_.dryRun)
-      log(place_.exists ? place_.live() : o_.file, "refused: " + o.message + " [" + o.code + "]");
+    if (!o_.dryRun) {
+      log(place_.exists ? place_.live() : o_.file,
+          "refused: " + logQuoted(o.message) + " [" + o.code + "]");
+    }
   } else if (o.kind == Outcome::Trouble) {
     printLine(stderr, "tolvane-list: " + o.message);
   }
@@ -432,7 +457,7 @@ int Change::finish(const Outcome &ended) {
     } else {
       doc["trouble"] = o.message;
     }
-    if (!repaired_.empty()) doc["repaired"] = repaired_;
+    annotate(doc);
     printJson(stdout, doc);
   }
   if (!o.ok()) {
@@ -452,7 +477,7 @@ int Change::unchanged(const std::string &note) {
                           {"installed", false},
                           {"dryRun", o_.dryRun},
                           {"note", note}};
-    if (!repaired_.empty()) doc["repaired"] = repaired_;
+    annotate(doc);
     printJson(stdout, doc);
   } else {
     printLine(stdout,
@@ -474,16 +499,16 @@ void Change::report(const Report &next, bool installed, bool previousKept,
     doc["installed"] = installed;
     doc["dryRun"] = o_.dryRun;
     if (!trouble.empty()) doc["trouble"] = trouble;
-    if (!repaired_.empty()) doc["repaired"] = repaired_;
     if (left.kind == Outcome::Refused) {
       doc["refused"] = {{"code", left.code}, {"message", left.message}};
       const nlohmann::json more = step_->details();
       if (more.is_object()) doc.update(more);
     }
+    annotate(doc);
     printJson(stdout, doc);
     return;
   }
-  printChanges(stdout, before_, next, o_.file + " (before)", o_.file);
+  if (!changesShown_) printChanges(stdout, before_, next, o_.file + " (before)", o_.file);
   if (o_.dryRun) {
     printLine(stdout, o_.file + ": dry run: would change; nothing written");
   } else if (installed) {
@@ -497,7 +522,17 @@ void Change::report(const Report &next, bool installed, bool previousKept,
 }
 
 void Change::log(const std::string &list, const std::string &what) {
-  sendToSystemLog(oneLine(list + ": " + step_->verb() + " by " + invoker_.shown() + ": " + what));
+  const Outcome sent = sendToSystemLog(logQuoted(list) + ": " + step_->verb() + " by " +
+                                       logText(invoker_.shown()) + ": " + what);
+  // A change that could not be put on record says so, once, and goes on: it was made.
+  if (sent.ok() || !notLogged_.empty()) return;
+  notLogged_ = sent.message;
+  printLine(stderr, o_.file + ": not logged: " + notLogged_);
+}
+
+void Change::annotate(nlohmann::json &doc) const {
+  if (!repaired_.empty()) doc["repaired"] = repaired_;
+  if (!notLogged_.empty()) doc["notLogged"] = notLogged_;
 }
 
 }  // namespace tl

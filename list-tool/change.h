@@ -31,6 +31,7 @@ struct ChangeOptions {
   std::string file;         // the list, as given
   bool dryRun = false;      // show what would change; take no lock, write nothing
   bool create = false;      // make the list when it does not exist
+  bool creates = false;     // the subcommand takes --create (a missing list's refusal says so)
   bool breakLinks = false;  // install over a list that has other names (hard links)
   bool allowEmpty = false;  // install a list that gives no record
   bool json = false;        // the result as JSON on standard output
@@ -72,6 +73,9 @@ class ChangeStep {
   virtual Outcome verify(const Report & /*after*/, bool /*installing*/) { return done(); }
   // What a refusal names beyond its message, as members of the JSON document (null for none).
   virtual nlohmann::json details() const;
+  // Whether, at a terminal, the operator is shown what changes and asked to confirm it before
+  // the install (a whole list put in place, as undo puts one).
+  virtual bool asksFirst() const { return false; }
   // Keeps the operator's work when it is not installed; returns where it lies ("" for none, or
   // when the step has named it already).
   virtual std::string keepWork() { return ""; }
@@ -113,8 +117,12 @@ class Change {
   // What changed; once installed, with the previous version named when it was kept, and with
   // the `trouble` of a step after the install (in the one JSON document).
   void report(const Report &next, bool installed, bool previousKept, const std::string &trouble);
-  // One line in the system log about the list, named `list` there.
+  // One line in the system log about the list, named `list` there (quoted), `what` made of the
+  // tool's own words and text already escaped for the log; when it cannot be sent, said once.
   void log(const std::string &list, const std::string &what);
+  // What a JSON document carries besides its verdict: what was put right, and why the change
+  // is not on record.
+  void annotate(nlohmann::json &doc) const;
 
   ChangeOptions o_;
   ChangeStep *step_ = nullptr;
@@ -126,6 +134,8 @@ class Change {
   bool terminal_ = false;
   bool signalsHeld_ = false;
   bool installed_ = false;             // the list is in place, and the change said so
+  bool changesShown_ = false;          // what changes was shown for the operator to confirm
+  std::string notLogged_;              // why a line could not be put in the system log
   std::vector<std::string> repaired_;  // what was put right before the change
   std::string despite_;                // what the operator installed anyway ("" for nothing)
   Outcome afterwards_ = done();        // what the step left undone, said after the change

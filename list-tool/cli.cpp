@@ -79,8 +79,8 @@ void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
                 "wait for another change of the list to end: as long as it takes, or at most "
                 "SECONDS")
       ->type_name("[=SECONDS]");
-  if (kind != kRemoving)
-    sub->add_flag("--create", o.create, "make the list when it does not exist yet");
+  o.creates = kind == kEditing || kind == kAdding;
+  if (o.creates) sub->add_flag("--create", o.create, "make the list when it does not exist yet");
   sub->add_flag("--break-links", o.breakLinks,
                 "install even when the list has other names (hard links), which keep the old "
                 "table");

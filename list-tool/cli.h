@@ -35,10 +35,10 @@ Outcome trustedWith(const std::string &as, Trusted &out);
 
 // What a subcommand's change options include besides --as, --wait, --break-links and
 // --allow-empty.
-enum ChangeKind { kEditing, kAdding, kRemoving };
+enum ChangeKind { kEditing, kAdding, kRemoving, kUndoing };
 
 // The options a change takes: --as, --wait, --break-links, --allow-empty; --create when it can
-// make a list (edit, add); --dry-run and --json when it needs no editor (add, remove).
+// make a list (edit, add); --dry-run and --json when it needs no editor (add, remove, undo).
 void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind);
 
 // Settles a change's options once parsed: the list's default, the account of --as.

@@ -19,8 +19,8 @@ using Define = tl::Subcommand (*)(CLI::App &);
 
 // The subcommands, in the order --help lists them.
 const Define kSubcommands[] = {
-    tl::defineCheck, tl::defineMatch, tl::defineEncode, tl::defineDecode,
-    tl::defineDiff,  tl::defineEdit,  tl::defineAdd,    tl::defineRemove,
+    tl::defineCheck, tl::defineMatch, tl::defineEncode, tl::defineDecode, tl::defineDiff,
+    tl::defineEdit,  tl::defineAdd,   tl::defineRemove, tl::defineUndo,
 };
 
 int run(int argc, char **argv) {

@@ -11,10 +11,14 @@
 #include "cli.h"
 #include "command.h"
 #include "content/json-out.h"
+#include "content/shown.h"
 #include "content/text-out.h"
+#include "files/file-system.h"
 #include "files/guard.h"
 #include "files/leftovers.h"
 #include "files/list-file.h"
+#include "files/previous-version.h"
+#include "files/work-copy.h"
 
 namespace tl {
 namespace {
@@ -32,8 +36,9 @@ Finding wholeFile(Severity s, const std::string &code, const std::string &messag
 }
 
 // Reads the list at `file` through the folder the walk judged, with what is found about the
-// file as a whole in `about`: how it is guarded, whether the server's account can read it, and
-// what earlier changes left beside it.
+// file as a whole in `about`: how it is guarded, whether the server's account can read it, what
+// earlier changes left beside it and in delegates' private folders, whether its previous
+// version can be trusted as one, and whether the file system it lies on can stall a reload.
 Outcome readJudged(const std::string &file, const CheckOptions &o, const Trusted &trusted,
                    std::string &data, std::vector<Finding> &about) {
   if (file == "-" || o.contentOnly) return readListAt(file, data);
@@ -61,6 +66,25 @@ Outcome readJudged(const std::string &file, const CheckOptions &o, const Trusted
     about.push_back(wholeFile(Severity::Warning,
                               l.kind == Leftover::Copy ? "stray-copy" : "interrupted",
                               describeLeftover(l, place)));
+  }
+  for (const KeptCopy &k : keptCopiesOf(place)) {
+    about.push_back(wholeFile(Severity::Warning, "kept-copy",
+                              k.path + ", written " + shownTime(k.changed) +
+                                  ", is a copy of the list that " + userName(k.owner) +
+                                  " edited through sudo and that was not installed: look at it "
+                                  "with them, then remove its folder"));
+  }
+  Outcome previous = judgePreviousVersion(place, trusted);
+  if (previous.kind == Outcome::Refused)
+    about.push_back(wholeFile(Severity::Warning, previous.code, previous.message));
+  const std::string stalling = stallingFileSystemOf(place.dir.get());
+  if (!stalling.empty()) {
+    about.push_back(wholeFile(
+        Severity::Warning, "may-stall",
+        "the list lies on " + stalling + " (" + place.folder +
+            "): when whatever serves it stops answering, opening the list waits for it, and the "
+            "plug-in's reload stalls the chat server for as long as that lasts (keep the list on "
+            "a local file system)"));
   }
   return done();
 }

@@ -22,6 +22,7 @@ Subcommand defineDiff(CLI::App &tool);
 Subcommand defineEdit(CLI::App &tool);
 Subcommand defineAdd(CLI::App &tool);
 Subcommand defineRemove(CLI::App &tool);
+Subcommand defineUndo(CLI::App &tool);
 
 }  // namespace tl
 

@@ -1,9 +1,11 @@
 // diff: what the plug-in would load differently from OLD and from NEW, and, for a user, whether
-// they gain or lose recognition.
+// they gain or lose recognition. A file named as a previous version (NAME-) that no change could
+// have kept is named first.
 #include <unistd.h>
 
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "cli.h"
 #include "command.h"
@@ -13,6 +15,8 @@
 #include "content/table-diff.h"
 #include "content/text-out.h"
 #include "files/list-file.h"
+#include "files/paths.h"
+#include "files/previous-version.h"
 
 namespace tl {
 namespace {
@@ -23,14 +27,44 @@ struct DiffOptions {
   bool json = false;
 };
 
+// A file named as a previous version is that no change could have kept: the file, and why.
+struct NotPrevious {
+  std::string file;
+  Outcome why;
+};
+
+std::vector<NotPrevious> notPrevious(const DiffOptions &o) {
+  std::vector<NotPrevious> out;
+  for (const std::string *file : {&o.before, &o.after}) {
+    const std::string name = nameOf(*file);
+    if (name.size() < 2 || name.back() != '-') continue;
+    Outcome judged = judgePreviousVersionAt(*file, Trusted{});
+    if (judged.kind == Outcome::Refused) out.push_back({*file, judged});
+  }
+  return out;
+}
+
 int diff(const DiffOptions &o) {
+  const std::vector<NotPrevious> warnings = notPrevious(o);
+  nlohmann::json said = nlohmann::json::array();
+  for (const NotPrevious &w : warnings) {
+    if (o.json) {
+      said.push_back({{"file", w.file}, {"code", w.why.code}, {"message", w.why.message}});
+    } else {
+      printLine(stdout, w.file + ": warning: " + w.why.message + " [" + w.why.code + "]");
+    }
+  }
   std::string a, b;
   Outcome read = readListAt(o.before, a);
   if (read.ok()) read = readListAt(o.after, b);
   read.message = withRootHint(read.message, geteuid() == 0);
   if (!read.ok()) {
     printLine(stderr, "tolvane-list: " + read.message);
-    if (o.json) printJson(stdout, {{"old", o.before}, {"new", o.after}, {"error", read.message}});
+    if (o.json) {
+      nlohmann::json doc = {{"old", o.before}, {"new", o.after}, {"error", read.message}};
+      if (!said.empty()) doc["warnings"] = said;
+      printJson(stdout, doc);
+    }
     return read.exitStatus();
   }
   const Report ra = checkList(o.before, a);
@@ -63,6 +97,7 @@ int diff(const DiffOptions &o) {
     const nlohmann::json changes = changeJson(ra, rb, compareTables(ra, rb));
     doc["old"] = o.before;
     doc["new"] = o.after;
+    if (!said.empty()) doc["warnings"] = said;
     for (auto it = changes.begin(); it != changes.end(); ++it) doc[it.key()] = it.value();
     printJson(stdout, doc);
   } else {

@@ -1,6 +1,7 @@
 // What the tool prints for scripts: the one JSON writer. Every --json run prints exactly one
 // document, whatever happens; text from files goes in as it is, with bytes that are not UTF-8
-// replaced.
+// replaced, and the characters that set the direction of text written as \uXXXX escapes (the
+// same string to a JSON reader, nothing turned around on a terminal).
 #ifndef TOLVANE_LIST_CONTENT_JSON_OUT_H
 #define TOLVANE_LIST_CONTENT_JSON_OUT_H
 

@@ -3,6 +3,10 @@
 #include <cstdio>
 
 namespace tl {
+bool setsDirection(unsigned cp) {
+  return cp == 0x200E || cp == 0x200F || cp == 0x061C || (cp >= 0x202A && cp <= 0x202E) ||
+         (cp >= 0x2066 && cp <= 0x2069);
+}
 
 size_t utf8Length(const std::string &s, size_t i) {
   const auto b = static_cast<unsigned char>(s[i]);
@@ -16,7 +20,7 @@ size_t utf8Length(const std::string &s, size_t i) {
   }
   const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
   const bool bad = cp < 0xA0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF;
-  return overlong || bad ? 0 : n;
+  return overlong || bad || setsDirection(cp) ? 0 : n;
 }
 
 std::string escaped(const std::string &text) {

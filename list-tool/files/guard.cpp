@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -50,6 +51,8 @@ struct At {
   std::string path;
   bool sticky = false;  // others can write to it, but its sticky bit and trusted owner keep them
                         // from replacing what belongs to a trusted account
+  std::vector<Writer> writers;  // who besides the trusted accounts can write to it
+  size_t finding = SIZE_MAX;    // where its finding is in the walk's findings, when it has one
 };
 
 class Walker {
@@ -198,6 +201,7 @@ class Walker {
   }
 
   void place(At &at, const std::string &name, const struct stat *st) {
+    judgeListFolder(at);
     out_.folder = at.path;
     out_.name = name;
     out_.exists = st != nullptr;
@@ -205,11 +209,31 @@ class Walker {
     out_.dir = std::move(at.fd);
   }
 
-  void add(const std::string &code, const std::string &message, bool error) {
-    for (const GuardFinding &f : out_.findings) {
-      if (f.message == message) return;
+  // Adds a finding, unless the walk made it already; returns where it is among the findings.
+  size_t add(const std::string &code, const std::string &message, bool error) {
+    for (size_t i = 0; i < out_.findings.size(); ++i) {
+      if (out_.findings[i].message == message) return i;
     }
     out_.findings.push_back({code, message, error});
+    return out_.findings.size() - 1;
+  }
+
+  // What a folder others can write to is, as a finding, and the way out: for the list's own
+  // folder, only that nobody else can write to it.
+  static std::string writableFolder(const std::string &path, const std::vector<Writer> &writers,
+                                    bool stickyBit, bool trustedOwner, bool holdsList) {
+    std::string wayOut;
+    if (!trustedOwner) {
+      wayOut = "chown root " + path;
+      if (writers.size() > 1) wayOut += " and chmod go-w " + path;
+    } else if (holdsList) {
+      wayOut = "chmod go-w " + path;
+    } else {
+      wayOut = "chmod go-w " + path + ", or chmod +t " + path + " with what lies below it yours";
+    }
+    return "the folder " + path + " on the list's path can be written by " + listed(writers) +
+           (stickyBit ? " (its sticky bit does not hold back its owner)" : "") +
+           ", who can replace the list and so make anyone a host administrator (" + wayOut + ")";
   }
 
   // A folder on the path: others may not write to it, unless its sticky bit and a trusted
@@ -219,26 +243,41 @@ class Walker {
     if (fstat(at.fd.get(), &st) != 0) return;
     const AccessList acl = accessListOf(at.fd.get());
     out_.folders.push_back({at.path, st, acl});
-    const std::vector<Writer> writers = writersOf(st, acl, trusted_);
+    at.writers = writersOf(st, acl, trusted_);
     at.sticky = false;
-    if (writers.empty()) return;
+    at.finding = SIZE_MAX;
+    if (at.writers.empty()) return;
     const bool stickyBit = (st.st_mode & S_ISVTX) != 0;
     if (stickyBit && trusted(st.st_uid)) {
       at.sticky = true;
       return;
     }
-    std::string wayOut;
-    if (!trusted(st.st_uid)) {
-      wayOut = "chown root " + at.path;
-      if (writers.size() > 1) wayOut += " and chmod go-w " + at.path;
-    } else {
-      wayOut =
-          "chmod go-w " + at.path + ", or chmod +t " + at.path + " with what lies below it yours";
+    at.finding =
+        add("folder-writable",
+            writableFolder(at.path, at.writers, stickyBit, trusted(st.st_uid), false), true);
+  }
+
+  // The list's own folder: only trusted accounts may write to it, sticky or not, as sshd judges
+  // a home. A sticky bit keeps others from replacing the list, but not from putting their own
+  // files beside it: a previous version that undo would install, a lock that stops every change,
+  // a copy that passes for an edit.
+  void judgeListFolder(const At &at) {
+    if (at.writers.empty()) return;
+    if (!at.sticky) {
+      // Already an error; its way out is the one for the list's own folder.
+      struct stat st {};
+      if (at.finding == SIZE_MAX || fstat(at.fd.get(), &st) != 0) return;
+      out_.findings[at.finding].message = writableFolder(
+          at.path, at.writers, (st.st_mode & S_ISVTX) != 0, trusted(st.st_uid), true);
+      return;
     }
     add("folder-writable",
-        "the folder " + at.path + " on the list's path can be written by " + listed(writers) +
-            (stickyBit ? " (its sticky bit does not hold back its owner)" : "") +
-            ", who can replace the list and so make anyone a host administrator (" + wayOut + ")",
+        "the folder " + at.path + ", which holds the list, can be written by " +
+            listed(at.writers) +
+            ": its sticky bit keeps them from replacing the list, but not from putting their own "
+            "files beside it, such as a previous version for undo, a lock that stops every "
+            "change or a copy that passes for an edit (chmod go-w " +
+            at.path + ", or keep the list in a folder that only " + trusted_.who() + " can write)",
         true);
   }
 

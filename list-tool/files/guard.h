@@ -3,8 +3,10 @@
 // (the working folder's own path first, for a relative path), every symbolic link on the way
 // and what each one names: a folder others can write to is unsafe unless it is sticky and owned
 // by a trusted account, and then everything below it on the path must belong to a trusted
-// account. The walk ends holding the list's folder open, so that whatever follows (reading,
-// locking, installing) works through that descriptor and never follows a name again.
+// account; the list's own folder, sticky or not, must be writable by trusted accounts alone (what
+// lies beside the list is taken for the tool's own: its previous version, its lock, its copies).
+// The walk ends holding the list's folder open, so that whatever follows (reading, locking,
+// installing) works through that descriptor and never follows a name again.
 #ifndef TOLVANE_LIST_FILES_GUARD_H
 #define TOLVANE_LIST_FILES_GUARD_H
 

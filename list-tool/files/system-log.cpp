@@ -1,14 +1,80 @@
 #include "files/system-log.h"
 
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <syslog.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "files/descriptors.h"
 
 namespace tl {
+namespace {
+
+constexpr const char *kLogSocket = "/dev/log";
+constexpr int kSendSeconds = 10;  // a system log that takes longer is not keeping up
+
+// The message as syslog(3) sends it: "<PRI>Mmm dd hh:mm:ss tolvane-list[PID]: LINE".
+std::string framed(const std::string &line) {
+  static const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const time_t now = time(nullptr);
+  struct tm t {};
+  localtime_r(&now, &t);
+  char head[96];
+  std::snprintf(
+      head, sizeof head, "<%d>%s %2d %02d:%02d:%02d tolvane-list[%d]: ", LOG_AUTHPRIV | LOG_NOTICE,
+      kMonths[t.tm_mon % 12], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(getpid()));
+  return head + line;
+}
+
+// A socket connected to the system log, datagrams first, then a stream (as some loggers take);
+// `error` says why when there is none.
+UniqueFd connected(int &type, int &error) {
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", kLogSocket);
+  for (const int t : {SOCK_DGRAM, SOCK_STREAM}) {
+    UniqueFd fd(socket(AF_UNIX, t | SOCK_CLOEXEC, 0));
+    error = errno;
+    if (!fd.valid()) return fd;
+    const timeval most{kSendSeconds, 0};
+    setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &most, sizeof most);
+    if (connect(fd.get(), reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0) {
+      type = t;
+      return fd;
+    }
+    error = errno;
+    if (error != EPROTOTYPE) break;
+  }
+  return UniqueFd();
+}
+
+}  // namespace
 
 Outcome sendToSystemLog(const std::string &line) {
-  openlog("tolvane-list", LOG_PID, LOG_AUTHPRIV);
-  syslog(LOG_NOTICE, "%s", line.c_str());
-  closelog();
-  return done();
+  int type = SOCK_DGRAM, error = 0;
+  UniqueFd fd = connected(type, error);
+  const std::string where = std::string(" at ") + kLogSocket;
+  if (!fd.valid()) {
+    if (error == ENOENT) return trouble("no system log" + where);
+    if (error == ECONNREFUSED) return trouble("the system log" + where + " is not running");
+    return trouble("cannot reach the system log" + where + ": " + std::strerror(error));
+  }
+  std::string message = framed(line);
+  if (type == SOCK_STREAM) message += '\0';  // a stream's messages end in NUL, as syslog(3)'s
+  const ssize_t n = send(fd.get(), message.data(), message.size(), MSG_NOSIGNAL);
+  if (n == static_cast<ssize_t>(message.size())) return done();
+  if (n >= 0) return trouble("the system log" + where + " took only part of the line");
+  if (errno == EAGAIN || errno == EWOULDBLOCK)
+    return trouble("the system log" + where + " did not take the line within " +
+                   std::to_string(kSendSeconds) + " s");
+  return trouble("the system log" + where + " did not take the line: " + std::strerror(errno));
 }
 
 }  // namespace tl

@@ -1,10 +1,14 @@
 #include "files/work-copy.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -19,6 +23,30 @@
 
 namespace tl {
 namespace {
+
+// Where delegates' private folders are made, and how they are named: kPrefix and six letters or
+// digits, as mkdtemp makes them.
+constexpr const char *kPrivateTop = "/var/tmp";
+constexpr const char *kPrefix = "tolvane-edit.";
+// The attribute that marks a private folder with the path of the list its copy is of; only root
+// can set or remove an attribute of this namespace, the folder's owner cannot.
+constexpr const char *kMark = "trusted.tolvane-list.list";
+
+// Whether `entry` is named as a private folder is.
+bool privateName(const std::string &entry) {
+  const size_t n = std::char_traits<char>::length(kPrefix);
+  return entry.size() == n + 6 && entry.compare(0, n, kPrefix) == 0 &&
+         std::all_of(entry.begin() + static_cast<long>(n), entry.end(),
+                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
+}
+
+// Whether the private folder open at `fd` is not marked for another list than `live`.
+bool markedFor(int fd, const std::string &live) {
+  char mark[4096];
+  const ssize_t n = fgetxattr(fd, kMark, mark, sizeof mark);
+  if (n < 0) return errno != ERANGE;  // unmarked: made where marks are not kept, or before them
+  return std::string(mark, static_cast<size_t>(n)) == live;
+}
 
 // What reading the copy found, as the reader of a delegate's copy sends it back through its
 // pipe: this header, then `length` bytes (the copy's, or what a link there names).
@@ -89,7 +117,7 @@ Outcome WorkCopy::create(const ListPlace &place, const std::string &content,
   }
   // A private folder of the delegate's: made by root where only its maker can enter, then given
   // to the delegate.
-  char templ[] = "/var/tmp/tolvane-edit.XXXXXX";
+  char templ[] = "/var/tmp/tolvane-edit.XXXXXX";  // kPrivateTop, kPrefix
   if (mkdtemp(templ) == nullptr)
     return trouble(std::string("cannot make a private folder in /var/tmp: ") +
                    std::strerror(errno));
@@ -98,6 +126,10 @@ Outcome WorkCopy::create(const ListPlace &place, const std::string &content,
   name_ = place.name;
   path_ = joined(private_, name_);
   dir_.reset(open(templ, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  // Marked with the list's path while root still owns it (where the file system keeps marks),
+  // so that a copy kept there is told apart from another list's.
+  const std::string live = place.live();
+  if (dir_.valid()) (void)fsetxattr(dir_.get(), kMark, live.data(), live.size(), 0);
   if (!dir_.valid() || fchown(dir_.get(), delegate->uid, delegate->gid) != 0 ||
       fchmod(dir_.get(), 0700) != 0)
     return trouble("cannot give " + private_ + " to " + delegate->name + ": " +
@@ -186,6 +218,37 @@ std::string WorkCopy::unsavedBeside() const {
 const std::string &WorkCopy::keep() {
   kept_ = true;
   return path_;
+}
+
+std::vector<KeptCopy> keptCopiesOf(const ListPlace &place) {
+  std::vector<KeptCopy> out;
+  UniqueFd top(open(kPrivateTop, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  const int listed = top.valid() ? dup(top.get()) : -1;
+  DIR *d = listed >= 0 ? fdopendir(listed) : nullptr;
+  if (d == nullptr) {
+    if (listed >= 0) close(listed);
+    return out;
+  }
+  while (const dirent *e = readdir(d)) {
+    const std::string entry = e->d_name;
+    struct stat folder {
+    }, now{}, copy{};
+    if (!privateName(entry) ||
+        fstatat(top.get(), entry.c_str(), &folder, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISDIR(folder.st_mode) || (folder.st_mode & 07777) != 0700 || folder.st_uid == 0)
+      continue;
+    UniqueFd fd(openat(top.get(), entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd.valid() || fstat(fd.get(), &now) != 0 || !sameFile(now, folder) ||
+        !markedFor(fd.get(), place.live()) ||
+        fstatat(fd.get(), place.name.c_str(), &copy, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(copy.st_mode) || copy.st_nlink != 1 || copy.st_uid != folder.st_uid)
+      continue;
+    out.push_back({joined(joined(kPrivateTop, entry), place.name), folder.st_uid, copy.st_mtime});
+  }
+  closedir(d);
+  std::stable_sort(out.begin(), out.end(),
+                   [](const KeptCopy &a, const KeptCopy &b) { return a.changed < b.changed; });
+  return out;
 }
 
 }  // namespace tl

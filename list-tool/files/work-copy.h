@@ -3,11 +3,17 @@
 // under sudo it lies in a private folder of theirs (mode 0700, owned by them), where the editor,
 // running with their ids, can reach it and nothing of root's. Either way it is read back
 // through the folder's descriptor, never through a link; a delegate's copy is read with the
-// delegate's own ids.
+// delegate's own ids. A delegate's private folder is /var/tmp/tolvane-edit.XXXXXX, marked (where
+// the file system keeps such marks) with the list's path in an attribute only root can set; a
+// copy kept there is found again by keptCopiesOf().
 #ifndef TOLVANE_LIST_FILES_WORK_COPY_H
 #define TOLVANE_LIST_FILES_WORK_COPY_H
 
+#include <sys/types.h>
+
+#include <ctime>
 #include <string>
+#include <vector>
 
 #include "files/accounts.h"
 #include "files/descriptors.h"
@@ -45,6 +51,19 @@ class WorkCopy {
   std::string private_;  // a delegate's private folder, to remove with the copy
   bool kept_ = false;
 };
+
+// A copy a delegate edited that was kept in their private folder, as found there later.
+struct KeptCopy {
+  std::string path;  // /var/tmp/tolvane-edit.XXXXXX/NAME
+  uid_t owner;       // the delegate, who owns the folder and the copy
+  time_t changed;    // when the copy was last written
+};
+
+// The copies of the list at `place` kept in delegates' private folders, oldest first: only what
+// the tool could have made, never through a link: a folder /var/tmp/tolvane-edit.XXXXXX of mode
+// 0700 owned by an account other than root, not marked for another list, holding a plain file
+// of the list's name, with one name, of the same owner.
+std::vector<KeptCopy> keptCopiesOf(const ListPlace &place);
 
 }  // namespace tl
 

@@ -8,13 +8,19 @@
 //   sticky  WORK/A/admins.list: A is the attacker's own sticky folder (mode 1755)
 //   below   WORK/B/etc/admins.list: etc is root's (0755), B the attacker's
 //   safe    WORK/C/etc/admins.list: root's folders all the way (every move fails)
+//   sticky-root  WORK/D/admins.list: D is root's sticky folder that anyone can write (mode 1777),
+//           as /tmp is: root's list cannot be moved there, but files can be put beside it
 // The moves: the list's name swapped for a slow chain of 30 links that ends at a copy of
 // /usr/bin/passwd (or the folder's name, for a chain to a root folder whose admins.list is that
 // copy), or for a file of the attacker's (mode 0666, its own record inside), or for a folder of
 // its own; the lock pre-created as a hard link to a file of the attacker's, a FIFO, a folder, a
 // symbolic link, or a chain of links; and every copy root makes beside the list renamed over by
-// the attacker's own program (set-uid). Root's own things are set aside and put back, never
-// removed.
+// the attacker's own program (set-uid). In sticky-root, beside root's list: a previous version
+// NAME- of its own (its record inside, a folder, a link to the bait whose target holds a
+// terminal's escape, a chain of links, a hard link to a file of its own), the lock as above, and
+// stray copies of its own named as a change names its files (a pair that looks like an install
+// cut short after the exchange, and a lone copy). Root's own things are set aside and put back,
+// never removed.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,8 +55,12 @@ class Attacker {
       : layout_(std::move(layout)), work_(std::move(work)) {}
 
   void run() {
-    const std::string top = work_ + (layout_ == "sticky" ? "/A" : layout_ == "below" ? "/B" : "/C");
-    const std::string last = layout_ == "sticky" ? work_ + "/bait/passwd" : work_ + "/baitetc";
+    const std::string top = work_ + (layout_ == "sticky"        ? "/A"
+                                     : layout_ == "below"       ? "/B"
+                                     : layout_ == "sticky-root" ? "/D"
+                                                                : "/C");
+    const std::string last =
+        layout_ == "below" || layout_ == "safe" ? work_ + "/baitetc" : work_ + "/bait/passwd";
     chain(top, last);
     head_ = top + "/l1";
     own_ = slurp(work_ + "/mine/own.list");
@@ -61,6 +71,11 @@ class Attacker {
       if (layout_ == "sticky") {
         nameMove(top, n);
         lockMove(top, n);
+        copyMoves(top);
+      } else if (layout_ == "sticky-root") {
+        previousMove(top, n);
+        lockMove(top, n);
+        strayMove(top, n);
         copyMoves(top);
       } else {
         folderMove(top, n);
@@ -225,6 +240,44 @@ class Attacker {
     }
   }
 
+  // The previous version beside the list in `folder` made the next of the attacker's kinds.
+  void previousMove(const std::string &folder, long n) {
+    const std::string kept = folder + "/admins.list-";
+    if (!clear(kept)) return;
+    switch (n % 5) {
+      case 0:
+        move("previous-own-file", put(kept, own_, 0644));
+        break;
+      case 1:
+        move("previous-folder", mkdir(kept.c_str(), 0755) == 0);
+        break;
+      case 2:
+        move("previous-link",
+             symlink((work_ + "/bait/passwd/\033]0;owned\007").c_str(), kept.c_str()) == 0);
+        break;
+      case 3:
+        move("previous-link-chain", symlink(head_.c_str(), kept.c_str()) == 0);
+        break;
+      default:
+        move("previous-hard-link", link((work_ + "/mine/own.list").c_str(), kept.c_str()) == 0);
+        break;
+    }
+  }
+
+  // Copies of the attacker's beside the list in `folder`, named as a change's files are: a pair
+  // .NAME.S and .NAME-.S of the same bytes (an install cut short after the exchange, whose NAME-
+  // the next change would make .NAME-.S), or a lone .NAME.S (an edit's copy).
+  void strayMove(const std::string &folder, long n) {
+    const std::string next = folder + "/.admins.list.Atk" + std::to_string(100 + n % 4),
+                      previous = folder + "/.admins.list-.Atk" + std::to_string(100 + n % 4);
+    if (!clear(next) || !clear(previous)) return;
+    if (n % 2 == 0) {
+      move("stray-pair", put(next, own_, 0644) && put(previous, own_, 0644));
+    } else {
+      move("stray-copy", put(next, own_, 0644));
+    }
+  }
+
   // Every copy root has made beside the list in `folder`, renamed over by the attacker's
   // program.
   void copyMoves(const std::string &folder) {
@@ -233,8 +286,9 @@ class Attacker {
     std::vector<std::string> copies;
     while (const dirent *e = readdir(d)) {
       const std::string name = e->d_name;
-      if ((name.size() == 19 && name.compare(0, 13, ".admins.list.") == 0) ||
-          (name.size() == 20 && name.compare(0, 14, ".admins.list-.") == 0))
+      const bool mine = name.find(".Atk") != std::string::npos;  // the attacker's own strays
+      if (!mine && ((name.size() == 19 && name.compare(0, 13, ".admins.list.") == 0) ||
+                    (name.size() == 20 && name.compare(0, 14, ".admins.list-.") == 0)))
         copies.push_back(folder + "/" + name);
     }
     closedir(d);

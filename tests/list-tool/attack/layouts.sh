@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# One table of layouts drives both `check` and the changes (add, remove, edit). For each layout,
-# built afresh in a folder of root's for every command:
+# One table of layouts drives both `check` and the changes (add, remove, edit, undo). For each
+# layout, built afresh in a folder of root's for every command (for undo with a previous version
+# NAME- of root's beside the list, the list without Bob's record, unless the layout put one there):
 #   - check's guard errors (FILE: error: MESSAGE [code]) are exactly the errors each change
 #     gives when it refuses, line for line and word for word, and there are some exactly when
 #     the change is refused (exit 1);
@@ -8,9 +9,12 @@
 #     the layout is as it was, and the editor never starts;
 #   - an installed change writes the list, its previous version NAME- and the lock beside it,
 #     and nothing else; the list keeps its owner, group, mode and access list; the change prints
-#     the same guard warnings as check;
+#     the same guard warnings as check; nothing a layout planted (as nobody) is installed or
+#     trusted;
 #   - check writes nothing either.
-# Run as root, with the unprivileged account nobody as the other account.
+# Run as root, with the unprivileged account nobody as the other account; `plant FOLDER` in a
+# setup puts there, as nobody, a previous version, a lock and a copy named as a change names its
+# files, each holding nobody's own record.
 #   layouts.sh LAUNCH TOOL       (LAUNCH: the build's launcher, which starts the tool)
 set -u
 launch=$1 tool=$(realpath "$2")
@@ -45,7 +49,8 @@ list-of-the-server-account-without-as | put admins.list && chown nobody admins.l
 acl-denial-as-nobody | put admins.list && setfacl -m u:nobody:--- admins.list | admins.list | nobody | installed | unreadable
 root-folders | mkdir -p etc/tolvane && put etc/tolvane/admins.list | etc/tolvane/admins.list | | installed |
 sticky-root-folder-with-root-subfolder | mkdir -p tmp/tolvane && chmod 1777 tmp && put tmp/tolvane/admins.list | tmp/tolvane/admins.list | | installed |
-root-list-in-sticky-root-folder | mkdir tmp && chmod 1777 tmp && put tmp/admins.list | tmp/admins.list | | installed |
+root-list-in-sticky-root-folder | mkdir tmp && chmod 1777 tmp && put tmp/admins.list | tmp/admins.list | | refused folder-writable |
+sticky-root-folder-with-planted-files | mkdir tmp && chmod 1777 tmp && put tmp/admins.list && plant tmp | tmp/admins.list | | refused folder-writable | previous-owner
 link-in-root-folder-to-another-root-folder | mkdir a b && put b/admins.list && ln -s ../b/admins.list a/admins.list | a/admins.list | | installed | symlink
 chain-of-links-in-root-folders | mkdir a b && put b/admins.list && ln -s ../b/l2 a/l1 && ln -s admins.list b/l2 | a/l1 | | installed | symlink
 root-folder-with-default-access-list | mkdir d && setfacl -d -m u:nobody:rw d && put d/admins.list && setfacl -b d/admins.list | d/admins.list | | installed |
@@ -58,6 +63,17 @@ EOF
 put() {
   printf '%s\n' '# the layout'"'"'s list' '{FA} {} "10.1.*.*"   # Ada' '{GA} {} "10.2.*.*"   # Bob' >"$1"
   chmod 644 "$1"
+}
+
+# What nobody puts beside the list in a folder it can write to: NAME-, the lock, and a pair of
+# copies that looks like an install cut short after the exchange (whose .NAME-.S the next change
+# would make NAME-), each of its own.
+plant() {
+  setpriv --reuid=65534 --regid=65534 --clear-groups sh -c '
+    planted="{FA} {} \"10.66.6.6\"   # nobody, from anywhere"
+    echo "$planted" >"$1/admins.list-" && : >"$1/.admins.list.lock" &&
+      echo "$planted" >"$1/.admins.list.Ab12Cd" && echo "$planted" >"$1/.admins.list-.Ab12Cd"' \
+    sh "$1"
 }
 
 cat >"$work/editor.sh" <<EOF
@@ -125,9 +141,12 @@ while IFS='|' read -r name setup path as change says; do
   [ "$check_status" = "$([ -n "$whole" ] && echo 1 || echo 0)" ] ||
     problem "$name: check exits with $check_status: $check_out"
 
-  for command in add remove edit; do
+  for command in add remove edit undo; do
     dir=$(build "$name") || continue
     live=$(cd "$dir" && readlink -f "$path")
+    if [ "$command" = undo ] && [ ! -e "$live-" ] && [ ! -L "$live-" ]; then
+      grep -v Bob "$live" >"$live-" && chmod 644 "$live-"
+    fi
     shape=$(stat -c '%U:%G %a' "$live")
     acl=$(getfacl -p -c "$live" 2>/dev/null)
     before=$(snapshot "$dir")
@@ -136,6 +155,7 @@ while IFS='|' read -r name setup path as change says; do
       add) args=(add "$path" --rseed 1234 --addr 10.9.9.9) ;;
       remove) args=(remove "$path" 3) ;;
       edit) args=(edit "$path") ;;
+      undo) args=(undo "$path") ;;
     esac
     out=$(cd "$dir" && VISUAL=$work/editor.sh "$launch" "$tool" "${args[@]}" "${as_option[@]}" \
       2>"$work/stderr" </dev/null)
@@ -163,7 +183,7 @@ while IFS='|' read -r name setup path as change says; do
       problem "$what: its warnings differ from check's:"$'\n'"$out"$'\n'"check:"$'\n'"$guard_warnings"
     case $command in
       add) grep -q '"10.9.9.9"' "$live" || problem "$what: the new record is not in $live" ;;
-      remove) ! grep -q 'Bob' "$live" || problem "$what: Bob's record is still in $live" ;;
+      remove | undo) ! grep -q 'Bob' "$live" || problem "$what: Bob's record is still in $live" ;;
       edit) grep -q '# Cy' "$live" || problem "$what: the edit is not in $live" ;;
     esac
     [ "$(stat -c '%U:%G %a' "$live")" = "$shape" ] ||
@@ -175,6 +195,6 @@ while IFS='|' read -r name setup path as change says; do
         -e "$folder")
     [ -z "$written" ] || problem "$what: wrote besides the list: $written"
   done
-  printf 'layouts: %-44s check [%s]; add, remove, edit %s\n' "$name" "$whole" "$change"
+  printf 'layouts: %-44s check [%s]; add, remove, edit, undo %s\n' "$name" "$whole" "$change"
 done <<<"$table"
 [ "$fail" = 0 ] || { echo "layouts: $fail problem(s)"; exit 1; }

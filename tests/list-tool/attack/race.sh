@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The attacker's trial of tolvane-list's changes. Root runs `add` and `edit` RUNS times each
-# (default 200) in three layouts while ATTACKER (attacker.cpp), as the unprivileged account
+# (default 200) in four layouts, and `undo` too in the last, while ATTACKER (attacker.cpp), as the
+# unprivileged account
 # (uid 65534), makes every move it can beside the list: the list's name swapped for a slow chain
 # of links to a copy of /usr/bin/passwd or for its own file, the folder swapped the same way,
 # the lock pre-created as a hard link, a FIFO, a folder or a chain of links, and root's copies
@@ -9,8 +10,13 @@
 #   sticky  WORK/A/admins.list, A the attacker's sticky folder: every change refused
 #   below   WORK/B/etc/admins.list, etc root's 0755 folder, B the attacker's: every change refused
 #   safe    WORK/C/etc/admins.list, root's folders all the way: every change installed
-# A refusal must name the folder the attacker owns ([folder-writable], exit 1) and come before
-# anything is written: no lock, no copy, no NAME- by root, no editor started. After every run:
+#   sticky-root  WORK/D/admins.list, D root's sticky folder that anyone can write (1777, as /tmp
+#           is), where the attacker plants NAME-, the lock and copies of its own beside root's
+#           list: every change and every undo refused, and check, run after each, reports the
+#           folder, and prints no byte the attacker planted raw
+# A refusal must name the folder the attacker owns, or the list's folder that anyone can write
+# ([folder-writable], exit 1), and come before anything is written: no lock, no copy, no NAME-
+# by root, no editor started, the list's file and bytes as they were. After every run:
 # the bait files (a copy of /usr/bin/passwd as a file and as a folder's admins.list, a file of
 # root's and one of the attacker's that the lock can be linked to, /usr/bin/passwd itself) are
 # byte for byte and mode for mode as they were, no file of root's has appeared where the
@@ -43,6 +49,7 @@ problem() {
 # The layouts, the bait, the attacker's own things and root's editor.
 cp "$attacker_program" "$work/attacker" && chmod 755 "$work/attacker"
 mkdir -m 755 "$work/bait" "$work/baitetc" "$work/mine" "$work/A" "$work/B" "$work/C"
+mkdir -m 1777 "$work/D"
 cp /usr/bin/passwd "$work/bait/passwd" && chmod 4755 "$work/bait/passwd"
 cp /usr/bin/passwd "$work/baitetc/admins.list" && chmod 4755 "$work/baitetc/admins.list"
 echo "root's precious file: a lock linked to it must leave it as it is" >"$work/bait/precious"
@@ -59,7 +66,8 @@ cat >"$original" <<'EOF'
 {FA} {} "10.1.*.*"              # Ada
 {MEHF} {BC} "192.168.7.21"      # Grace
 EOF
-for list in "$work/A/admins.list" "$work/B/etc/admins.list" "$work/C/etc/admins.list"; do
+for list in "$work/A/admins.list" "$work/B/etc/admins.list" "$work/C/etc/admins.list" \
+  "$work/D/admins.list"; do
   cp "$original" "$list" && chmod 644 "$list"
 done
 cat >"$work/editor.sh" <<EOF
@@ -80,7 +88,8 @@ bait_before=$(bait)
 # "R INODE", and every set-id file of root's, as "S PATH".
 rooted() {
   find "$work" -user root -perm /6000 -printf 'S %p\n' -o -user root \
-    \( -path "$work/A*" -o -path "$work/B*" -o -path "$work/mine*" \) -printf 'R %i\n' \
+    \( -path "$work/A*" -o -path "$work/B*" -o -path "$work/D*" -o -path "$work/mine*" \) \
+    -printf 'R %i\n' \
     2>/dev/null | sort -u  # (a file the attacker renames meanwhile may be met twice)
 }
 # Before the attacker starts: the lists and the folder etc that root put there, and the bait.
@@ -100,7 +109,8 @@ after_run() {
 }
 
 # Whether the output is the refusal an unsafe layout must give: exit status 1, the folder the
-# attacker owns named, and every error one of the guard's; the codes go to `codes`.
+# attacker owns (or, in sticky-root, the list's folder anyone can write) named, and every error
+# one of the guard's; the codes go to `codes`.
 refused_by_guard() {
   local out=$1 status=$2 line named=0
   [ "$status" = 1 ] || return 1
@@ -113,6 +123,7 @@ refused_by_guard() {
     esac
     codes="$codes ${BASH_REMATCH[1]}"
     [[ $line == "$list: error: the folder $work/"[AB]" on the list's path can be written by its owner nobody"* ]] && named=1
+    [[ $line == "$list: error: the folder $work/D, which holds the list, can be written by everyone:"* ]] && named=1
   done <<<"$out"
   [ "$named" = 1 ]
 }
@@ -128,23 +139,43 @@ installed_well() {
   [ -z "$(find "$work/C/etc" -name '.admins.list.??????' -o -name '.admins.list-.??????')" ]
 }
 
+# In sticky-root, after a run: root's list is the very file it was, with its bytes, and check
+# reports the folder (exit 1) and prints nothing the attacker planted raw (a control byte).
+list_untouched() {
+  local what=$1 out status
+  [ "$(stat -c '%i %U:%G %a %h' "$list")" = "$list_shape" ] && cmp -s "$original" "$list" ||
+    problem "$what: root's list changed: $(stat -c '%i %U:%G %a %h' "$list")"
+  out=$("$launch" "$tool" check "$list" 2>&1)
+  status=$?
+  [ "$status" = 1 ] && [[ $out == *"$list: error: the folder $work/D, which holds the list, can be written by everyone:"*"[folder-writable]"* ]] ||
+    problem "$what: check does not report the folder (exit $status): $out"
+  ! LC_ALL=C grep -q '[[:cntrl:]]' <<<"${out//$'\t'/ }" || problem "$what: check printed a control byte: $out"
+  checks=$((checks + 1))
+}
+
 declare -A summary=()
-for layout in sticky below safe; do
+for layout in sticky below safe sticky-root; do
   case $layout in
     sticky) list=$work/A/admins.list ;;
     below) list=$work/B/etc/admins.list ;;
     safe) list=$work/C/etc/admins.list ;;
+    sticky-root) list=$work/D/admins.list ;;
   esac
+  list_shape=$(stat -c '%i %U:%G %a %h' "$list")
+  checks=0
+  commands="add edit"
+  [ "$layout" = sticky-root ] && commands="add edit undo"
   : >"$work/editor.log"
   rm -f "$work/mine/counts"
   setpriv --reuid=65534 --regid=65534 --clear-groups \
     "$work/attacker" "$layout" "$work" "$work/mine/counts" &
   attacker=$!
-  for command in add edit; do
+  for command in $commands; do
     refused=0 installed=0 other=0 codes=""
     for ((i = 1; i <= runs; i++)); do
       run=$((i + 1000))
       [ "$command" = edit ] && run=$((run + 30000))
+      [ "$command" = undo ] && run=$((run + 60000))
       what="$layout $command run $i"
       # Now and then a file of root's stands at the lock's name, hard linked.
       linked=0
@@ -154,6 +185,8 @@ for layout in sticky below safe; do
       if [ "$command" = add ]; then
         out=$(cd "$work" && timeout 20 "$launch" "$tool" add "$list" --rseed "$run" \
           --addr "10.77.$((run / 250 % 250)).$((run % 250))" 2>&1 </dev/null)
+      elif [ "$command" = undo ]; then
+        out=$(cd "$work" && timeout 20 "$launch" "$tool" undo "$list" 2>&1 </dev/null)
       else
         out=$(cd "$work" && RUN=$run VISUAL=$work/editor.sh timeout 20 "$launch" "$tool" edit "$list" \
           2>&1 </dev/null)
@@ -163,6 +196,7 @@ for layout in sticky below safe; do
         rm -f "$work/A/.admins.list.lock" 2>/dev/null
       fi
       after_run "$what"
+      [ "$layout" = sticky-root ] && list_untouched "$what"
       if [ "$layout" != safe ]; then
         if refused_by_guard "$out" "$status"; then
           refused=$((refused + 1))
@@ -199,6 +233,8 @@ for layout in sticky below safe; do
   echo "attack: $layout ($list)"
   echo "  add:  ${summary[add]}"
   echo "  edit: ${summary[edit]}"
+  [ "$layout" = sticky-root ] && echo "  undo: ${summary[undo]}" &&
+    echo "  check after each run: $checks, each reporting the folder"
   echo "  the attacker's moves (tried/made): $(awk '{printf "%s%s %d/%d", sep, $1, $2, $3; sep=", "}' "$work/mine/counts")"
   if [ -s "$work/mine/counts.seen" ]; then
     problem "$layout: the attacker found files of root's in its folders: $(sort -u "$work/mine/counts.seen")"

@@ -190,3 +190,80 @@ TEST(Keep, ACopyLongerThanThePluginReadsIsKeptWholeNeverInstalledCutShort) {
     expectNoSummary(r, what);
   }
 }
+
+// A delegate's edit that was not installed stays in their private folder in /var/tmp, and check
+// names it as it names a copy beside the list: only a folder the tool could have made (the
+// delegate's, mode 0700, not marked for another list) holding a plain file of the list's name,
+// with one name, of the same owner; never through a link. Each folder here is made by mkdtemp
+// and removed by its own name.
+TEST(Keep, ADelegatesKeptCopyInVarTmpIsNamedByCheck) {
+  if (geteuid() != 0) GTEST_SKIP() << "making a folder another account's needs root";
+  Folder f;
+  const std::string name = "kept-" + f.dir.substr(f.dir.size() - 6) + ".list";
+  const std::string list = f.dir + "/" + name;
+  spill(list, kGood);
+  constexpr uid_t kNobody = 65534;
+  struct Layout {
+    const char *what;
+    bool named;
+    std::string make;  // bash in the private folder $1 (the copy is $1/NAME, nobody's 0700)
+  };
+  const Layout layouts[] = {
+      {"marked for this list", true, "setfattr -n trusted.tolvane-list.list -v LIST \"$1\""},
+      {"made before folders were marked", true, ""},
+      {"marked for another list", false,
+       "setfattr -n trusted.tolvane-list.list -v /etc/tolvane/admins.list \"$1\""},
+      {"a folder others can enter", false, "chmod 755 \"$1\""},
+      {"a folder of root's", false, "chown root \"$1\""},
+      {"a copy of another owner", false, "chown root \"$1/NAME\""},
+      {"a copy that is a link", false, "rm \"$1/NAME\" && ln -s /etc/passwd \"$1/NAME\""},
+      {"a copy with two names", false, "ln \"$1/NAME\" \"$1/other\""},
+      {"a folder that is a link", false,
+       "mkdir \"$1.real\" && mv \"$1/NAME\" \"$1.real/\" && "
+       "chown nobody \"$1.real\" && chmod 700 \"$1.real\" && "
+       "rmdir \"$1\" && ln -s \"$1.real\" \"$1\""},
+  };
+  // The folders made here, removed by their own names however the test ends.
+  struct Made {
+    std::vector<std::string> folders;
+    ~Made() {
+      for (const std::string &f : folders)
+        std::system(("rm -rf '" + f + "' '" + f + ".real'").c_str());  // NOLINT(cert-env33-c)
+    }
+  } made;
+  std::string expected;
+  int minute = 0;
+  for (const Layout &l : layouts) {
+    char templ[] = "/var/tmp/tolvane-edit.XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    const std::string folder = templ;
+    made.folders.push_back(folder);
+    const std::string copy = folder + "/" + name;
+    spill(copy, kGood + "# " + l.what + "\n");
+    ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chown(copy.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+    const std::string when =
+        "2026-01-02 03:" + std::string(minute < 10 ? "0" : "") + std::to_string(minute);
+    ++minute;
+    std::string make =
+        "touch -h -d '" + when + " UTC' \"$1/NAME\"" + (l.make.empty() ? "" : " && " + l.make);
+    for (const auto &[mark, by] : {std::pair{"NAME", name}, std::pair{"LIST", list}}) {
+      for (size_t at; (at = make.find(mark)) != std::string::npos;) make.replace(at, 4, by);
+    }
+    spill(f.dir + "/make.sh", make + "\n");
+    const Outcome setUp = shell("bash '" + f.dir + "/make.sh' " + folder);
+    ASSERT_EQ(setUp.status, 0) << l.what << ": " << setUp.out;
+    if (l.named) {
+      expected += list + ": warning: " + copy + ", written " + when +
+                  ", is a copy of the list that nobody edited through sudo and that was not "
+                  "installed: look at it with them, then remove its folder [kept-copy]\n";
+    }
+  }
+  const Outcome r = shell("TZ=UTC " + launched(TOLVANE_LIST) + " check '" + list + "'");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_EQ(r.out, expected + list +
+                       ": 1 record the plug-in loads\n  slot  line  rSeed       pSeed       "
+                       "addresses\n     1     1  53          any         10.1.0.0 to "
+                       "10.1.255.255\n");
+}

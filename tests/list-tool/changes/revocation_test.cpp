@@ -47,7 +47,7 @@ const std::string kBobTakenOut =
     "record's users\n<L>: changed: installed (the previous version is <L>-)\n";
 const std::string kBobOnRecord =
     "installed: - line 2 slot 2 (registration seed 99, PUID seed any, 10.9.0.0 to 10.9.255.255 # "
-    "Bob)";
+    "\"Bob\")";
 
 const Case kCases[] = {
     // What the revocation names is there: taken out.
@@ -69,9 +69,9 @@ const Case kCases[] = {
          "records' users\n<L>: changed: installed (the previous version is <L>-)\n",
      kAda,
      "installed: - line 1 slot 1 (registration seed 816, PUID seed any, 172.16.0.0 to "
-     "172.16.255.255 # Linus); - line 3 slot 3 (registration seed 816, PUID seed any, 172.16.0.0 "
-     "to 172.16.0.255 # home); - line 4 slot 4 (registration seed 816, PUID seed 2, 172.16.0.5 to "
-     "172.16.0.5 # desk)"},
+     "172.16.255.255 # \"Linus\"); - line 3 slot 3 (registration seed 816, PUID seed any, "
+     "172.16.0.0 to 172.16.0.255 # \"home\"); - line 4 slot 4 (registration seed 816, PUID seed "
+     "2, 172.16.0.5 to 172.16.0.5 # \"desk\")"},
     {"a user with one PUID", kLinusPuid + kAda, "--rseed 816 --pseed 3 --ip 172.16.0.5", 0,
      "<L>: unchanged: no record recognises this user; nothing written\n", kLinusPuid + kAda, ""},
     // Near by note: up to case, spaces and punctuation, words held in the comment, a comment
@@ -124,7 +124,7 @@ const Case kCases[] = {
          "too: tolvane-list remove <L> 2 [still-recognised]\n",
      kAda + kLinusHome,
      "installed: - line 1 slot 1 (registration seed 816, PUID seed any, 172.16.0.0 to "
-     "172.16.255.255 # Linus)"},
+     "172.16.255.255 # \"Linus\")"},
     {"exact, and a covered record left, as a dry run", kLinus + kAda + kLinusHome,
      "--rseed 816 --addr '172.16.*.*' --dry-run", 1,
      "- <L> (before):1: slot 1: registration seed 816, PUID seed any, 172.16.0.0 to "
@@ -164,12 +164,13 @@ TEST(Revocation, NeverMissesInSilence) {
     EXPECT_EQ(slurp(f.list), c.after) << c.what;
     std::vector<std::string> log;
     if (c.logged == "refused") {
-      // A refusal is on record with the words the operator was shown.
+      // A refusal is on record with the words the operator was shown, quoted, and its code.
       const std::string said = r.output.substr(r.output.find(": error: ") + 9);
-      log.push_back("<85>" + f.list +
-                    ": remove by root: refused: " + said.substr(0, said.size() - 1));
+      const size_t code = said.rfind(" [");
+      log.push_back("<85>\"" + f.list + "\": remove by root: refused: \"" + said.substr(0, code) +
+                    "\"" + said.substr(code, said.size() - 1 - code));
     } else if (!c.logged.empty()) {
-      log.push_back("<85>" + f.list + ": remove by root: " + placed(c.logged, f));
+      log.push_back("<85>\"" + f.list + "\": remove by root: " + placed(c.logged, f));
     }
     EXPECT_EQ(r.log, log) << c.what;
   }

@@ -373,3 +373,75 @@ TEST(AtATerminal, EditAgainOpensTheEditorAtTheFirstError) {
   }
   std::system(("rm -rf '" + editors + "'").c_str());  // NOLINT(cert-env33-c)
 }
+
+// undo puts a whole list in place: at a terminal it shows what changes first, and installs only
+// on a yes; the changes are not shown again once installed.
+TEST(AtATerminal, UndoShowsWhatChangesAndInstallsOnlyOnAYes) {
+  const struct {
+    std::string answers;
+    int status;
+    bool installed;
+  } cases[] = {
+      {"y\n", 0, true},
+      {"n\n", 1, false},
+      {"\n", 1, false},                 // no answer is not a yes: asked again, then no
+      {std::string("\x04"), 1, false},  // the end of input is a no
+  };
+  for (const auto &c : cases) {
+    Folder f;
+    spill(f.list + "-", kGood + kMended);
+    const std::string shown = "+ " + f.list +
+                              ":2: slot 2: registration seed 54, PUID seed any, 10.9.0.0 to "
+                              "10.9.255.255   # mended\r\n";
+    const std::string question = f.list + ": Install this change? (y) yes, (n) no: ";
+    Terminal t(f.dir, {}, {"undo", f.list});
+    std::string why;
+    std::vector<Step> steps = {expect(shown), expect(question), type(c.answers)};
+    if (c.answers == "\n") {
+      steps.push_back(expect(question));
+      steps.push_back(type("n\n"));
+    }
+    EXPECT_TRUE(play(t, steps, why)) << c.answers << ": " << why << "\n" << t.screen();
+    const Outcome r = t.finish();
+    EXPECT_EQ(r.status, c.status) << c.answers << "\n" << r.out;
+    EXPECT_EQ(slurp(f.list), c.installed ? kGood + kMended : kGood) << c.answers;
+    EXPECT_EQ(slurp(f.list + "-"), c.installed ? kGood : kGood + kMended) << c.answers;
+    EXPECT_EQ(r.out.find(shown), r.out.rfind(shown)) << "shown once\n" << r.out;
+    const std::string end =
+        c.installed ? f.list + ": changed: installed (the previous version is " + f.list + "-)\r\n"
+                    : f.list +
+                          ": error: the change was not confirmed: nothing written "
+                          "[not-confirmed]\r\n";
+    EXPECT_NE(r.out.find(end), std::string::npos) << c.answers << "\n" << r.out;
+    EXPECT_TRUE(f.strays().empty()) << c.answers;
+  }
+}
+
+// An undo to a previous version that gives no record asks once, saying so.
+TEST(AtATerminal, UndoToAnEmptyListSaysItRecognisesNobody) {
+  for (const bool yes : {true, false}) {
+    Folder f;
+    spill(f.list + "-", "# nobody yet\n");
+    Terminal t(f.dir, {}, {"undo", f.list});
+    std::string why;
+    EXPECT_TRUE(
+        play(t,
+             {expect("- " + f.list + " (before):1: slot 1: registration seed 53"),
+              expect(f.list + ": the new list gives no record: the plug-in will recognise nobody. "
+                              "Install it? (y) yes, (n) no: "),
+              type(yes ? "y\n" : "n\n")},
+             why))
+        << why << "\n"
+        << t.screen();
+    const Outcome r = t.finish();
+    EXPECT_EQ(r.status, yes ? 0 : 1) << r.out;
+    EXPECT_EQ(slurp(f.list), yes ? "# nobody yet\n" : kGood);
+    if (!yes) {
+      EXPECT_NE(
+          r.out.find(f.list + ": error: the new list gives no record: the plug-in will recognise "
+                              "nobody (give --allow-empty to install it anyway) [no-records]\r\n"),
+          std::string::npos)
+          << r.out;
+    }
+  }
+}

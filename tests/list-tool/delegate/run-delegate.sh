@@ -61,14 +61,18 @@ editor() { printf '#!/bin/sh\n%s\n' "$2" >"$work/$1"; chmod 755 "$work/$1"; }
 as_delegate() {
   su -s /bin/sh "$user" -c "SUDO_EDITOR='$work/$1' sudo -n '$tool' edit '$list'" </dev/null >"$work/out" 2>&1
 }
-# The private folder named in the output, checked: the delegate's, mode 0700, holding $1.
+# The private folder named in the output, checked: the delegate's, mode 0700, holding $1, and
+# named by check as the delegate's kept copy of the list.
 kept_in_private_folder() {
-  local copy
+  local copy checked
   copy=$(sed -n 's/.*your edit is in \(\/var\/tmp\/tolvane-edit\.[A-Za-z0-9]*\/admins\.list\)$/\1/p' "$work/out")
   [ -n "$copy" ] || { problem "$2: the kept edit is not named: $(cat "$work/out")"; return; }
   [ "$(stat -c '%u %a' "$(dirname "$copy")")" = "$uid 700" ] ||
     problem "$2: $(dirname "$copy") is not the delegate's, mode 0700: $(stat -c '%U %a' "$(dirname "$copy")")"
   grep -q "$1" "$copy" || problem "$2: the kept copy lacks the delegate's edit"
+  checked=$("$tool" check "$list" 2>&1)
+  grep -qxF "$list: warning: $copy, written $(date -r "$copy" '+%Y-%m-%d %H:%M'), is a copy of the list that $user edited through sudo and that was not installed: look at it with them, then remove its folder [kept-copy]" <<<"$checked" ||
+    problem "$2: check does not name the kept copy: $checked"
   rm -rf "$(dirname "$copy")"
 }
 same_list() { cmp -s "$list" "$work/list.before" || problem "$1: the list changed"; }

@@ -2,8 +2,13 @@
 # Runs tolvane-list with the arguments in CASE (its first line, shell words) in a fresh copy of
 # tests/fixtures (with a copy of examples/ at ../../examples, as in the source tree), and compares what it prints (standard output, then standard error, then
 # `[exit N]`) with EXPECTED.
-#   run-tool.sh LAUNCH TOOL CASE EXPECTED        UPDATE_GOLDEN=1 rewrites EXPECTED instead.
-# LAUNCH is the build's launcher (tolvane-launch), which starts the tool.
+#   run-tool.sh LAUNCH TOOL CASE EXPECTED PRIVATE_LOG READS
+#                                         UPDATE_GOLDEN=1 rewrites EXPECTED instead.
+# LAUNCH is the build's launcher (tolvane-launch), which starts the tool and PRIVATE_LOG
+# (tolvane-private-log), under which the tool runs: its /dev/log is a socket of the case's own,
+# so that it never writes to the machine's log, and says the same whether the machine has one or
+# not. That needs root: without it, a case whose READS is `only` (check, match, diff, encode,
+# decode, which log nothing) runs as it is, and any other says SKIPPED (exit 77).
 # Later lines of CASE:
 #   `#! setup: COMMANDS`  run by bash in the copy first, in the shell that then runs the tool
 #                         (so `exec 3<>fifo` holds a FIFO open while the tool runs);
@@ -11,12 +16,21 @@
 #                         show what the tool left behind);
 #   `#! memory: KIB`      the tool runs with at most KIB KiB of address space (`ulimit -v KIB`;
 #                         under qemu-user, qemu's -R: tolvane-launch --memory), not in the
-#                         sanitizer build, whose shadow memory needs more: TOLVANE_NO_ULIMIT=1.
+#                         sanitizer build, whose shadow memory needs more: TOLVANE_NO_ULIMIT=1;
+#   `#! log: shown`       the lines the tool sent to the log follow `[exit N]`, each after
+#                         `log: ` as "<PRI>MESSAGE";
+#   `#! log: none`        there is no /dev/log at all, as on a machine without a system log.
+# In setup and after commands, `tolvane-list ARGS` runs the tool too, with a log of its own whose
+# lines are not shown (to make the changes a case starts from, or show what check says after).
 # The tool gets 180 seconds (a loaded machine, the sanitizer build): one that hangs fails the
 # case instead of stalling it. The copy's
 # folder, another each run, is shown as WORK in what is compared.
 set -u
-launch=$1 tool=$(realpath "$2") case=$3 expected=$4
+launch=$1 tool=$(realpath "$2") case=$3 expected=$4 private_log=$5 reads=${6:-changes}
+if [ "$(id -u)" != 0 ] && [ "$reads" != only ]; then
+  echo "SKIPPED: a change runs where /dev/log is its own, a mount namespace that needs root"
+  exit 77
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -28,13 +42,20 @@ eval "set -- $(head -n 1 "$case")"
 setup=$(sed -n 's/^#! setup: //p' "$case")
 memory=$(sed -n 's/^#! memory: //p' "$case")
 after=$(sed -n 's/^#! after: //p' "$case")
+log=$(sed -n 's/^#! log: //p' "$case")
 [ "${TOLVANE_NO_ULIMIT:-0}" = 1 ] && memory=
+logger=("$launch" "$private_log" --log "$work/.log")
+[ "$log" = none ] && logger=("$launch" "$private_log" --no-log)
+quiet=("$launch" "$private_log")
+[ "$(id -u)" = 0 ] || logger=() quiet=()
 cap=()
 [ -z "$memory" ] || cap=(--memory "$memory")
+tolvane-list() { "${quiet[@]}" "$launch" "$tool" "$@"; }
 (cd "$run" && eval "$setup" &&
- timeout 180 "$launch" "${cap[@]}" "$tool" "$@" >"$work/.out" 2>"$work/.err"
+ "${logger[@]}" timeout 180 "$launch" "${cap[@]}" "$tool" "$@" >"$work/.out" 2>"$work/.err"
  echo "[exit $?]" >>"$work/.err")
 cat "$work/.out" "$work/.err" >"$work/.all"
+[ "$log" != shown ] || sed 's/^/log: /' "$work/.log" >>"$work/.all" 2>/dev/null
 [ -z "$after" ] || (cd "$run" && eval "$after") >>"$work/.all" 2>&1
 # The copy's own folder is another each run: it is shown as WORK.
 sed -i "s#$work#WORK#g" "$work/.all"

@@ -3,6 +3,8 @@
 // each subcommand's failures; each document is parsed whole, and its verdict read.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -37,17 +39,24 @@ const Case kCases[] = {
     {"remove --json <L> 0", 2, "error", "remove takes line numbers from 1, got '0'"},
     {"remove --json <L> --wait 30 --rseed 53 --addr 10.1.*.*", 2, "error", ""},
     {"add --json <L> --wait=<L> --rseed 53 --addr 10.1.*.*", 2, "error", ""},
+    {"undo --json --bogus <L>", 2, "error", ""},
+    {"undo --json <L> --as no-such-account-here", 2, "error",
+     "--as: no account 'no-such-account-here'"},
     // A file that is missing.
     {"check --json <D>/missing.list", 2, "files", ""},
     {"match --json <D>/missing.list --crc 1 --counter 2 --ip 10.1.2.3", 2, "error", ""},
     {"diff --json <L> <D>/missing.list", 2, "error", ""},
     {"add --json <D>/missing.list --rseed 53 --addr 10.1.*.*", 1, "refused", "no-list"},
     {"remove --json <D>/missing.list 1", 1, "refused", "no-list"},
+    {"undo --json <D>/missing.list", 1, "refused", "no-list"},
+    {"undo --json <L>", 1, "refused", "no-previous"},
+    {"undo --json <L> --dry-run", 1, "refused", "no-previous"},
     // A refusal.
     {"add --json <L> --rseed 53 --addr 10.1.*", 1, "refused", "values"},
     {"add --json <L> --rseed 53 --addr '*.*.*.*'", 1, "refused", "values"},
     {"remove --json <L> --rseed 53 --addr 10.1.*", 1, "refused", "values"},
-    {"add --json <D> --rseed 53 --addr 10.1.*.*", 1, "refused", "not-regular"},
+    {"add --json <D>/folder --rseed 53 --addr 10.1.*.*", 1, "refused", "not-regular"},
+    {"undo --json <D>/folder", 1, "refused", "not-regular"},
     {"add --json <D>/no/admins.list --rseed 53 --addr 10.1.*.*", 2, "trouble", ""},
     // Trouble: a line past the end, a list another change holds.
     {"remove --json <L> 99", 2, "trouble", ""},
@@ -71,6 +80,7 @@ nlohmann::json oneDocument(const std::string &args, const std::string &out) {
 TEST(Json, EverySubcommandPrintsOneDocumentWhateverGoesWrong) {
   for (const Case &c : kCases) {
     Folder f;
+    ASSERT_EQ(mkdir((f.dir + "/folder").c_str(), 0755), 0);  // a folder where a list could be
     const std::string args = placed(c.args, f);
     const harness::Outcome r = shell(launched(TOLVANE_LIST) + " " + args + " 2>/dev/null");
     EXPECT_EQ(r.status, c.status) << args << "\n" << r.out;

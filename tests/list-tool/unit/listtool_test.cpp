@@ -20,6 +20,7 @@
 #include "content/table-diff.h"
 #include "file-bytes.h"
 #include "launch.h"
+#include "files/file-system.h"
 #include "reference_parser.h"
 #include "tv-list.h"
 #include "tv-match.h"
@@ -403,4 +404,62 @@ TEST(ListTool, DiffListsEveryChangedRecordOnce) {
   const tl::Report a = tl::checkList("old", listOf(old));
   const tl::Report b = tl::checkList("new", listOf(reversed));
   EXPECT_EQ(tl::compareTables(a, b).size(), 32u);
+}
+
+// Every character that sets or marks the direction of text is shown as its bytes escaped, on the
+// terminal and in the log, and as '?' under a finding; its neighbours stay as they are.
+TEST(ListTool, DirectionCharactersAreEscapedWhereverTextIsShown) {
+  // Each character as its bytes, made at run time so that none stands in the source.
+  const auto utf8 = [](unsigned cp) -> std::string {
+    if (cp < 0x800)
+      return {static_cast<char>(0xC0 | cp >> 6), static_cast<char>(0x80 | (cp & 0x3F))};
+    return {static_cast<char>(0xE0 | cp >> 12), static_cast<char>(0x80 | (cp >> 6 & 0x3F)),
+            static_cast<char>(0x80 | (cp & 0x3F))};
+  };
+  const struct {
+    unsigned cp;
+    const char *escaped;
+  } cases[] = {
+      {0x200E, "\\xE2\\x80\\x8E"}, {0x200F, "\\xE2\\x80\\x8F"}, {0x061C, "\\xD8\\x9C"},
+      {0x202A, "\\xE2\\x80\\xAA"}, {0x202B, "\\xE2\\x80\\xAB"}, {0x202C, "\\xE2\\x80\\xAC"},
+      {0x202D, "\\xE2\\x80\\xAD"}, {0x202E, "\\xE2\\x80\\xAE"}, {0x2066, "\\xE2\\x81\\xA6"},
+      {0x2067, "\\xE2\\x81\\xA7"}, {0x2068, "\\xE2\\x81\\xA8"}, {0x2069, "\\xE2\\x81\\xA9"},
+  };
+  for (const auto &c : cases) {
+    const std::string text = "Kay " + utf8(c.cp) + "\xC3\xA9)";
+    EXPECT_TRUE(tl::setsDirection(c.cp)) << c.escaped;
+    EXPECT_EQ(tl::escaped(text), std::string("Kay ") + c.escaped + "\xC3\xA9)") << c.escaped;
+    EXPECT_EQ(tl::sourceLine(text, text.size()).text,
+              "Kay " + std::string(utf8(c.cp).size(), '?') + "\xC3\xA9)")
+        << c.escaped;
+  }
+  // Their neighbours in the same blocks are printable, and shown as they are.
+  for (const unsigned kept : {0x2010u, 0x2030u, 0x2070u, 0x061Bu, 0x2065u, 0x202Fu}) {
+    EXPECT_FALSE(tl::setsDirection(kept)) << std::hex << kept;
+    EXPECT_EQ(tl::escaped(utf8(kept)), utf8(kept)) << std::hex << kept;
+  }
+}
+
+// The file systems whose open() can wait for a server that stops answering, by statfs's f_type.
+TEST(ListTool, NetworkAndFuseMountsAreNamedAsOnesThatCanStall) {
+  const struct {
+    unsigned long type;
+    const char *name;
+  } cases[] = {
+      {0x6969, "an NFS mount"},
+      {0xFF534D42, "a CIFS mount"},
+      {0xFE534D42, "an SMB mount"},
+      {0x517B, "an SMB mount"},
+      {0x65735546, "a FUSE mount"},
+      {0x01021997, "a 9p mount"},
+      {0x00C36400, "a Ceph mount"},
+      {0x6B414653, "an AFS mount"},
+      {0x0BD00BD0, "a Lustre mount"},
+      {0xEF53, ""},
+      {0x01021994, ""},
+      {0x9123683E, ""},
+      {0x58465342, ""},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(tl::stallingFileSystem(c.type), c.name) << std::hex << c.type;
 }

@@ -15,7 +15,11 @@
 # list's home as a configuration file, recommends bash-completion and ships the example
 # playbook (examples/ansible/, its module in library/), which ansible-playbook --syntax-check
 # accepts where it is installed. The installed programs run as the build's own do: natively, or
-# under qemu-user (tests/support/run-installed.sh).
+# under qemu-user (tests/support/run-installed.sh). Purged, tolvane leaves nothing of
+# tolvane-list's beside the list (its postrm, run on a list's home of the test's own where the
+# installed tool made its changes, kept an edit and found an install cut short): the lock, NAME-
+# and every copy go, each copy named, and the folder with them, unless a file of the operator's
+# stays in it.
 #   run-install.sh BUILD_DIR SOURCE_DIR ARCH
 set -u
 build=$(realpath "$1") source=$(realpath "$2") arch=$3
@@ -223,6 +227,46 @@ for pkg in $packages; do
     problem "no package $(basename "$deb")"
   fi
 done
+# Purges the list's home HOME (a folder of the test's own, named in a copy of the package's
+# postrm in place of /etc/tolvane/admins.list) after the installed tool changed the list there:
+# an add (the lock, NAME-), an edit whose editor failed (its copy kept), and the pair of files an
+# install cut short after the exchange leaves. With `mine`, a file of the operator's lies there
+# too, and stays with the folder.
+check_purge() {
+  local home=$1 mine=${2:-} folder got want copy pair
+  folder=$(dirname "$home")
+  mkdir -p "$folder"
+  cp "$source/examples/admins.list" "$home"
+  [ -n "$mine" ] && echo "the operator's notes" >"$folder/notes"
+  "$launch" "$work/dest/usr/bin/tolvane-list" add "$home" --rseed 7 --addr 10.7.7.7 >/dev/null ||
+    problem "purge: the installed tool's add failed"
+  EDITOR='sh -c "echo \"# work\" >>\"\$1\"; exit 3" sh' \
+    "$launch" "$work/dest/usr/bin/tolvane-list" edit "$home" >"$work/edit.out" 2>&1
+  copy=$(sed -n 's/.*your edit is in //p' "$work/edit.out")
+  [ -f "$copy" ] || problem "purge: the failed edit kept no copy: $(cat "$work/edit.out")"
+  pair=Qq1Ww2
+  cp "$home" "$folder/.admins.list.$pair" && cp "$home" "$folder/.admins.list-.$pair"
+  rm "$home"  # dpkg removes the configuration file itself
+  sed "s#^list=.*#list=$home#" "$work/control-tolvane/postrm" >"$work/postrm"
+  got=$(LC_ALL=C sh "$work/postrm" purge 2>&1; echo "[exit $?]")
+  want=$(printf 'tolvane: removed %s, a copy an earlier change of the list left\n' \
+    $(printf '%s\n' "$copy" "$folder/.admins.list.$pair" | LC_ALL=C sort) \
+    "$folder/.admins.list-.$pair"; echo "[exit 0]")
+  [ "$got" = "$want" ] || problem "purge said:"$'\n'"$got"$'\n'"not:"$'\n'"$want"
+  if [ -n "$mine" ]; then
+    [ "$(ls -A "$folder")" = notes ] || problem "purge left $(ls -A "$folder" | tr '\n' ' ')beside the operator's file"
+  else
+    [ ! -e "$folder" ] || problem "purge left $folder: $(ls -A "$folder" | tr '\n' ' ')"
+  fi
+}
+
 for entry in "${debs[@]}"; do check_package "${entry#*=}" "${entry%%=*}"; done
 [ ${#debs[@]} -eq 4 ] && check_copy "$work/deb" packages
+if [ -f "$work/control-tolvane/postrm" ] && [ "$(grep -c '^list=/etc/tolvane/admins.list$' "$work/control-tolvane/postrm")" = 1 ]; then
+  check_purge "$work/purge/etc/tolvane/admins.list"
+  check_purge "$work/purge-beside/etc/tolvane/admins.list" mine
+  echo "install: purged, nothing of tolvane-list's is left beside the list"
+else
+  problem "tolvane's postrm does not name the list's home once as list=/etc/tolvane/admins.list"
+fi
 exit $fail

@@ -1,0 +1,101 @@
+#include "files/previous-version.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "files/descriptors.h"
+#include "files/list-file.h"
+#include "files/paths.h"
+
+namespace tl {
+namespace {
+
+const char *const kNever = ": undo never installs it (look at it, then remove it)";
+
+// Whether the entry `name` of the folder `dir`, shown as `shown`, can be taken for a previous
+// version, by its own status `st` (a link's, not what it names).
+Outcome judged(int dir, const std::string &name, const std::string &shown, const struct stat &st,
+               const Trusted &trusted) {
+  if (S_ISLNK(st.st_mode)) {
+    char target[PATH_MAX];
+    const ssize_t n = readlinkat(dir, name.c_str(), target, sizeof target - 1);
+    return refused("previous-kind",
+                   shown + " is a symbolic link" +
+                       (n > 0 ? " to " + std::string(target, static_cast<size_t>(n)) : "") +
+                       ", which no change keeps" + kNever);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    return refused("previous-kind",
+                   shown + " is " + kindOf(st.st_mode) + ", which no change keeps" + kNever);
+  }
+  if (st.st_nlink != 1) {
+    return refused("previous-kind",
+                   shown + " has " + std::to_string(st.st_nlink) +
+                       " names (hard links), where a version a change keeps has one" + kNever);
+  }
+  if (!trusted(st.st_uid)) {
+    return refused("previous-owner", shown + " belongs to " + userName(st.st_uid) + ", not to " +
+                                         trusted.who() + ", so no change kept it" + kNever);
+  }
+  return done();
+}
+
+// Judges the entry `name` of the folder `dir`; refused "no-previous" when there is none.
+Outcome judgedEntry(int dir, const std::string &name, const std::string &shown,
+                    const Trusted &trusted, struct stat &st) {
+  if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOENT)
+      return refused("no-previous", "there is no previous version " + shown + ": nothing to undo");
+    return trouble("cannot examine " + shown + ": " + std::strerror(errno));
+  }
+  return judged(dir, name, shown, st, trusted);
+}
+
+// Done when there is nothing to say of the entry: it is a previous version, or there is none.
+Outcome allowingNone(const Outcome &o) {
+  return o.kind == Outcome::Refused && o.code == "no-previous" ? done() : o;
+}
+
+}  // namespace
+
+Outcome readPreviousVersion(const ListPlace &place, const Trusted &trusted, std::string &bytes) {
+  const int dir = place.dir.get();
+  const std::string name = place.name + "-", shown = place.beside(name);
+  struct stat st {};
+  Outcome o = judgedEntry(dir, name, shown, trusted, st);
+  if (!o.ok()) return o;
+  UniqueFd fd(openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  struct stat now {};
+  if (!fd.valid() || fstat(fd.get(), &now) != 0)
+    return trouble("cannot read " + shown + ": " + std::strerror(errno));
+  // What was opened is judged again: the name may have been given to another file meanwhile.
+  if (!sameFile(now, st)) {
+    return refused("changed-meanwhile",
+                   shown + " was replaced while it was read: nothing written; try again");
+  }
+  o = judged(dir, name, shown, now, trusted);
+  if (!o.ok()) return o;
+  if (!readUpTo(fd.get(), readMost(), bytes))
+    return trouble("cannot read " + shown + ": " + std::strerror(errno));
+  return done();
+}
+
+Outcome judgePreviousVersion(const ListPlace &place, const Trusted &trusted) {
+  struct stat st {};
+  const std::string name = place.name + "-";
+  return allowingNone(judgedEntry(place.dir.get(), name, place.beside(name), trusted, st));
+}
+
+Outcome judgePreviousVersionAt(const std::string &path, const Trusted &trusted) {
+  UniqueFd dir(open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir.valid()) return done();  // reading the file says why, when it matters
+  struct stat st {};
+  return allowingNone(judgedEntry(dir.get(), nameOf(path), path, trusted, st));
+}
+
+}  // namespace tl
