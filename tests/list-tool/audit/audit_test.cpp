@@ -130,8 +130,8 @@ TEST(Audit, EachChangeLeavesOneLineAndThePreviousVersion) {
 TEST(Audit, UnderTheTestsPrivateLogNoLineReachesTheLogAround) {
   if (geteuid() != 0) GTEST_SKIP() << "a private mount namespace needs root";
   Folder f;
-  const Logged r = logged(std::string(TOLVANE_LAUNCH) + " " + TOLVANE_PRIVATE_LOG_PROGRAM + " " + kTool +
-                          " add " + f.list + " --rseed 366 --addr '172.16.*.*' --note Kay");
+  const Logged r = logged(std::string(TOLVANE_LAUNCH) + " " + TOLVANE_PRIVATE_LOG_PROGRAM + " " +
+                          kTool + " add " + f.list + " --rseed 366 --addr '172.16.*.*' --note Kay");
   ASSERT_EQ(r.status, 0) << r.output;
   EXPECT_NE(r.output.find(f.list + ": changed: installed"), std::string::npos) << r.output;
   EXPECT_EQ(r.log, std::vector<std::string>{});
