@@ -70,6 +70,8 @@ Outcome trustedWith(const std::string &as, Trusted &out) {
   return done();
 }
 
+namespace {
+
 void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
   sub->add_option("--as", o.as,
                   "the server's account (a name or an id), trusted with the list: it may own it")
@@ -89,6 +91,15 @@ void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
   if (kind == kEditing) return;
   sub->add_flag("--dry-run", o.dryRun, "show what would change; take no lock, write nothing");
   sub->add_flag("--json", o.json, "the result as JSON on standard output");
+}
+
+}  // namespace
+
+void endChangeSubcommand(CLI::App *sub, ChangeOptions &o, ChangeKind kind,
+                         const std::string &footer) {
+  addChangeOptions(sub, o, kind);
+  sub->footer(footer);
+  nameValues(sub);
 }
 
 Outcome finishChangeOptions(ChangeOptions &o) {

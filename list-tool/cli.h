@@ -37,12 +37,30 @@ Outcome trustedWith(const std::string &as, Trusted &out);
 // --allow-empty.
 enum ChangeKind { kEditing, kAdding, kRemoving, kUndoing };
 
-// The options a change takes: --as, --wait, --break-links, --allow-empty; --create when it can
-// make a list (edit, add); --dry-run and --json when it needs no editor (add, remove, undo).
-void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind);
+// Ends the definition of a change's subcommand: the options a change takes (--as, --wait,
+// --break-links, --allow-empty; --create when it can make a list (edit, add); --dry-run and
+// --json when it needs no editor (add, remove, undo)), the footer, and values named in its help
+// (nameValues).
+void endChangeSubcommand(CLI::App *sub, ChangeOptions &o, ChangeKind kind,
+                         const std::string &footer);
 
 // Settles a change's options once parsed: the list's default, the account of --as.
 Outcome finishChangeOptions(ChangeOptions &o);
+
+// Says a usage error, or any trouble found before a command's work begins: `tolvane-list:
+// WHAT` on standard error, and with `json` the document {"error": WHAT} on standard output.
+// Returns the exit status, 2.
+int usageError(const std::string &what, bool json);
+
+// Runs the change whose step `makeStep()` returns once the options are settled; a usage error
+// when they cannot be.
+template <typename MakeStep>
+int settledChange(ChangeOptions &o, MakeStep makeStep) {
+  const Outcome given = finishChangeOptions(o);
+  if (!given.ok()) return usageError(given.message, o.json);
+  auto step = makeStep();
+  return Change(o).run(step);
+}
 
 // The values of one administrator's record as encode, add and remove take them: the
 // registration seed (or the crc and counter it comes from), the PUID seed (or the PUID values),
@@ -103,11 +121,6 @@ std::string misplacedWait(int argc, char **argv);
 // The seconds of --wait, as given: "" for none (do not wait), "true" for a bare --wait (as long
 // as it takes), else SECONDS; trouble naming what it takes when that is no number.
 Outcome waitSeconds(const std::string &given, double &seconds);
-
-// Says a usage error, or any trouble found before a command's work begins: `tolvane-list:
-// WHAT` on standard error, and with `json` the document {"error": WHAT} on standard output.
-// Returns the exit status, 2.
-int usageError(const std::string &what, bool json);
 
 }  // namespace tl
 

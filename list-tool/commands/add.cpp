@@ -46,11 +46,10 @@ Subcommand defineAdd(CLI::App &tool) {
   CLI::App *sub =
       listSubcommand(tool, "add", "Make sure FILE gives a record for these values", o->change.file);
   o->values.add(sub, true);
-  addChangeOptions(sub, o->change, kAdding);
-  sub->footer(
+  endChangeSubcommand(
+      sub, o->change, kAdding,
       "Already there: nothing written. Prints changed or unchanged, exit status 0 for both,\n"
       "1 refused, 2 trouble; the previous version is kept as FILE-.");
-  nameValues(sub);
   return {sub, [o]() -> int {
             Outcome given = finishChangeOptions(o->change);
             std::string line;

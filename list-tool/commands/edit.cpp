@@ -131,17 +131,11 @@ Subcommand defineEdit(CLI::App &tool) {
   auto o = std::make_shared<ChangeOptions>();
   CLI::App *sub = listSubcommand(
       tool, "edit", "Edit FILE on a copy, checked and installed as one change", o->file);
-  addChangeOptions(sub, *o, kEditing);
-  sub->footer(
+  endChangeSubcommand(
+      sub, *o, kEditing,
       "A copy that is not installed is kept and named. Through sudo the editor runs as the\n"
       "user who ran sudo ($SUDO_EDITOR, then $VISUAL, $EDITOR, editor, vi).");
-  nameValues(sub);
-  return {sub, [o]() -> int {
-            Outcome given = finishChangeOptions(*o);
-            if (!given.ok()) return usageError(given.message, false);
-            EditStep step(o->file);
-            return Change(*o).run(step);
-          }};
+  return {sub, [o]() -> int { return settledChange(*o, [&o] { return EditStep(o->file); }); }};
 }
 
 }  // namespace tl

@@ -218,14 +218,13 @@ Subcommand defineRemove(CLI::App &tool) {
       ->type_name("N");
   o->values.add(sub, false);
   o->values.addUser(sub);
-  addChangeOptions(sub, o->change, kRemoving);
-  sub->footer(
+  endChangeSubcommand(
+      sub, o->change, kRemoving,
       "FILE comes first whenever line numbers follow it (remove FILE 3 4); --line N takes\n"
       "the default list. --ip takes out every record that recognises the user. Nothing to\n"
       "take out and nothing close: nothing written, exit status 0. A record left that still\n"
       "recognises whom the values or note name, or one that comes close when nothing\n"
       "matched, is named with the command that takes it out: exit status 1.");
-  nameValues(sub);
   sub->get_option("FILE")->type_name("");
   return {sub, [o]() -> int {
             RemoveStep step;

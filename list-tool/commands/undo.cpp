@@ -44,17 +44,11 @@ Subcommand defineUndo(CLI::App &tool) {
   CLI::App *sub = listSubcommand(
       tool, "undo", "Make FILE's previous version, FILE-, the list again (a second undo redoes)",
       o->file);
-  addChangeOptions(sub, *o, kUndoing);
-  sub->footer(
+  endChangeSubcommand(
+      sub, *o, kUndoing,
       "The changes are shown, and at a terminal confirmed, before the install; the list it\n"
       "replaces becomes FILE-. Exit status 0 installed or unchanged, 1 refused, 2 trouble.");
-  nameValues(sub);
-  return {sub, [o]() -> int {
-            Outcome given = finishChangeOptions(*o);
-            if (!given.ok()) return usageError(given.message, o->json);
-            UndoStep step(o->trusted);
-            return Change(*o).run(step);
-          }};
+  return {sub, [o]() -> int { return settledChange(*o, [&o] { return UndoStep(o->trusted); }); }};
 }
 
 }  // namespace tl
