@@ -13,13 +13,10 @@
 
 namespace tl {
 
-// Users with these seeds from these addresses: the registration seed, the PUID seed (0 for
-// any PUID) and the addresses from `lo` to `hi`.
+// Users with these seeds from these addresses.
 struct Whom {
-  uint32 rSeed = 0;
-  uint32 pSeed = 0;
-  uint32 lo = 0;
-  uint32 hi = 0;
+  uint32 rSeed = 0, pSeed = 0;  // the registration seed, and the PUID seed (0: any PUID)
+  uint32 lo = 0, hi = 0;        // the addresses from lo to hi
 };
 
 struct Revocation {
