@@ -67,6 +67,23 @@ class Shell:
         if self.pid == 0:
             os.chdir(cwd)
             os.execve("/bin/bash", ["bash", "--noprofile", "--rcfile", rc, "-i"], env)
+        self.prompted()
+
+    def prompted(self, done=lambda: True):
+        """Reads what bash prints until `done()` holds and bash shows its prompt again, so that
+        nothing is typed before readline reads it. False when that takes over 60 s."""
+        seen = b""
+        deadline = time.monotonic() + 60
+        while not (done() and seen.endswith(b"$ ")):
+            if time.monotonic() > deadline:
+                return False
+            ready, _, _ = select.select([self.fd], [], [], 0.05)
+            if ready:
+                try:
+                    seen += os.read(self.fd, 65536)
+                except OSError:
+                    return False
+        return True
 
     def offers(self, line):
         """The words readline inserts for the last (partial) word of `line`, as bash prints them."""
@@ -76,12 +93,9 @@ class Shell:
         keys = (line + "\x1b*" + "\x01" + "printf '%s\\n' " + "\x05"
                 + f" >{result}.tmp && mv {result}.tmp {result}\r")
         os.write(self.fd, keys.encode())
-        deadline = time.monotonic() + 60
-        while not os.path.exists(result):
-            if time.monotonic() > deadline:
-                fail(f"bash printed no line for {line!r} within 60 s")
-                return None
-            self.drain(0.05)
+        if not self.prompted(lambda: os.path.exists(result)):
+            fail(f"bash printed no line for {line!r} within 60 s")
+            return None
         with open(result, encoding="utf-8") as f:
             words = f.read().split("\n")[:-1]
         typed = line.split(" ")
