@@ -258,7 +258,7 @@ Outcome Change::lock() {
 
 Outcome Change::read() {
   if (place_.exists) {
-    Outcome opened = readListIn(place_, o_.file, list_);
+    Outcome opened = readListIn(place_, place_.name, o_.file, list_);
     if (!opened.ok()) return opened;
     if (!sameFile(list_.st, place_.st)) {
       return refused("changed-meanwhile",

@@ -49,7 +49,7 @@ Outcome readJudged(const std::string &file, const CheckOptions &o, const Trusted
     about.push_back(wholeFile(g.error ? Severity::Error : Severity::Warning, g.code, g.message));
   if (!walked.ok() || !place.exists) return readListAt(file, data);
   OpenList list;
-  Outcome read = readListIn(place, file, list);
+  Outcome read = readListIn(place, place.name, file, list);
   if (!read.ok()) return read;
   data = list.bytes;
   if (trusted.hasAs) {

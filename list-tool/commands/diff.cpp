@@ -27,7 +27,7 @@ struct DiffOptions {
   bool json = false;
 };
 
-// A file named as a previous version is that no change could have kept: the file, and why.
+// A file named as a previous version (NAME-) that no change could have kept: the file, and why.
 struct NotPrevious {
   std::string file;
   Outcome why;

@@ -63,25 +63,19 @@ nlohmann::json changeJson(const Report &before, const Report &after,
 
 void printJson(FILE *out, const nlohmann::json &doc) {
   const std::string text = doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-  // Such characters are three bytes (E2 80 8E, ...) or two (D8 9C), and stand only in strings.
+  // The characters that set the direction of text as \uXXXX: the same string to a JSON reader.
   std::string shown;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    const size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+  for (size_t i = 0; i < text.size();) {
     unsigned cp = 0;
-    if ((n == 2 || n == 3) && i + n <= text.size()) {
-      cp = b & (n == 3 ? 0x0Fu : 0x1Fu);
-      for (size_t k = 1; k < n; ++k)
-        cp = cp << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-    }
-    if (cp != 0 && setsDirection(cp)) {
+    const size_t n = static_cast<unsigned char>(text[i]) >= 0x80 ? utf8At(text, i, cp) : 0;
+    if (n > 0 && setsDirection(cp)) {
       char escape[8];
       std::snprintf(escape, sizeof escape, "\\u%04X", cp);
       shown += escape;
-      i += n - 1;
-      continue;
+    } else {
+      shown.append(text, i, n > 0 ? n : 1);
     }
-    shown += text[i];
+    i += n > 0 ? n : 1;
   }
   std::fprintf(out, "%s\n", shown.c_str());
 }

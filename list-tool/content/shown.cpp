@@ -3,24 +3,31 @@
 #include <cstdio>
 
 namespace tl {
+
 bool setsDirection(unsigned cp) {
   return cp == 0x200E || cp == 0x200F || cp == 0x061C || (cp >= 0x202A && cp <= 0x202E) ||
          (cp >= 0x2066 && cp <= 0x2069);
 }
 
-size_t utf8Length(const std::string &s, size_t i) {
+size_t utf8At(const std::string &s, size_t i, unsigned &cp) {
   const auto b = static_cast<unsigned char>(s[i]);
   const size_t n = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
   if (n == 0 || i + n > s.size()) return 0;
-  unsigned cp = b & (0x7Fu >> n);
+  cp = b & (0x7Fu >> n);
   for (size_t k = 1; k < n; ++k) {
     const auto c = static_cast<unsigned char>(s[i + k]);
     if ((c & 0xC0) != 0x80) return 0;
     cp = cp << 6 | (c & 0x3Fu);
   }
   const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
-  const bool bad = cp < 0xA0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF;
-  return overlong || bad || setsDirection(cp) ? 0 : n;
+  const bool bad = (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF;
+  return overlong || bad ? 0 : n;
+}
+
+size_t utf8Length(const std::string &s, size_t i) {
+  unsigned cp = 0;
+  const size_t n = utf8At(s, i, cp);
+  return n > 0 && cp >= 0xA0 && !setsDirection(cp) ? n : 0;
 }
 
 std::string escaped(const std::string &text) {

@@ -26,6 +26,10 @@ std::string escaped(const std::string &text);
 // what follows them on the operator's terminal and in the log.
 bool setsDirection(unsigned cp);
 
+// The length of the UTF-8 sequence of two bytes or more at s[i] when it is well formed (not
+// overlong, no surrogate, at most U+10FFFF), with its character in `cp`; 0 otherwise.
+size_t utf8At(const std::string &s, size_t i, unsigned &cp);
+
 // The length of the UTF-8 sequence at s[i] when it is well formed and neither a control
 // character (U+0080 to U+009F) nor one that sets the direction of text; 0 otherwise.
 size_t utf8Length(const std::string &s, size_t i);

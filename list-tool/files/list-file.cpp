@@ -46,12 +46,12 @@ Outcome readListAt(const std::string &path, std::string &data) {
   return readOpen(fd.get(), path, data);
 }
 
-Outcome readListIn(const ListPlace &place, const std::string &shown, OpenList &out) {
-  out.fd.reset(openat(place.dir.get(), place.name.c_str(), kOpenFlags | O_NOFOLLOW));
+Outcome readListIn(const ListPlace &place, const std::string &name, const std::string &shown,
+                   OpenList &out) {
+  out.fd.reset(openat(place.dir.get(), name.c_str(), kOpenFlags | O_NOFOLLOW));
   if (!out.fd.valid()) {
     struct stat st {};
-    if (errno == ELOOP &&
-        fstatat(place.dir.get(), place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+    if (errno == ELOOP && fstatat(place.dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
       return notRegular(shown, st.st_mode);
     return failed(shown);
   }

@@ -31,9 +31,11 @@ struct OpenList {
   std::string bytes;
 };
 
-// Opens and reads the list the walk found, in its folder, without following a link in its
-// place, and only when it is a regular file; `shown` names it in the message.
-Outcome readListIn(const ListPlace &place, const std::string &shown, OpenList &out);
+// Opens and reads the entry `name` of the list's folder (the list the walk found, or its
+// previous version) without following a link in its place, and only when it is a regular file;
+// `shown` names it in the message.
+Outcome readListIn(const ListPlace &place, const std::string &name, const std::string &shown,
+                   OpenList &out);
 
 // Whether the open list still holds these bytes (read again from its start).
 bool stillHolds(int fd, const std::string &bytes);

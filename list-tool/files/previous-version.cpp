@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "files/descriptors.h"
 #include "files/list-file.h"
@@ -69,19 +70,17 @@ Outcome readPreviousVersion(const ListPlace &place, const Trusted &trusted, std:
   struct stat st {};
   Outcome o = judgedEntry(dir, name, shown, trusted, st);
   if (!o.ok()) return o;
-  UniqueFd fd(openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  struct stat now {};
-  if (!fd.valid() || fstat(fd.get(), &now) != 0)
-    return trouble("cannot read " + shown + ": " + std::strerror(errno));
+  OpenList read;
+  o = readListIn(place, name, shown, read);
+  if (!o.ok()) return o;
   // What was opened is judged again: the name may have been given to another file meanwhile.
-  if (!sameFile(now, st)) {
+  if (!sameFile(read.st, st)) {
     return refused("changed-meanwhile",
                    shown + " was replaced while it was read: nothing written; try again");
   }
-  o = judged(dir, name, shown, now, trusted);
+  o = judged(dir, name, shown, read.st, trusted);
   if (!o.ok()) return o;
-  if (!readUpTo(fd.get(), readMost(), bytes))
-    return trouble("cannot read " + shown + ": " + std::strerror(errno));
+  bytes = std::move(read.bytes);
   return done();
 }
 

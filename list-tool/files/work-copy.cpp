@@ -117,9 +117,10 @@ Outcome WorkCopy::create(const ListPlace &place, const std::string &content,
   }
   // A private folder of the delegate's: made by root where only its maker can enter, then given
   // to the delegate.
-  char templ[] = "/var/tmp/tolvane-edit.XXXXXX";  // kPrivateTop, kPrefix
+  std::string made = joined(kPrivateTop, kPrefix) + "XXXXXX";
+  char *templ = &made[0];
   if (mkdtemp(templ) == nullptr)
-    return trouble(std::string("cannot make a private folder in /var/tmp: ") +
+    return trouble(std::string("cannot make a private folder in ") + kPrivateTop + ": " +
                    std::strerror(errno));
   // From here on the destructor removes the folder (and the copy) unless the copy is kept.
   private_ = templ;
