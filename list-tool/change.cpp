@@ -11,14 +11,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include "content/cut-short.h"
+#include "content/digest.h"
+#include "content/journal.h"
 #include "content/json-out.h"
+#include "content/log-line.h"
 #include "content/shown.h"
 #include "content/text-out.h"
 #include "files/attributes.h"
+#include "files/beside-list.h"
 #include "files/install.h"
-#include "files/leftovers.h"
 #include "files/signals.h"
-#include "files/system-log.h"
+#include "files/work-copy.h"
 
 namespace tl {
 namespace {
@@ -47,81 +51,140 @@ std::string newErrors(int n) {
   return std::to_string(n) + " new error" + (n == 1 ? "" : "s");
 }
 
-// Text from a list or the file system (a comment, a path, a message naming one) as the log line
-// holds it: a backslash, a double quote, a tab, control characters, characters that set the
-// direction of text and bytes that are not UTF-8 as \xHH, so that no text can pass for one of the
-// escapes, close the quotes it stands in, start a line, or turn what follows around.
-std::string logText(const std::string &text) {
-  std::string plain;
-  for (char c : text) {
-    plain += c == '\\' ? std::string("\\x5C") : c == '"' ? std::string("\\x22") : std::string(1, c);
-  }
-  std::string line;
-  for (char c : escaped(plain)) line += c == '\t' ? std::string("\\x09") : std::string(1, c);
-  return line;
+// Room kept in a change's line for what a line sent late, or put right, says besides it.
+constexpr size_t kLineRoom = 320;
+
+// The digest of a list's bytes, "" for a list that is not there.
+std::string digestOrNone(bool there, const std::string &bytes) {
+  return there ? digestOf(bytes) : "";
 }
 
-// The text in double quotes, which nothing in it can close: whatever a comment or a name holds
-// (parentheses, semicolons, "+ line ..."), it stays one quoted piece of the line.
-std::string logQuoted(const std::string &text) {
-  return "\"" + logText(text) + "\"";
+// A file beside the list as the judgement of a change cut short takes it.
+FileFound asFound(const FoundFile &f) {
+  return {f.there, f.plain, f.plain ? digestOf(f.bytes) : ""};
 }
 
-// A record as the log line holds it: "(registration seed 366, PUID seed any, 172.16.0.0 to
-// 172.16.255.255 # \"Kay\")".
-std::string logged(const Loaded &l) {
-  Loaded bare = l;
-  bare.comment.clear();
-  return "(" + describeRecord(bare) + (l.comment.empty() ? "" : " # " + logQuoted(l.comment)) + ")";
-}
-
-// One change of the table as the log line holds it: "+ line 20 slot 4 (...)".
-std::string loggedChange(const TableChange &c) {
-  switch (c.kind) {
-    case TableChange::Added:
-      return "+ line " + std::to_string(c.after->line) + " slot " + std::to_string(c.after->slot) +
-             " " + logged(*c.after);
-    case TableChange::Removed:
-      return "- line " + std::to_string(c.before->line) + " slot " +
-             std::to_string(c.before->slot) + " " + logged(*c.before);
-    case TableChange::Moved:
-      break;
-  }
-  return "~ line " + std::to_string(c.after->line) + " slot " + std::to_string(c.after->slot) +
-         ", was line " + std::to_string(c.before->line) + " slot " +
-         std::to_string(c.before->slot) + " " + logged(*c.after);
-}
-
-// The changes of a table, as the log line holds them.
-std::string loggedChanges(const std::vector<TableChange> &changes) {
-  std::string what;
-  for (const TableChange &c : changes) what += (what.empty() ? "" : "; ") + loggedChange(c);
-  return what.empty() ? "comments and layout only, the same table" : what;
+// "change 20261211T054538Z-Ab3dEf (add by root for alice (sudo), 2026-12-11T05:45:38Z)"
+std::string changeNamed(const JournalEntry &e) {
+  return "change " + e.id + " (" + e.verb + " by " + e.by.shown() + ", " + utcTime(e.at) + ")";
 }
 
 }  // namespace
 
-std::string describeLeftover(const Leftover &l, const ListPlace &place) {
-  const std::string kept = place.beside(place.name + "-");
-  const std::string when = ", written " + shownTime(l.changed) + ", ";
-  switch (l.kind) {
-    case Leftover::Replaced:
-      return "a change was cut short after it installed the list: " + kept +
-             " is the version before the one it replaced, which lies in " + l.path + when +
-             "(the next change makes it " + kept + ")";
-    case Leftover::Unused:
-      return l.path + when +
-             "was made by a change cut short before it installed anything: the list is as it "
-             "was (the next change removes it)";
-    case Leftover::OldList:
-      return l.path + when + "is the old list of a change cut short after it had kept it as " +
-             kept + " (the next change removes it)";
-    case Leftover::Copy:
-      break;
+std::vector<Finding> journalFindings(const ListPlace &place, const Trusted &trusted,
+                                     const std::string &bytes, const Report &report) {
+  std::vector<Finding> out;
+  const auto add = [&out](Severity s, const std::string &code, const std::string &message) {
+    out.push_back({0, 0, s, code, message, "", 0});
+  };
+  JournalFile file;
+  std::vector<std::string> lines;
+  size_t rotated = 0;
+  Outcome o = file.open(place, trusted, false);
+  if (o.ok()) o = file.read(lines, rotated);
+  std::vector<JournalEntry> entries;
+  JournalDamage damage;
+  if (o.ok() && !parseJournal(lines, entries, damage)) {
+    const bool current = damage.line > static_cast<int>(rotated);
+    o = refused(
+        "journal-damaged",
+        "the journal " + (current ? file.path() : place.beside(rotatedJournalName(place.name))) +
+            " cannot be read as tolvane-list writes it (line " +
+            std::to_string(current ? damage.line - static_cast<int>(rotated) : damage.line) + ": " +
+            damage.message +
+            "): every change refuses it; look at it, then move it aside (the next change "
+            "starts a new journal)");
   }
-  return l.path + when +
-         "is a copy an earlier change left (an edit that was not installed, or one killed): look "
-         "at it, then remove it";
+  if (!o.ok()) {
+    add(Severity::Error, o.kind == Outcome::Refused ? o.code : "journal-unreadable", o.message);
+    return out;
+  }
+  const JournalState s = stateOf(entries);
+  const std::string kept = place.beside(place.name + "-");
+  std::vector<std::string> known = {journalName(place.name), rotatedJournalName(place.name),
+                                    "." + place.name + ".lock"};
+  if (s.open) {
+    const JournalEntry &first = s.hasStart ? s.start : s.install;
+    CutShortFound found;
+    found.list = digestOrNone(place.exists, bytes);
+    if (s.hasInstall) {
+      for (size_t i = 0; i < s.install.files.size() && i < 2; ++i) {
+        const FileFound f = asFound(foundBeside(place, trusted, s.install.files[i]));
+        (i == 0 ? found.next : found.previous) = f;
+        known.push_back(s.install.files[i]);
+      }
+    }
+    found.kept = asFound(foundBeside(place, trusted, place.name + "-"));
+    const CopyKept &copy = s.hasStart ? s.start.copy : CopyKept{};
+    if (copy.beside && !copy.path.empty()) known.push_back(copy.name);
+    const CutShort c = judgeCutShort(s, found, kept);
+    add(Severity::Warning, "interrupted",
+        changeNamed(first) + " was " + c.said + ": the next change " +
+            (c.stage == CutShort::Unknown ? "puts it on record as such"
+             : c.installed                ? "completes it and puts it on record"
+                                          : "rolls it back and puts it on record"));
+  }
+  const std::string now = digestOrNone(place.exists, bytes);
+  if (!s.last.digest.empty() && now != s.last.digest && !s.open) {
+    const Report was = tableReport(place.given, s.last.table);
+    add(Severity::Warning, "outside-change",
+        "the list is not what " +
+            (s.last.outside ? "the outside change found at " + utcTime(s.last.at) + " left"
+                            : changeNamed(s.last.install) + " installed") +
+            ": it was changed outside tolvane-list (" +
+            changeSummary(was, report, compareTables(was, report)) +
+            "); the next change puts that on record, and undo refuses until it is");
+  }
+  for (const JournalEntry &u : s.unlogged) {
+    add(Severity::Warning, "not-logged",
+        (u.kind == JournalEntry::Outside ? "the outside change found at " + utcTime(u.at)
+                                         : "change " + u.id + " (" + utcTime(u.at) + ")") +
+            " is not on record in the system log (" + u.notLogged +
+            "): the next change that can log puts it there");
+  }
+  for (const JournalEntry &k : s.kept) {
+    const CopyKept &c = k.kept;
+    FoundFile f;
+    if (c.beside) {
+      f = foundBeside(place, trusted, c.name);
+      known.push_back(c.name);
+    } else {
+      const PrivateCopy p = privateCopyAt(c.path, c.owner);
+      f.there = p.there;
+      f.changed = p.changed;
+    }
+    if (!f.there) continue;
+    add(Severity::Warning, "kept-copy",
+        c.path + ", written " + shownTime(f.changed) + ", is a copy of the list that " +
+            (c.beside ? "was edited" : userName(c.owner) + " edited through sudo") +
+            " and that was not installed (change " + k.id + "): look at it" +
+            (c.beside ? ", then remove it" : " with them, then remove its folder"));
+  }
+  // Oldest first; only a plain file of one name that a trusted account owns can be the tool's.
+  std::vector<std::pair<time_t, std::string>> strays;
+  for (const std::string &name : toolNamesBeside(place)) {
+    if (std::find(known.begin(), known.end(), name) != known.end()) continue;
+    const FoundFile f = foundBeside(place, trusted, name);
+    if (f.plain) strays.emplace_back(f.changed, name);
+  }
+  std::stable_sort(strays.begin(), strays.end(),
+                   [](const auto &a, const auto &b) { return a.first < b.first; });
+  for (const auto &stray : strays) {
+    add(Severity::Warning, "stray-copy",
+        place.beside(stray.second) + ", written " + shownTime(stray.first) +
+            ", is named as tolvane-list names the files of its changes, but no change in the "
+            "journal made it (an earlier tolvane-list may have left it): look at it, then remove "
+            "it");
+  }
+  if (!s.change.digest.empty() && !s.change.install.read.empty()) {
+    const FoundFile previous = foundBeside(place, trusted, place.name + "-");
+    if (previous.plain && digestOf(previous.bytes) != s.change.install.read) {
+      add(Severity::Warning, "previous-unknown",
+          kept + " is not the version that " + changeNamed(s.change.install) +
+              " replaced: undo refuses it");
+    }
+  }
+  return out;
 }
 
 nlohmann::json ChangeStep::details() const {
@@ -147,16 +210,22 @@ int Change::run(ChangeStep &step) {
     // read must be the list judged.
     if (o.ok()) o = judgeAgain();
   }
-  // Read: the list through its folder's descriptor, kept open to install over only that file.
+  // Read: the list through its folder's descriptor, kept open to install over only that file;
+  // then its journal, judged as the list is.
   if (o.ok()) o = read();
-  // What an install cut short left is put right first, so that NAME- is the version just
-  // replaced once this change is made.
+  if (o.ok()) o = readJournal();
+  // What the journal says is left to do comes first: a change cut short is finished or rolled
+  // back (so that NAME- is the version just replaced once this change is made), an outside
+  // change is put on record as one, and so are the lines the system log could not take.
   if (o.ok() && !o_.dryRun) o = repair();
+  if (o.ok() && !o_.dryRun) o = recordOutside();
+  if (o.ok() && !o_.dryRun) o = logLate();
   if (o.ok() && !step.editable()) o = readAsOneLine();
   if (!o.ok()) return finish(o);
   // Change the copy, check it and confirm what needs it; at a terminal the operator may edit
   // the copy again.
-  const ListAsRead list{place_, list_.bytes, before_, invoker_};
+  const ListAsRead list{place_, list_.bytes, before_, invoker_, state_, terminal_ && !o_.dryRun,
+                        *this};
   std::string after;
   Report next;
   for (;;) {
@@ -178,8 +247,8 @@ int Change::run(ChangeStep &step) {
     report(next, false, false, "");
     return afterwards_.exitStatus();
   }
-  // Install: exchanged with the list, the previous version kept beside it; reported and put
-  // on record.
+  // Install: put in the journal, exchanged with the list, the previous version kept beside it;
+  // put on record and reported.
   return finish(install(after, next));
 }
 
@@ -273,25 +342,128 @@ Outcome Change::read() {
   return done();
 }
 
-Outcome Change::repair() {
-  if (!place_.exists) return done();
-  const std::vector<Leftover> found = leftoversOf(place_, o_.trusted);
-  std::vector<std::string> said;
-  for (const Leftover &l : found) {
-    if (l.kind == Leftover::Copy) continue;
-    said.push_back(describeLeftover(l, place_));
-    if (l.kind != Leftover::Replaced) continue;
-    // The change that was cut short was never put on record: it is now.
-    const Report replaced = checkList(l.path, l.bytes);
-    log(place_.live(), "installed by a change that was cut short, found now: " +
-                           loggedChanges(compareTables(replaced, before_)));
+Outcome Change::readJournal() {
+  began_ = time(nullptr);
+  id_ = changeId(began_, randomSuffix());
+  Outcome opened = journalFile_.open(place_, o_.trusted, !o_.dryRun);
+  std::vector<std::string> lines;
+  size_t rotated = 0;
+  if (opened.ok()) opened = journalFile_.read(lines, rotated);
+  if (!opened.ok()) return opened;
+  JournalDamage damage;
+  if (!parseJournal(lines, entries_, damage)) {
+    const int line = damage.line > static_cast<int>(rotated)
+                         ? damage.line - static_cast<int>(rotated)
+                         : damage.line;
+    const std::string where = damage.line > static_cast<int>(rotated)
+                                  ? journalFile_.path()
+                                  : place_.beside(rotatedJournalName(place_.name));
+    return refused("journal-damaged",
+                   "the journal " + where + " cannot be read as tolvane-list writes it (line " +
+                       std::to_string(line) + ": " + damage.message +
+                       "): look at it, then move it aside (the next change starts a new journal)");
   }
-  if (said.empty()) return done();
-  Outcome put = repairLeftovers(place_, found);
-  if (!put.ok()) return put;
-  for (const std::string &s : said) {
-    printLine(stderr, o_.file + ": put right: " + s);
-    repaired_.push_back(s);
+  state_ = stateOf(entries_);
+  return done();
+}
+
+Outcome Change::repair() {
+  if (!state_.open) return done();
+  const JournalEntry &first = state_.hasStart ? state_.start : state_.install;
+  CutShortFound found;
+  found.list = digestOrNone(place_.exists, list_.bytes);
+  const std::vector<std::string> &files = state_.install.files;
+  if (state_.hasInstall && !files.empty())
+    found.next = asFound(foundBeside(place_, o_.trusted, files[0]));
+  if (state_.hasInstall && files.size() > 1)
+    found.previous = asFound(foundBeside(place_, o_.trusted, files[1]));
+  found.kept = asFound(foundBeside(place_, o_.trusted, place_.name + "-"));
+  const CopyKept &copy = state_.hasStart ? state_.start.copy : CopyKept{};
+  if (!copy.path.empty()) {
+    if (copy.beside) {
+      found.copy = asFound(foundBeside(place_, o_.trusted, copy.name));
+    } else {
+      const PrivateCopy p = privateCopyAt(copy.path, copy.owner);
+      found.copy = {p.there, p.there, p.there ? digestOf(p.bytes) : ""};
+    }
+  }
+  const std::string kept = place_.beside(place_.name + "-");
+  const CutShort c = judgeCutShort(state_, found, kept);
+  if (c.stage != CutShort::Unknown) {
+    Outcome put = putRight(place_, c.keepPrevious ? files[1] : "", c.remove);
+    if (!put.ok()) return put;
+  }
+  if (c.removeCopy) {
+    if (copy.beside) {
+      Outcome gone = removeBeside(place_, copy.name);
+      if (!gone.ok()) return gone;
+    } else {
+      removePrivateCopy(copy.path);
+    }
+  }
+  JournalEntry r = entry(JournalEntry::Repair);
+  r.id = first.id;
+  r.result = c.installed ? "completed" : c.stage == CutShort::Unknown ? "unknown" : "rolled-back";
+  r.why = c.said;
+  if (c.copyKept) r.kept = copy;
+  // On record under the verb and account of the change that was cut short.
+  const std::string at = " (change " + first.id + " of " + utcTime(first.at) + ")";
+  r.line.head = logHead(first.list, first.verb, first.by.shown());
+  r.line.what = c.said + (c.installed ? ", completed now" : "") + at +
+                (c.installed ? ": " + state_.install.line.what : "") +
+                (c.copyKept ? "; the edit is kept in " + logQuoted(copy.path, kLogPathMost) : "");
+  r.logged = log(logLine(r.line.head, r.line.what));
+  r.notLogged = r.logged ? "" : notLogged_;
+  const std::string said = changeNamed(first) + " was " + c.said +
+                           (c.installed ? "; completed now" : "") +
+                           (c.copyKept ? "; the edit is kept in " + copy.path : "");
+  printLine(stderr, o_.file + ": put right: " + said);
+  repaired_.push_back(said);
+  return journal(r);
+}
+
+Outcome Change::recordOutside() {
+  const std::string now = digestOrNone(place_.exists, list_.bytes);
+  if (state_.last.digest.empty() || now == state_.last.digest) return done();
+  const Report was = tableReport(o_.file, state_.last.table);
+  const std::vector<TableChange> changes = compareTables(was, before_);
+  JournalEntry e = entry(JournalEntry::Outside);
+  e.id = changeId(began_, randomSuffix());
+  e.writer = id_;
+  e.before = state_.last.digest;
+  e.after = now;
+  e.changes = keptChanges(changes);
+  e.table = keptTable(before_);
+  const std::string since = state_.last.outside
+                                ? "the outside change found at " + utcTime(state_.last.at)
+                                : "change " + state_.last.id;
+  e.line.head = head();
+  const std::string intro = "found an outside change: the list is not what " + since + " left";
+  e.line.what = intro + ": " +
+                loggedChanges(changes, kLogTextMost - e.line.head.size() - intro.size() - 4, e.id);
+  if (!o_.json) {
+    printLine(stdout,
+              o_.file + ": warning: the list was changed outside tolvane-list since " +
+                  (state_.last.outside ? "the outside change found at " + utcTime(state_.last.at)
+                                       : changeNamed(state_.last.install)) +
+                  ": " + changeSummary(was, before_, changes) + " [outside-change]");
+  }
+  e.logged = log(logLine(e.line.head, e.line.what));
+  e.notLogged = e.logged ? "" : notLogged_;
+  return journal(e);
+}
+
+Outcome Change::logLate() {
+  const std::vector<JournalEntry> due = state_.unlogged;
+  for (const JournalEntry &u : due) {
+    if (u.line.head.empty()) continue;
+    const std::string late = "logged late (change " + u.id + " of " + utcTime(u.at) + "): ";
+    if (!log(logLine(u.line.head, late + u.line.what))) return done();
+    JournalEntry e = entry(JournalEntry::Logged);
+    e.id = u.id;
+    e.writer = id_;
+    Outcome o = journal(e);
+    if (!o.ok()) return o;
   }
   return done();
 }
@@ -363,6 +535,9 @@ Outcome Change::confirm(const Report &after, bool &editAgain) {
     // The whole list is to be replaced: the operator sees what changes, and says yes to it.
     printChanges(stdout, before_, after, o_.file + " (before)", o_.file);
     changesShown_ = true;
+    const std::string caution = step_->caution();
+    if (!caution.empty())
+      printLine(stdout, o_.file + ": warning: " + caution + " [outside-change]");
     const char c = ask(o_.file + ": " + (empty ? why + ". Install it?" : "Install this change?") +
                            " (y) yes, (n) no: ",
                        "yn", 'n');
@@ -403,7 +578,16 @@ char Change::ask(const std::string &question, const std::string &choices, char o
 }
 
 Outcome Change::install(const std::string &after, const Report &next) {
-  // From the first new file until the list is in place, its previous version kept, the change
+  // A change through sudo is made only where the system log can take its line: a delegate never
+  // chooses what stays off the record. Root's is made all the same, and said to be unlogged.
+  Outcome reached = systemLog_.connect();
+  if (!reached.ok() && invoker_.delegated) {
+    notLogged_ = reached.message;
+    return refused("not-on-record",
+                   "the system log cannot take this change's line (" + reached.message +
+                       "): a change made through sudo is made only on record; nothing written");
+  }
+  // From the journal's entry until the list is in place, its previous version kept, the change
   // on record and said, every signal waits; once the list is installed there is nothing left
   // to stop, and the tool ends as the change did (a signal never makes it say the list is
   // unchanged, nor keeps the change from the log).
@@ -415,15 +599,51 @@ Outcome Change::install(const std::string &after, const Report &next) {
     if (!read.ok()) return read;
   }
   ListInstall install(place_, place_.exists ? &list_ : nullptr);
-  Outcome o = install.prepare(after, attrs, place_.exists);
+  // The journal first: what the change read and will install, every file it will make, and its
+  // line; written to disk before the first of those files is made.
+  JournalEntry e = entry(JournalEntry::Install);
+  Outcome o = install.plan(place_.exists, e.files);
+  if (!o.ok()) return o;
+  const std::vector<TableChange> changes = compareTables(before_, next);
+  const std::string despite = despite_.empty() ? "" : " despite " + despite_;
+  const std::string intro = "installed" + despite + ": ";
+  e.install = digestOf(after);
+  const FoundFile kept = foundBeside(place_, o_.trusted, place_.name + "-");
+  e.previous = kept.plain ? digestOf(kept.bytes) : "";
+  e.line.head = head();
+  e.line.what =
+      intro +
+      loggedChanges(changes, kLogTextMost - e.line.head.size() - 2 - intro.size() - kLineRoom, id_);
+  e.changes = keptChanges(changes);
+  e.table = keptTable(next);
+  e.despite = despite_;
+  if (!copy_.path.empty()) e.copy = copy_;
+  o = journal(e);
+  if (!o.ok()) return o;
+  journaled_ = true;
+  o = install.prepare(after, attrs);
   if (o.ok()) o = install.commit();
   installed_ = install.installed();
   if (installed_) {
-    // Installed all the same: the one report says so, with what went wrong after.
-    report(next, true, install.previousKept(), o.ok() ? "" : o.message);
+    // Installed all the same: on record, then its end in the journal, then the one report, with
+    // what went wrong after.
+    const bool logged = log(logLine(e.line.head, e.line.what));
+    JournalEntry end = entry(JournalEntry::End);
+    end.result = "installed";
+    end.logged = logged;
+    if (!logged) {
+      end.notLogged = notLogged_;
+      end.line = e.line;
+    }
+    if (!o.ok()) end.why = o.message;
+    Outcome written = journal(end);
+    journaled_ = false;
+    report(next, true, install.previousKept(), o.ok() ? written.message : o.message);
     if (!o.ok()) printLine(stderr, "tolvane-list: " + o.message);
+    if (!written.ok()) printLine(stderr, "tolvane-list: " + written.message);
     std::fflush(nullptr);
-    return o.ok() ? o : trouble(o.message);
+    if (!o.ok()) return trouble(o.message);
+    return written.ok() ? written : trouble(written.message);
   }
   if (o.kind == Outcome::Refused && o.code == "attributes")
     return refused(o.code, o.message + ": nothing written");
@@ -441,12 +661,18 @@ int Change::finish(const Outcome &ended) {
   if (o.kind == Outcome::Refused) {
     printLine(stderr, o_.file + ": error: " + o.message + " [" + o.code + "]");
     if (!o_.dryRun) {
-      log(place_.exists ? place_.live() : o_.file,
-          "refused: " + logQuoted(o.message) + " [" + o.code + "]");
+      log(logLine(logHead(place_.exists ? place_.live() : o_.file, step_->verb(), invoker_.shown()),
+                  loggedRefusal(o.message, o.code)));
     }
   } else if (o.kind == Outcome::Trouble) {
     printLine(stderr, "tolvane-list: " + o.message);
   }
+  bool kept = false;
+  const std::string where = o.ok() ? "" : step_->keepWork(kept);
+  journalEnd(o.kind == Outcome::Refused   ? "refused"
+             : o.kind == Outcome::Trouble ? "trouble"
+                                          : "unchanged",
+             o.message, kept ? copy_.path : "");
   if (o_.json && !o.ok()) {
     nlohmann::json doc = {
         {"file", o_.file}, {"changed", false}, {"installed", false}, {"dryRun", o_.dryRun}};
@@ -460,10 +686,7 @@ int Change::finish(const Outcome &ended) {
     annotate(doc);
     printJson(stdout, doc);
   }
-  if (!o.ok()) {
-    const std::string where = step_->keepWork();
-    if (!where.empty()) printLine(stderr, o_.file + ": your edit is in " + where);
-  }
+  if (!where.empty()) printLine(stderr, o_.file + ": your edit is in " + where);
   std::fflush(nullptr);
   // A signal that came while the install was tried acts now, with everything said.
   if (signalsHeld_) releaseAllSignals();
@@ -471,6 +694,7 @@ int Change::finish(const Outcome &ended) {
 }
 
 int Change::unchanged(const std::string &note) {
+  journalEnd("unchanged", note, "");
   if (o_.json) {
     nlohmann::json doc = {{"file", o_.file},
                           {"changed", false},
@@ -490,7 +714,6 @@ void Change::report(const Report &next, bool installed, bool previousKept,
                     const std::string &trouble) {
   const std::vector<TableChange> changes = compareTables(before_, next);
   const std::string despite = despite_.empty() ? "" : " despite " + despite_;
-  if (installed) log(place_.live(), "installed" + despite + ": " + loggedChanges(changes));
   const Outcome &left = afterwards_;
   if (o_.json) {
     nlohmann::json doc = changeJson(before_, next, changes);
@@ -521,13 +744,81 @@ void Change::report(const Report &next, bool installed, bool previousKept,
     printLine(stderr, o_.file + ": error: " + left.message + " [" + left.code + "]");
 }
 
-void Change::log(const std::string &list, const std::string &what) {
-  const Outcome sent = sendToSystemLog(logQuoted(list) + ": " + step_->verb() + " by " +
-                                       logText(invoker_.shown()) + ": " + what);
-  // A change that could not be put on record says so, once, and goes on: it was made.
-  if (sent.ok() || !notLogged_.empty()) return;
-  notLogged_ = sent.message;
-  printLine(stderr, o_.file + ": not logged: " + notLogged_);
+bool Change::log(const std::string &line) {
+  const Outcome sent = systemLog_.send(line);
+  // A change that could not be put on record says so, once, and goes on; its journal says so.
+  if (sent.ok()) return true;
+  if (notLogged_.empty()) {
+    notLogged_ = sent.message;
+    printLine(stderr, o_.file + ": not logged: " + notLogged_);
+  }
+  return false;
+}
+
+Outcome Change::journal(const JournalEntry &e) {
+  // A journal that has grown starts anew from what still counts, when no change is open.
+  if (journalFile_.full() && !state_.open) {
+    JournalState now = state_;
+    // Only the copies still there are carried over.
+    std::vector<JournalEntry> kept;
+    for (const JournalEntry &k : now.kept) {
+      const bool there = k.kept.beside ? foundBeside(place_, o_.trusted, k.kept.name).there
+                                       : privateCopyAt(k.kept.path, k.kept.owner).there;
+      if (there) kept.push_back(k);
+    }
+    now.kept = kept;
+    JournalEntry state = entry(JournalEntry::State);
+    state.id.clear();
+    state.carried = carriedOver(now);
+    Outcome rotated = journalFile_.rotate(journalLine(state));
+    if (!rotated.ok()) return rotated;
+    entries_ = {state};
+  }
+  Outcome written = journalFile_.append(journalLine(e));
+  if (!written.ok()) return written;
+  entries_.push_back(e);
+  state_ = stateOf(entries_);
+  return done();
+}
+
+void Change::journalEnd(const std::string &result, const std::string &why,
+                        const std::string &kept) {
+  if (!journaled_) return;
+  journaled_ = false;
+  JournalEntry end = entry(JournalEntry::End);
+  end.result = result;
+  end.why = why;
+  if (!kept.empty()) end.kept = copy_;
+  Outcome o = journal(end);
+  if (!o.ok()) printLine(stderr, "tolvane-list: " + o.message);
+}
+
+JournalEntry Change::entry(JournalEntry::Kind kind) const {
+  JournalEntry e;
+  e.kind = kind;
+  e.id = id_;
+  e.at = time(nullptr);
+  e.verb = step_->verb();
+  e.by = {invoker_.name, getuid(), invoker_.delegated ? invoker_.delegate.name : "",
+          invoker_.delegated ? invoker_.delegate.uid : 0};
+  e.list = place_.exists ? place_.live() : place_.beside(place_.name);
+  e.read = digestOrNone(place_.exists, list_.bytes);
+  return e;
+}
+
+std::string Change::head() const {
+  return logHead(place_.exists ? place_.live() : place_.beside(place_.name), step_->verb(),
+                 invoker_.shown());
+}
+
+Outcome Change::beforeCopy(const std::string &path, uid_t owner, bool beside,
+                           const std::string &name) {
+  copy_ = {path, owner, beside, name};
+  JournalEntry e = entry(JournalEntry::Start);
+  e.copy = copy_;
+  Outcome o = journal(e);
+  if (o.ok()) journaled_ = true;
+  return o;
 }
 
 void Change::annotate(nlohmann::json &doc) const {

@@ -15,10 +15,8 @@
 #include "content/text-out.h"
 #include "files/file-system.h"
 #include "files/guard.h"
-#include "files/leftovers.h"
 #include "files/list-file.h"
 #include "files/previous-version.h"
-#include "files/work-copy.h"
 
 namespace tl {
 namespace {
@@ -62,18 +60,8 @@ Outcome readJudged(const std::string &file, const CheckOptions &o, const Trusted
                                  ": a server running as '" + who + "' recognises nobody"));
     }
   }
-  for (const Leftover &l : leftoversOf(place, trusted)) {
-    about.push_back(wholeFile(Severity::Warning,
-                              l.kind == Leftover::Copy ? "stray-copy" : "interrupted",
-                              describeLeftover(l, place)));
-  }
-  for (const KeptCopy &k : keptCopiesOf(place)) {
-    about.push_back(wholeFile(Severity::Warning, "kept-copy",
-                              k.path + ", written " + shownTime(k.changed) +
-                                  ", is a copy of the list that " + userName(k.owner) +
-                                  " edited through sudo and that was not installed: look at it "
-                                  "with them, then remove its folder"));
-  }
+  for (const Finding &f : journalFindings(place, trusted, data, checkList(file, data)))
+    about.push_back(f);
   Outcome previous = judgePreviousVersion(place, trusted);
   if (previous.kind == Outcome::Refused)
     about.push_back(wholeFile(Severity::Warning, previous.code, previous.message));

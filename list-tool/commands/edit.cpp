@@ -44,8 +44,12 @@ class EditStep : public ChangeStep {
     const Account *delegate = list.invoker.delegated ? &list.invoker.delegate : nullptr;
     if (!started_) {
       started_ = true;
+      // Where the copy will be is put in the journal before the copy is made.
       Outcome ready = chooseEditor(list.invoker.delegated, editor_);
-      if (ready.ok()) ready = copy_.create(list.place, list.bytes, delegate);
+      if (ready.ok()) ready = copy_.plan(list.place, delegate);
+      if (ready.ok())
+        ready = list.record.beforeCopy(copy_.path(), copy_.owner(), copy_.beside(), copy_.name());
+      if (ready.ok()) ready = copy_.create(list.bytes);
       if (!ready.ok()) return stop(ready.message);
       // From now on the operator's work lives in the copy: an ending signal names it.
       endOnSignal(escaped(file_ + ": the list is unchanged; your edit is in " + copy_.path()));
@@ -105,9 +109,13 @@ class EditStep : public ChangeStep {
     return started_ ? copy_.path() : file;
   }
 
-  // The copy is named only while it is there (an editor may have removed it), and once.
-  std::string keepWork() override {
-    return started_ && !named_ && copy_.exists() ? copy_.keep() : "";
+  // The copy is kept while it is there (an editor may have removed it), and named once.
+  std::string keepWork(bool &kept) override {
+    // A message that named the copy (or said it is gone) has decided already.
+    kept = started_ && copy_.kept();
+    if (!started_ || named_ || !copy_.exists()) return "";
+    kept = true;
+    return copy_.keep();
   }
 
  private:

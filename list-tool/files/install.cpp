@@ -76,22 +76,30 @@ Outcome NewFile::fill(const std::string &content, const Attributes &a) {
   return done();
 }
 
-Outcome ListInstall::prepare(const std::string &content, const Attributes &attrs,
-                             bool keepPrevious) {
-  // The new version and the previous one share a suffix: .NAME.S and .NAME-.S.
+Outcome ListInstall::plan(bool keepPrevious, std::vector<std::string> &names) {
+  keepPrevious_ = keepPrevious && read_ != nullptr;
+  const int dir = place_.dir.get();
   for (int tries = 0; tries < 100; ++tries) {
-    Outcome made = next_.create(place_, place_.name);
-    if (!made.ok()) return made;
-    if (read_ == nullptr || !keepPrevious) break;
-    const std::string suffix = next_.name().substr(place_.name.size() + 2);
-    made = previous_.create(place_, place_.name + "-", suffix);
-    if (made.ok()) break;
-    if (!previous_.taken()) return made;
-    next_.discard();  // that suffix is taken beside the list: both names anew
+    const std::string s = randomSuffix();
+    const std::string next = "." + place_.name + "." + s, previous = "." + place_.name + "-." + s;
+    struct stat st {};
+    if (fstatat(dir, next.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ||
+        (keepPrevious_ && fstatat(dir, previous.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0))
+      continue;
+    suffix_ = s;
+    names = {next};
+    if (keepPrevious_) names.push_back(previous);
+    return done();
   }
+  return trouble("cannot find a free name for a new file in " + place_.folder);
+}
+
+Outcome ListInstall::prepare(const std::string &content, const Attributes &attrs) {
+  Outcome made = next_.create(place_, place_.name, suffix_);
+  if (made.ok() && keepPrevious_) made = previous_.create(place_, place_.name + "-", suffix_);
+  if (!made.ok()) return made;
   Outcome filled = next_.fill(content, attrs);
-  if (!filled.ok()) return filled;
-  if (previous_.name().empty()) return done();
+  if (!filled.ok() || !keepPrevious_) return filled;
   Attributes old;
   filled = attributesOf(read_->fd.get(), old);
   if (filled.ok()) filled = previous_.fill(read_->bytes, old);

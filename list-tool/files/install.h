@@ -5,15 +5,16 @@
 // NAME- (one generation): written the same way before the list is replaced, and given that
 // name once it is.
 //
-// An install is made in two steps, so that the caller can hold every signal between them:
-// prepare() writes both new files whole and on disk, replacing nothing; commit() puts the new
-// version in place and names the previous one NAME-. The two files share one random suffix
-// (.NAME.S and .NAME-.S), so that what an install cut short left behind can be told apart
-// (leftovers.h).
+// An install is made in three steps, so that the caller can put the names of its files on
+// record before the first is made, and hold every signal around the rest: plan() chooses the
+// names (.NAME.S for the new version, .NAME-.S for the copy of the list read; S six random
+// letters or digits), prepare() makes both files exclusively and writes them whole and on disk,
+// replacing nothing; commit() puts the new version in place and names the previous one NAME-.
 #ifndef TOLVANE_LIST_FILES_INSTALL_H
 #define TOLVANE_LIST_FILES_INSTALL_H
 
 #include <string>
+#include <vector>
 
 #include "files/attributes.h"
 #include "files/descriptors.h"
@@ -62,10 +63,14 @@ class ListInstall {
   // An install over the list at `place`, as it was read (`read` is null for a list that did
   // not exist).
   ListInstall(const ListPlace &place, const OpenList *read) : place_(place), read_(read) {}
-  // Writes `content` with `attrs` beside the list, and the version read, with its own
-  // attributes, as the one to keep as NAME- when `keepPrevious`; replaces nothing. Refused
-  // ("attributes") when attributes cannot be read or given; trouble when a file cannot be made.
-  Outcome prepare(const std::string &content, const Attributes &attrs, bool keepPrevious);
+  // Chooses the names of the files the install makes, free now: the new version's, then, when
+  // `keepPrevious`, that of the copy of the version read to keep as NAME-.
+  Outcome plan(bool keepPrevious, std::vector<std::string> &names);
+  // Writes `content` with `attrs` beside the list under the name planned, and the version read,
+  // with its own attributes, as the one to keep as NAME-; replaces nothing. Refused
+  // ("attributes") when attributes cannot be read or given; trouble when a file cannot be made
+  // (a name taken since it was planned included).
+  Outcome prepare(const std::string &content, const Attributes &attrs);
   // Puts the new version in place of the list, only if the list is still the one read
   // (refused "changed-meanwhile" otherwise), then names the version replaced NAME- and writes
   // the folder to disk. Trouble after the list is in place leaves installed() true.
@@ -79,6 +84,8 @@ class ListInstall {
   Outcome keepPrevious();
   const ListPlace &place_;
   const OpenList *read_;
+  std::string suffix_;
+  bool keepPrevious_ = false;
   NewFile next_, previous_;
   bool installed_ = false;
   bool previousKept_ = false;

@@ -18,6 +18,8 @@ namespace {
 
 constexpr const char *kLogSocket = "/dev/log";
 constexpr int kSendSeconds = 10;  // a system log that takes longer is not keeping up
+// The most a datagram holds that every syslog receiver must take.
+constexpr size_t kDatagramMost = 2048;
 
 // The message as syslog(3) sends it: "<PRI>Mmm dd hh:mm:ss tolvane-list[PID]: LINE".
 std::string framed(const std::string &line) {
@@ -57,23 +59,36 @@ UniqueFd connected(int &type, int &error) {
 
 }  // namespace
 
-Outcome sendToSystemLog(const std::string &line) {
-  int type = SOCK_DGRAM, error = 0;
-  UniqueFd fd = connected(type, error);
+Outcome SystemLog::connect() {
+  int error = 0;
+  fd_ = connected(type_, error);
   const std::string where = std::string(" at ") + kLogSocket;
-  if (!fd.valid()) {
-    if (error == ENOENT) return trouble("no system log" + where);
-    if (error == ECONNREFUSED) return trouble("the system log" + where + " is not running");
-    return trouble("cannot reach the system log" + where + ": " + std::strerror(error));
+  if (fd_.valid()) return done();
+  if (error == ENOENT) return trouble("no system log" + where);
+  if (error == ECONNREFUSED) return trouble("the system log" + where + " is not running");
+  return trouble("cannot reach the system log" + where + ": " + std::strerror(error));
+}
+
+Outcome SystemLog::send(const std::string &line) {
+  const std::string where = std::string(" at ") + kLogSocket;
+  for (int tries = 0; tries < 2; ++tries) {
+    if (!fd_.valid() || tries > 0) {
+      Outcome reached = connect();
+      if (!reached.ok()) return reached;
+    }
+    std::string message = framed(line);
+    if (message.size() > kDatagramMost) message.resize(kDatagramMost);
+    if (type_ == SOCK_STREAM) message += '\0';  // a stream's messages end in NUL, as syslog(3)'s
+    const ssize_t n = ::send(fd_.get(), message.data(), message.size(), MSG_NOSIGNAL);
+    if (n == static_cast<ssize_t>(message.size())) return done();
+    if (n >= 0) return trouble("the system log" + where + " took only part of the line");
+    if (errno == EAGAIN || errno == EWOULDBLOCK)
+      return trouble("the system log" + where + " did not take the line within " +
+                     std::to_string(kSendSeconds) + " s");
+    // A system log that was started again since the connection: once more, connected anew.
+    if (errno != ECONNREFUSED && errno != ENOTCONN && errno != ECONNRESET && errno != EPIPE)
+      return trouble("the system log" + where + " did not take the line: " + std::strerror(errno));
   }
-  std::string message = framed(line);
-  if (type == SOCK_STREAM) message += '\0';  // a stream's messages end in NUL, as syslog(3)'s
-  const ssize_t n = send(fd.get(), message.data(), message.size(), MSG_NOSIGNAL);
-  if (n == static_cast<ssize_t>(message.size())) return done();
-  if (n >= 0) return trouble("the system log" + where + " took only part of the line");
-  if (errno == EAGAIN || errno == EWOULDBLOCK)
-    return trouble("the system log" + where + " did not take the line within " +
-                   std::to_string(kSendSeconds) + " s");
   return trouble("the system log" + where + " did not take the line: " + std::strerror(errno));
 }
 

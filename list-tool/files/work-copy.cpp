@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,28 +24,9 @@ namespace tl {
 namespace {
 
 // Where delegates' private folders are made, and how they are named: kPrefix and six letters or
-// digits, as mkdtemp makes them.
+// digits.
 constexpr const char *kPrivateTop = "/var/tmp";
 constexpr const char *kPrefix = "tolvane-edit.";
-// The attribute that marks a private folder with the path of the list its copy is of; only root
-// can set or remove an attribute of this namespace, the folder's owner cannot.
-constexpr const char *kMark = "trusted.tolvane-list.list";
-
-// Whether `entry` is named as a private folder is.
-bool privateName(const std::string &entry) {
-  const size_t n = std::char_traits<char>::length(kPrefix);
-  return entry.size() == n + 6 && entry.compare(0, n, kPrefix) == 0 &&
-         std::all_of(entry.begin() + static_cast<long>(n), entry.end(),
-                     [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
-}
-
-// Whether the private folder open at `fd` is not marked for another list than `live`.
-bool markedFor(int fd, const std::string &live) {
-  char mark[4096];
-  const ssize_t n = fgetxattr(fd, kMark, mark, sizeof mark);
-  if (n < 0) return errno != ERANGE;  // unmarked: made where marks are not kept, or before them
-  return std::string(mark, static_cast<size_t>(n)) == live;
-}
 
 // What reading the copy found, as the reader of a delegate's copy sends it back through its
 // pipe: this header, then `length` bytes (the copy's, or what a link there names).
@@ -89,7 +69,7 @@ CopyFound readCopy(int dir, const char *name, std::string &text) {
 }  // namespace
 
 WorkCopy::~WorkCopy() {
-  if (kept_ || name_.empty()) return;
+  if (kept_ || !made_) return;
   unlinkat(dir_.get(), name_.c_str(), 0);
   if (!private_.empty()) {
     UniqueFd parent(open(folderOf(private_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -97,48 +77,73 @@ WorkCopy::~WorkCopy() {
   }
 }
 
-Outcome WorkCopy::create(const ListPlace &place, const std::string &content,
-                         const Account *delegate) {
+uid_t WorkCopy::owner() const {
+  return delegate_ != nullptr ? delegate_->uid : geteuid();
+}
+
+Outcome WorkCopy::plan(const ListPlace &place, const Account *delegate) {
   delegate_ = delegate;
+  place_ = &place;
+  if (delegate == nullptr) {
+    for (int tries = 0; tries < 100; ++tries) {
+      const std::string name = "." + place.name + ".edit." + randomSuffix();
+      struct stat st {};
+      if (fstatat(place.dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) continue;
+      name_ = name;
+      path_ = place.beside(name);
+      return done();
+    }
+    return trouble("cannot find a free name for a copy in " + place.folder);
+  }
+  UniqueFd top(open(kPrivateTop, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!top.valid())
+    return trouble(std::string("cannot open ") + kPrivateTop + ": " + std::strerror(errno));
+  for (int tries = 0; tries < 100; ++tries) {
+    const std::string folder = kPrefix + randomSuffix();
+    struct stat st {};
+    if (fstatat(top.get(), folder.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) continue;
+    private_ = joined(kPrivateTop, folder);
+    name_ = place.name;
+    path_ = joined(private_, name_);
+    return done();
+  }
+  return trouble(std::string("cannot find a free name for a private folder in ") + kPrivateTop);
+}
+
+Outcome WorkCopy::create(const std::string &content) {
   Attributes mine = newListAttributes();
   mine.mode = 0600;
-  if (delegate == nullptr) {
+  if (delegate_ == nullptr) {
     NewFile copy;
-    Outcome made = copy.create(place, place.name);
+    const std::string prefix = place_->name + ".edit";
+    Outcome made = copy.create(*place_, prefix, name_.substr(prefix.size() + 2));
     if (made.ok()) made = copy.fill(content, mine);
     if (!made.ok()) return made;
-    dir_.reset(dup(place.dir.get()));
-    name_ = copy.name();
-    path_ = copy.path();
+    dir_.reset(dup(place_->dir.get()));
     copy.forget();
+    made_ = true;
     if (!dir_.valid())
       return trouble(std::string("cannot keep the list's folder open: ") + std::strerror(errno));
     return done();
   }
-  // A private folder of the delegate's: made by root where only its maker can enter, then given
-  // to the delegate.
-  std::string made = joined(kPrivateTop, kPrefix) + "XXXXXX";
-  char *templ = &made[0];
-  if (mkdtemp(templ) == nullptr)
-    return trouble(std::string("cannot make a private folder in ") + kPrivateTop + ": " +
-                   std::strerror(errno));
+  // A private folder of the delegate's: made by root where only its maker can enter, under the
+  // name put on record, then given to the delegate.
+  UniqueFd top(open(kPrivateTop, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  const std::string folder = nameOf(private_);
+  if (!top.valid() || mkdirat(top.get(), folder.c_str(), 0700) != 0)
+    return trouble("cannot make the private folder " + private_ + ": " + std::strerror(errno));
   // From here on the destructor removes the folder (and the copy) unless the copy is kept.
-  private_ = templ;
-  name_ = place.name;
-  path_ = joined(private_, name_);
-  dir_.reset(open(templ, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  // Marked with the list's path while root still owns it (where the file system keeps marks),
-  // so that a copy kept there is told apart from another list's.
-  const std::string live = place.live();
-  if (dir_.valid()) (void)fsetxattr(dir_.get(), kMark, live.data(), live.size(), 0);
-  if (!dir_.valid() || fchown(dir_.get(), delegate->uid, delegate->gid) != 0 ||
-      fchmod(dir_.get(), 0700) != 0)
-    return trouble("cannot give " + private_ + " to " + delegate->name + ": " +
+  made_ = true;
+  dir_.reset(openat(top.get(), folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (!dir_.valid() || fstat(dir_.get(), &st) != 0 || st.st_uid != geteuid() ||
+      fchown(dir_.get(), delegate_->uid, delegate_->gid) != 0 || fchmod(dir_.get(), 0700) != 0)
+    return trouble("cannot give " + private_ + " to " + delegate_->name + ": " +
                    std::strerror(errno));
   UniqueFd fd(openat(dir_.get(), name_.c_str(),
                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600));
-  mine.uid = delegate->uid;
-  mine.gid = delegate->gid;
+  mine.uid = delegate_->uid;
+  mine.gid = delegate_->gid;
   if (!fd.valid()) return trouble("cannot make " + path_ + ": " + std::strerror(errno));
   // A copy cut short (a full /var/tmp) would show the delegate a list with administrators
   // missing: the editor never sees one.
@@ -221,35 +226,39 @@ const std::string &WorkCopy::keep() {
   return path_;
 }
 
-std::vector<KeptCopy> keptCopiesOf(const ListPlace &place) {
-  std::vector<KeptCopy> out;
+PrivateCopy privateCopyAt(const std::string &path, uid_t owner) {
+  PrivateCopy found;
+  const std::string folder = folderOf(path), name = nameOf(path);
+  if (folderOf(folder) != kPrivateTop) return found;
   UniqueFd top(open(kPrivateTop, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  const int listed = top.valid() ? dup(top.get()) : -1;
-  DIR *d = listed >= 0 ? fdopendir(listed) : nullptr;
-  if (d == nullptr) {
-    if (listed >= 0) close(listed);
-    return out;
-  }
-  while (const dirent *e = readdir(d)) {
-    const std::string entry = e->d_name;
-    struct stat folder {
-    }, now{}, copy{};
-    if (!privateName(entry) ||
-        fstatat(top.get(), entry.c_str(), &folder, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISDIR(folder.st_mode) || (folder.st_mode & 07777) != 0700 || folder.st_uid == 0)
-      continue;
-    UniqueFd fd(openat(top.get(), entry.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd.valid() || fstat(fd.get(), &now) != 0 || !sameFile(now, folder) ||
-        !markedFor(fd.get(), place.live()) ||
-        fstatat(fd.get(), place.name.c_str(), &copy, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(copy.st_mode) || copy.st_nlink != 1 || copy.st_uid != folder.st_uid)
-      continue;
-    out.push_back({joined(joined(kPrivateTop, entry), place.name), folder.st_uid, copy.st_mtime});
-  }
-  closedir(d);
-  std::stable_sort(out.begin(), out.end(),
-                   [](const KeptCopy &a, const KeptCopy &b) { return a.changed < b.changed; });
-  return out;
+  UniqueFd dir(top.valid() ? openat(top.get(), nameOf(folder).c_str(),
+                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                           : -1);
+  struct stat st {
+  }, copy{};
+  if (!dir.valid() || fstat(dir.get(), &st) != 0 || st.st_uid != owner ||
+      (st.st_mode & 07777) != 0700)
+    return found;
+  UniqueFd fd(
+      openat(dir.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!fd.valid() || fstat(fd.get(), &copy) != 0 || !S_ISREG(copy.st_mode) || copy.st_nlink != 1 ||
+      copy.st_uid != owner || !readUpTo(fd.get(), readMost(), found.bytes))
+    return found;
+  found.there = true;
+  found.changed = copy.st_mtime;
+  return found;
+}
+
+void removePrivateCopy(const std::string &path) {
+  const std::string folder = folderOf(path);
+  if (folderOf(folder) != kPrivateTop) return;
+  UniqueFd top(open(kPrivateTop, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  UniqueFd dir(top.valid() ? openat(top.get(), nameOf(folder).c_str(),
+                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+                           : -1);
+  if (!dir.valid()) return;
+  unlinkat(dir.get(), nameOf(path).c_str(), 0);
+  unlinkat(top.get(), nameOf(folder).c_str(), AT_REMOVEDIR);
 }
 
 }  // namespace tl

@@ -1,11 +1,11 @@
 // The copy of a list that the operator edits. For an operator who changes the list as
-// themselves it lies in the list's own folder (.NAME.XXXXXX), as visudo's does; for a delegate
-// under sudo it lies in a private folder of theirs (mode 0700, owned by them), where the editor,
-// running with their ids, can reach it and nothing of root's. Either way it is read back
-// through the folder's descriptor, never through a link; a delegate's copy is read with the
-// delegate's own ids. A delegate's private folder is /var/tmp/tolvane-edit.XXXXXX, marked (where
-// the file system keeps such marks) with the list's path in an attribute only root can set; a
-// copy kept there is found again by keptCopiesOf().
+// themselves it lies in the list's own folder (.NAME.edit.XXXXXX, a name no install uses), as
+// visudo's does; for a delegate under sudo it lies in a private folder of theirs,
+// /var/tmp/tolvane-edit.XXXXXX (mode 0700, owned by them), where the editor, running with their
+// ids, can reach it and nothing of root's. Either way it is read back through the folder's
+// descriptor, never through a link; a delegate's copy is read with the delegate's own ids. Where
+// it will be is chosen first, so that the change can put it on record before it is made; a copy
+// kept is found again by that record alone (privateCopyAt), never by a search.
 #ifndef TOLVANE_LIST_FILES_WORK_COPY_H
 #define TOLVANE_LIST_FILES_WORK_COPY_H
 
@@ -13,7 +13,6 @@
 
 #include <ctime>
 #include <string>
-#include <vector>
 
 #include "files/accounts.h"
 #include "files/descriptors.h"
@@ -28,10 +27,16 @@ class WorkCopy {
   ~WorkCopy();  // removes the copy unless it is kept
   WorkCopy(const WorkCopy &) = delete;
   WorkCopy &operator=(const WorkCopy &) = delete;
-  // Makes the copy of the list at `place`, holding `content`: in the list's folder, or, for a
-  // delegate, in a private folder of theirs.
-  Outcome create(const ListPlace &place, const std::string &content, const Account *delegate);
+  // Chooses where the copy of the list at `place` will be, free now: in the list's folder, or,
+  // for a delegate, in a private folder of theirs that create() makes.
+  Outcome plan(const ListPlace &place, const Account *delegate);
+  // Makes the copy where planned, holding `content`.
+  Outcome create(const std::string &content);
   const std::string &path() const { return path_; }
+  // Whether it lies beside the list (its name there is name()), and whose it is.
+  bool beside() const { return delegate_ == nullptr; }
+  const std::string &name() const { return name_; }
+  uid_t owner() const;
   // What the editor left in the copy; refused ("copy-unreadable") with the reason when it is
   // not a plain file (a link is refused, with what it names).
   Outcome read(std::string &data) const;
@@ -42,28 +47,31 @@ class WorkCopy {
   std::string unsavedBeside() const;
   // Leaves the copy where it is, for the operator; returns its path.
   const std::string &keep();
+  bool kept() const { return kept_; }
 
  private:
   const Account *delegate_ = nullptr;
+  const ListPlace *place_ = nullptr;
   UniqueFd dir_;         // the folder holding the copy
   std::string name_;     // its name there
   std::string path_;     // its path
   std::string private_;  // a delegate's private folder, to remove with the copy
+  bool made_ = false;
   bool kept_ = false;
 };
 
-// A copy a delegate edited that was kept in their private folder, as found there later.
-struct KeptCopy {
-  std::string path;  // /var/tmp/tolvane-edit.XXXXXX/NAME
-  uid_t owner;       // the delegate, who owns the folder and the copy
-  time_t changed;    // when the copy was last written
+// A copy in a delegate's private folder, as found now at `path` (/var/tmp/tolvane-edit.XXXXXX/
+// NAME), never through a link: there only when the folder is a folder of mode 0700 and the copy
+// a plain file of one name, both owned by `owner`; its bytes read (as far as readMost()).
+struct PrivateCopy {
+  bool there = false;
+  std::string bytes;
+  time_t changed = 0;
 };
+PrivateCopy privateCopyAt(const std::string &path, uid_t owner);
 
-// The copies of the list at `place` kept in delegates' private folders, oldest first: only what
-// the tool could have made, never through a link: a folder /var/tmp/tolvane-edit.XXXXXX of mode
-// 0700 owned by an account other than root, not marked for another list, holding a plain file
-// of the list's name, with one name, of the same owner.
-std::vector<KeptCopy> keptCopiesOf(const ListPlace &place);
+// Removes a delegate's copy found at `path`, and its private folder.
+void removePrivateCopy(const std::string &path);
 
 }  // namespace tl
 

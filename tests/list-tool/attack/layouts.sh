@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # One table of layouts drives both `check` and the changes (add, remove, edit, undo). For each
-# layout, built afresh in a folder of root's for every command (for undo with a previous version
-# NAME- of root's beside the list, the list without Bob's record, unless the layout put one there):
+# layout, built afresh in a folder of root's for every command (for undo, where the changes are
+# installed, the list's line of Bob's record first taken out by the tool, which undo puts back;
+# where they are refused, a previous version of root's beside the list, unless the layout put one
+# there):
 #   - check's guard errors (FILE: error: MESSAGE [code]) are exactly the errors each change
 #     gives when it refuses, line for line and word for word, and there are some exactly when
 #     the change is refused (exit 1);
 #   - a refused change writes nothing: every name, inode, mode, owner, size, time and byte of
 #     the layout is as it was, and the editor never starts;
-#   - an installed change writes the list, its previous version NAME- and the lock beside it,
-#     and nothing else; the list keeps its owner, group, mode and access list; the change prints
+#   - an installed change writes the list, its previous version NAME-, the lock and the journal
+#     beside it, and nothing else; the list keeps its owner, group, mode and access list; the change prints
 #     the same guard warnings as check; nothing a layout planted (as nobody) is installed or
 #     trusted;
 #   - check writes nothing either.
@@ -144,7 +146,11 @@ while IFS='|' read -r name setup path as change says; do
   for command in add remove edit undo; do
     dir=$(build "$name") || continue
     live=$(cd "$dir" && readlink -f "$path")
-    if [ "$command" = undo ] && [ ! -e "$live-" ] && [ ! -L "$live-" ]; then
+    if [ "$command" = undo ] && [ "$change" = installed ]; then
+      # undo takes only the version a change of the tool replaced: Bob's line taken out by one.
+      (cd "$dir" && "$launch" "$tool" remove "$path" 3 "${as_option[@]}" >/dev/null 2>&1) ||
+        problem "$name: undo: the change before it failed"
+    elif [ "$command" = undo ] && [ ! -e "$live-" ] && [ ! -L "$live-" ]; then
       grep -v Bob "$live" >"$live-" && chmod 644 "$live-"
     fi
     shape=$(stat -c '%U:%G %a' "$live")
@@ -175,7 +181,7 @@ while IFS='|' read -r name setup path as change says; do
       continue
     fi
     # Installed: check's guard warnings said again, the list changed as asked with its owner,
-    # mode and access list, and nothing written but the list, NAME- and the lock.
+    # mode and access list, and nothing written but the list, NAME-, the lock and the journal.
     [ "$status" = 0 ] && [[ $out == *"changed: installed"* ]] ||
       problem "$what: exit $status, not installed: $out $err"
     [ -z "$guard_errors" ] || problem "$what: installed although check gives guard errors"
@@ -183,7 +189,8 @@ while IFS='|' read -r name setup path as change says; do
       problem "$what: its warnings differ from check's:"$'\n'"$out"$'\n'"check:"$'\n'"$guard_warnings"
     case $command in
       add) grep -q '"10.9.9.9"' "$live" || problem "$what: the new record is not in $live" ;;
-      remove | undo) ! grep -q 'Bob' "$live" || problem "$what: Bob's record is still in $live" ;;
+      remove) ! grep -q 'Bob' "$live" || problem "$what: Bob's record is still in $live" ;;
+      undo) grep -q 'Bob' "$live" || problem "$what: Bob's record is not back in $live" ;;
       edit) grep -q '# Cy' "$live" || problem "$what: the edit is not in $live" ;;
     esac
     [ "$(stat -c '%U:%G %a' "$live")" = "$shape" ] ||
@@ -192,7 +199,7 @@ while IFS='|' read -r name setup path as change says; do
     folder=$(dirname "$live")
     written=$(diff <(echo "$before") <(snapshot "$dir") | sed -n 's/^[<>] \([^|]*\)|.*/\1/p' |
       sort -u | grep -v -x -F -e "$live" -e "$live-" -e "$folder/.$(basename "$live").lock" \
-        -e "$folder")
+        -e "$folder/.$(basename "$live").journal" -e "$folder")
     [ -z "$written" ] || problem "$what: wrote besides the list: $written"
   done
   printf 'layouts: %-44s check [%s]; add, remove, edit, undo %s\n' "$name" "$whole" "$change"

@@ -110,7 +110,8 @@ TEST(Commit, EverySignalThatComesAtTheExchangeOrAtNameDashWaitsForTheChangeToEnd
         EXPECT_EQ(linesWith(r.log, ": installed: "), 1) << what << ": on record once";
         EXPECT_EQ(f.kept(), kBefore) << what << ": NAME- is the version just replaced";
         EXPECT_NE(f.list(), kBefore) << what;
-        EXPECT_EQ(f.names(), ".admins.list.lock\nadmins.list\nadmins.list-\nbefore\n")
+        EXPECT_EQ(f.names(),
+                  ".admins.list.journal\n.admins.list.lock\nadmins.list\nadmins.list-\nbefore\n")
             << what << ": nothing left beside the list";
       }
     }

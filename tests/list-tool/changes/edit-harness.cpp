@@ -45,6 +45,15 @@ Folder::~Folder() {
   std::system(("chattr -i '" + list + "' 2>/dev/null; rm -rf '" + dir + "'").c_str());  // NOLINT
 }
 
+void Folder::changedFrom(const std::string &before) const {
+  const std::string now = slurp(list);
+  spill(dir + "/now.sh", now);
+  spill(list, before);
+  shell("EDITOR='cp " + dir + "/now.sh' " + launched(TOLVANE_LIST) + " edit --allow-empty '" +
+        list + "' >/dev/null 2>&1");
+  std::remove((dir + "/now.sh").c_str());
+}
+
 std::string Folder::editor(const std::string &name, const std::string &body) const {
   std::string path = dir + "/" + name;
   std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
@@ -59,8 +68,9 @@ std::vector<std::string> Folder::strays() const {
   while (p != nullptr && fgets(buf, sizeof buf, p) != nullptr) {
     std::string n = buf;
     n.pop_back();
+    const bool script = n.size() > 3 && n.compare(n.size() - 3, 3, ".sh") == 0;
     if (n != "admins.list" && n != "admins.list-" && n != ".admins.list.lock" &&
-        n.find(".sh") == std::string::npos && n != "old" && n != "go" && n != "other")
+        n != ".admins.list.journal" && !script && n != "old" && n != "go" && n != "other")
       out.push_back(n);
   }
   if (p != nullptr) pclose(p);

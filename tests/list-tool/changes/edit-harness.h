@@ -33,9 +33,13 @@ struct Folder {
   Folder &operator=(const Folder &) = delete;
   // An editor script: a shell script run with the copy's path as $1.
   std::string editor(const std::string &name, const std::string &body) const;
-  // The names in the folder other than the list, its previous version, the editors, the lock
-  // and the files "old", "go" and "other": the copies and new files a change left.
+  // The names in the folder other than the list, its previous version, the editors, the lock,
+  // the journal and the files "old", "go" and "other": the copies and new files a change left.
   std::vector<std::string> strays() const;
+  // The list as a change of the tool leaves it: it held `before`, and an edit made it what it
+  // holds now, so that its previous version is `before` and its journal says so (undo takes
+  // only such a version).
+  void changedFrom(const std::string &before) const;
 };
 
 // `text` with <D> put for the folder's path and <L> for the list's.

@@ -30,7 +30,8 @@ std::string command(const Folder &f, const std::string &args) {
          launched(TOLVANE_LIST) + " " + placed(args, f);
 }
 
-// How many fsync calls the change makes: the last one is its folder's.
+// How many fsync calls the change makes: the last one is its end's in the journal, the one
+// before it its folder's.
 int syncs(const Folder &f, const std::string &args) {
   const std::string trace = f.dir + "/trace.sh";  // a name the folder's checks pass over
   shell(kStrace + "-e trace=fsync -o '" + trace + "' " + command(f, args));
@@ -54,12 +55,13 @@ TEST(Failures, AFailedSyncOfTheFolderAfterTheRenameSaysTheListIsInPlaceButNotSaf
     Folder f;
     spill(f.list, kGood + kMended);
     const int n = syncs(f, c.args);
-    ASSERT_GE(n, 2) << c.args << ": the new file's, then the folder's";
+    ASSERT_GE(n, 4) << c.args << ": the journal's, the new file's, the folder's, the journal's";
     spill(f.list, kGood + kMended);
-    shell("rm -f '" + f.dir + "/new.list' '" + f.list + "-'");
+    shell("cd '" + f.dir +
+          "' && rm -f new.list admins.list- .admins.list.journal .new.list.journal");
     const Outcome r =
-        shell(kStrace + "-o /dev/null -e inject=fsync:error=EIO:when=" + std::to_string(n) + " " +
-              command(f, c.args));
+        shell(kStrace + "-o /dev/null -e inject=fsync:error=EIO:when=" + std::to_string(n - 1) +
+              " " + command(f, c.args));
     const std::string list = placed(c.args, f).substr(placed(c.args, f).find(' ') + 1);
     const std::string file = list.substr(0, list.find(' '));
     EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
@@ -75,28 +77,42 @@ TEST(Failures, AFailedSyncOfTheFolderAfterTheRenameSaysTheListIsInPlaceButNotSaf
       EXPECT_TRUE(f.strays().empty()) << c.args;
     } else {
       EXPECT_EQ(shell("ls -A '" + f.dir + "'").out,
-                ".new.list.lock\nadd.sh\nadmins.list\nnew.list\n");
+                ".new.list.journal\n.new.list.lock\nadd.sh\nadmins.list\nnew.list\n");
     }
   }
 }
 
-TEST(Failures, AFailedSyncOfTheNewFileReplacesNothing) {
-  for (const char *args : {"add <L> --rseed 7 --addr 10.7.7.7", "remove <L> 2"}) {
-    Folder f;
-    spill(f.list, kGood + kMended);
-    const Outcome r =
-        shell(kStrace + "-o /dev/null -e inject=fsync:error=EIO:when=1 " + command(f, args));
-    EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
-    EXPECT_EQ(slurp(f.list), kGood + kMended) << args;
-    const std::string said =
-        "tolvane-list: cannot install " + f.list + ": cannot write " + f.dir + "/.admins.list.";
-    EXPECT_EQ(r.out.find(said), 0u) << args << "\n" << r.out;
-    EXPECT_NE(r.out.find(" to disk: Input/output error; the list is unchanged\n"),
-              std::string::npos)
-        << args << "\n"
-        << r.out;
-    EXPECT_EQ(r.out.find("changed: installed"), std::string::npos) << r.out;
-    EXPECT_TRUE(f.strays().empty()) << args << ": the new file is removed";
+// A change whose journal entry, or whose new file, cannot be written to disk replaces nothing:
+// the first fsync is the journal's, the second the new file's.
+TEST(Failures, AFailedSyncOfTheJournalOrTheNewFileReplacesNothing) {
+  const struct {
+    int when;
+    std::string said;
+  } syncsFailing[] = {
+      {1,
+       "tolvane-list: cannot write the journal <D>/.admins.list.journal to disk: Input/output "
+       "error\n"},
+      {2, "tolvane-list: cannot install <L>: cannot write <D>/.admins.list."},
+  };
+  for (const auto &c : syncsFailing) {
+    for (const char *args : {"add <L> --rseed 7 --addr 10.7.7.7", "remove <L> 2"}) {
+      Folder f;
+      spill(f.list, kGood + kMended);
+      const Outcome r =
+          shell(kStrace + "-o /dev/null -e inject=fsync:error=EIO:when=" + std::to_string(c.when) +
+                " " + command(f, args));
+      EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+      EXPECT_EQ(slurp(f.list), kGood + kMended) << args;
+      EXPECT_EQ(r.out.find(placed(c.said, f)), 0u) << args << "\n" << r.out;
+      if (c.when == 2) {
+        EXPECT_NE(r.out.find(" to disk: Input/output error; the list is unchanged\n"),
+                  std::string::npos)
+            << args << "\n"
+            << r.out;
+      }
+      EXPECT_EQ(r.out.find("changed: installed"), std::string::npos) << r.out;
+      EXPECT_TRUE(f.strays().empty()) << args << ": the new file is removed";
+    }
   }
 }
 

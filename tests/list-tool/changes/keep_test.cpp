@@ -192,11 +192,11 @@ TEST(Keep, ACopyLongerThanThePluginReadsIsKeptWholeNeverInstalledCutShort) {
 }
 
 // A delegate's edit that was not installed stays in their private folder in /var/tmp, and check
-// names it as it names a copy beside the list: only a folder the tool could have made (the
-// delegate's, mode 0700, not marked for another list) holding a plain file of the list's name,
-// with one name, of the same owner; never through a link. Each folder here is made by mkdtemp
-// and removed by its own name.
-TEST(Keep, ADelegatesKeptCopyInVarTmpIsNamedByCheck) {
+// names it as the list's journal names it, only while it is there as the tool left it: the
+// delegate's folder, mode 0700, holding a plain file of one name of the same owner, never
+// through a link. A folder the journal does not name is never named, however it looks. Each
+// folder here is made by mkdtemp and removed by its own name.
+TEST(Keep, ADelegatesKeptCopyInVarTmpIsNamedByCheckAsTheJournalNamesIt) {
   if (geteuid() != 0) GTEST_SKIP() << "making a folder another account's needs root";
   Folder f;
   const std::string name = "kept-" + f.dir.substr(f.dir.size() - 6) + ".list";
@@ -205,23 +205,23 @@ TEST(Keep, ADelegatesKeptCopyInVarTmpIsNamedByCheck) {
   constexpr uid_t kNobody = 65534;
   struct Layout {
     const char *what;
+    bool journaled;
     bool named;
     std::string make;  // bash in the private folder $1 (the copy is $1/NAME, nobody's 0700)
   };
   const Layout layouts[] = {
-      {"marked for this list", true, "setfattr -n trusted.tolvane-list.list -v LIST \"$1\""},
-      {"made before folders were marked", true, ""},
-      {"marked for another list", false,
-       "setfattr -n trusted.tolvane-list.list -v /etc/tolvane/admins.list \"$1\""},
-      {"a folder others can enter", false, "chmod 755 \"$1\""},
-      {"a folder of root's", false, "chown root \"$1\""},
-      {"a copy of another owner", false, "chown root \"$1/NAME\""},
-      {"a copy that is a link", false, "rm \"$1/NAME\" && ln -s /etc/passwd \"$1/NAME\""},
-      {"a copy with two names", false, "ln \"$1/NAME\" \"$1/other\""},
-      {"a folder that is a link", false,
+      {"as the tool left it", true, true, ""},
+      {"not in the journal", false, false, ""},
+      {"a folder others can enter", true, false, "chmod 755 \"$1\""},
+      {"a folder of root's", true, false, "chown root \"$1\""},
+      {"a copy of another owner", true, false, "chown root \"$1/NAME\""},
+      {"a copy that is a link", true, false, "rm \"$1/NAME\" && ln -s /etc/passwd \"$1/NAME\""},
+      {"a copy with two names", true, false, "ln \"$1/NAME\" \"$1/other\""},
+      {"a folder that is a link", true, false,
        "mkdir \"$1.real\" && mv \"$1/NAME\" \"$1.real/\" && "
        "chown nobody \"$1.real\" && chmod 700 \"$1.real\" && "
        "rmdir \"$1\" && ln -s \"$1.real\" \"$1\""},
+      {"removed since", true, false, "rm -r \"$1\" && mkdir \"$1\""},
   };
   // The folders made here, removed by their own names however the test ends.
   struct Made {
@@ -231,7 +231,7 @@ TEST(Keep, ADelegatesKeptCopyInVarTmpIsNamedByCheck) {
         std::system(("rm -rf '" + f + "' '" + f + ".real'").c_str());  // NOLINT(cert-env33-c)
     }
   } made;
-  std::string expected;
+  std::string expected, journal;
   int minute = 0;
   for (const Layout &l : layouts) {
     char templ[] = "/var/tmp/tolvane-edit.XXXXXX";
@@ -243,23 +243,35 @@ TEST(Keep, ADelegatesKeptCopyInVarTmpIsNamedByCheck) {
     ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0);
     ASSERT_EQ(chown(copy.c_str(), kNobody, kNobody), 0);
     ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
-    const std::string when =
-        "2026-01-02 03:" + std::string(minute < 10 ? "0" : "") + std::to_string(minute);
+    const std::string two = std::string(minute < 10 ? "0" : "") + std::to_string(minute);
+    const std::string when = "2026-01-02 03:" + two;
+    const std::string id = "20260102T03" + two + "00Z-Ab12Cd";
     ++minute;
+    if (l.journaled) {
+      journal += R"({"v":1,"kind":"end","id":")" + id +
+                 R"(","at":"2026-01-02T03:00:00Z","result":"refused","why":"the new list has 1 )"
+                 R"(error that the list does not have: nothing written","logged":true,"kept":)"
+                 R"({"path":")" +
+                 copy + R"(","owner":65534,"beside":false}})" + "\n";
+    }
     std::string make =
         "touch -h -d '" + when + " UTC' \"$1/NAME\"" + (l.make.empty() ? "" : " && " + l.make);
-    for (const auto &[mark, by] : {std::pair{"NAME", name}, std::pair{"LIST", list}}) {
-      for (size_t at; (at = make.find(mark)) != std::string::npos;) make.replace(at, 4, by);
-    }
+    for (size_t at; (at = make.find("NAME")) != std::string::npos;) make.replace(at, 4, name);
     spill(f.dir + "/make.sh", make + "\n");
     const Outcome setUp = shell("bash '" + f.dir + "/make.sh' " + folder);
     ASSERT_EQ(setUp.status, 0) << l.what << ": " << setUp.out;
     if (l.named) {
       expected += list + ": warning: " + copy + ", written " + when +
                   ", is a copy of the list that nobody edited through sudo and that was not "
-                  "installed: look at it with them, then remove its folder [kept-copy]\n";
+                  "installed (change " +
+                  id +
+                  "): look at it with them, then remove its folder "
+                  "[kept-copy]\n";
     }
   }
+  const std::string journalPath = f.dir + "/." + name + ".journal";
+  spill(journalPath, journal);
+  ASSERT_EQ(chmod(journalPath.c_str(), 0600), 0);
   const Outcome r = shell("TZ=UTC " + launched(TOLVANE_LIST) + " check '" + list + "'");
   EXPECT_EQ(r.status, 1) << r.out;
   EXPECT_EQ(r.out, expected + list +

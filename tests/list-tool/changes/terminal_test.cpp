@@ -389,7 +389,7 @@ TEST(AtATerminal, UndoShowsWhatChangesAndInstallsOnlyOnAYes) {
   };
   for (const auto &c : cases) {
     Folder f;
-    spill(f.list + "-", kGood + kMended);
+    f.changedFrom(kGood + kMended);
     const std::string shown = "+ " + f.list +
                               ":2: slot 2: registration seed 54, PUID seed any, 10.9.0.0 to "
                               "10.9.255.255   # mended\r\n";
@@ -421,7 +421,7 @@ TEST(AtATerminal, UndoShowsWhatChangesAndInstallsOnlyOnAYes) {
 TEST(AtATerminal, UndoToAnEmptyListSaysItRecognisesNobody) {
   for (const bool yes : {true, false}) {
     Folder f;
-    spill(f.list + "-", "# nobody yet\n");
+    f.changedFrom("# nobody yet\n");
     Terminal t(f.dir, {}, {"undo", f.list});
     std::string why;
     EXPECT_TRUE(

@@ -71,7 +71,7 @@ kept_in_private_folder() {
     problem "$2: $(dirname "$copy") is not the delegate's, mode 0700: $(stat -c '%U %a' "$(dirname "$copy")")"
   grep -q "$1" "$copy" || problem "$2: the kept copy lacks the delegate's edit"
   checked=$("$tool" check "$list" 2>&1)
-  grep -qxF "$list: warning: $copy, written $(date -r "$copy" '+%Y-%m-%d %H:%M'), is a copy of the list that $user edited through sudo and that was not installed: look at it with them, then remove its folder [kept-copy]" <<<"$checked" ||
+  grep -qx "$list: warning: $copy, written $(date -r "$copy" '+%Y-%m-%d %H:%M'), is a copy of the list that $user edited through sudo and that was not installed (change [0-9TZ]*-[A-Za-z0-9]*): look at it with them, then remove its folder \[kept-copy\]" <<<"$checked" ||
     problem "$2: check does not name the kept copy: $checked"
   rm -rf "$(dirname "$copy")"
 }
