@@ -187,6 +187,39 @@ std::vector<Finding> journalFindings(const ListPlace &place, const Trusted &trus
   return out;
 }
 
+Outcome readJournalOf(const std::string &file, const Trusted &trusted, JournalRead &out) {
+  Outcome o = walkList(file, trusted, out.place);
+  if (!o.ok()) return o;
+  if (out.place.exists) {
+    OpenList list;
+    o = readListIn(out.place, out.place.name, file, list);
+    if (!o.ok()) return o;
+    out.listThere = true;
+    out.bytes = list.bytes;
+  }
+  JournalFile journal;
+  std::vector<std::string> lines;
+  size_t rotated = 0;
+  o = journal.open(out.place, trusted, false);
+  if (o.ok()) o = journal.read(lines, rotated);
+  if (!o.ok()) return o;
+  out.journalThere = journal.exists();
+  out.journalPath = journal.path();
+  JournalDamage damage;
+  if (!parseJournal(lines, out.entries, damage)) {
+    const bool current = damage.line > static_cast<int>(rotated);
+    return refused(
+        "journal-damaged",
+        "the journal " +
+            (current ? journal.path() : out.place.beside(rotatedJournalName(out.place.name))) +
+            " cannot be read as tolvane-list writes it (line " +
+            std::to_string(current ? damage.line - static_cast<int>(rotated) : damage.line) + ": " +
+            damage.message +
+            "): look at it, then move it aside (the next change starts a new journal)");
+  }
+  return done();
+}
+
 nlohmann::json ChangeStep::details() const {
   return nullptr;
 }
@@ -409,13 +442,13 @@ Outcome Change::repair() {
   // On record under the verb and account of the change that was cut short.
   const std::string at = " (change " + first.id + " of " + utcTime(first.at) + ")";
   r.line.head = logHead(first.list, first.verb, first.by.shown());
-  r.line.what = c.said + (c.installed ? ", completed now" : "") + at +
+  const char *now = c.stage == CutShort::Installed ? "; on record now" : ", completed now";
+  r.line.what = c.said + (c.installed ? now : "") + at +
                 (c.installed ? ": " + state_.install.line.what : "") +
                 (c.copyKept ? "; the edit is kept in " + logQuoted(copy.path, kLogPathMost) : "");
   r.logged = log(logLine(r.line.head, r.line.what));
   r.notLogged = r.logged ? "" : notLogged_;
-  const std::string said = changeNamed(first) + " was " + c.said +
-                           (c.installed ? "; completed now" : "") +
+  const std::string said = changeNamed(first) + " was " + c.said + (c.installed ? now : "") +
                            (c.copyKept ? "; the edit is kept in " + copy.path : "");
   printLine(stderr, o_.file + ": put right: " + said);
   repaired_.push_back(said);

@@ -116,6 +116,21 @@ class ChangeStep {
 std::vector<Finding> journalFindings(const ListPlace &place, const Trusted &trusted,
                                      const std::string &bytes, const Report &report);
 
+// A list's journal, read for a command that only reads it: the walk's place, the list as read
+// through its folder, and the journal's entries (a rotated journal's first).
+struct JournalRead {
+  ListPlace place;
+  bool listThere = false;
+  std::string bytes;
+  bool journalThere = false;
+  std::string journalPath;
+  std::vector<JournalEntry> entries;
+};
+
+// Reads the journal of the list at `file`, judged as a change judges it; refused when it is
+// planted or damaged, trouble when it cannot be read.
+Outcome readJournalOf(const std::string &file, const Trusted &trusted, JournalRead &out);
+
 class Change : private CopyRecord {
  public:
   explicit Change(ChangeOptions options);

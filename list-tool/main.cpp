@@ -20,7 +20,7 @@ using Define = tl::Subcommand (*)(CLI::App &);
 // The subcommands, in the order --help lists them.
 const Define kSubcommands[] = {
     tl::defineCheck, tl::defineMatch, tl::defineEncode, tl::defineDecode, tl::defineDiff,
-    tl::defineEdit,  tl::defineAdd,   tl::defineRemove, tl::defineUndo,
+    tl::defineEdit,  tl::defineAdd,   tl::defineRemove, tl::defineUndo,   tl::defineHistory,
 };
 
 int run(int argc, char **argv) {

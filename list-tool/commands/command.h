@@ -23,6 +23,7 @@ Subcommand defineEdit(CLI::App &tool);
 Subcommand defineAdd(CLI::App &tool);
 Subcommand defineRemove(CLI::App &tool);
 Subcommand defineUndo(CLI::App &tool);
+Subcommand defineHistory(CLI::App &tool);
 
 }  // namespace tl
 

@@ -90,7 +90,8 @@ CutShort judgeCutShort(const JournalState &s, const CutShortFound &f, const std:
       break;
     case CutShort::Installed:
       c.said = "cut short after it installed the list and kept " + kept +
-               ", before it was on record (its own line may have reached the log)";
+               ", before its end was in the journal (its own line may have reached the log "
+               "already)";
       break;
     case CutShort::Unknown:
       c.said =

@@ -219,6 +219,10 @@ json entryJson(const JournalEntry &e) {
       if (e.kind == JournalEntry::Repair) j["writer"] = e.writer;
       break;
     case JournalEntry::Outside:
+      if (!e.verb.empty()) {
+        j["verb"] = e.verb;
+        j["by"] = byJson(e.by);
+      }
       j["before"] = e.before;
       j["after"] = e.after;
       j["changes"] = changesJson(e.changes);
@@ -297,6 +301,7 @@ bool readEntry(const json &j, JournalEntry &e, std::string &why) {
              readLog(r, e.line) && readCopyIn(r, "kept", e.kept) &&
              r.text("writer", e.writer, e.kind == JournalEntry::Repair);
     case JournalEntry::Outside:
+      if (by != nullptr && (!readBy(*by, e.by) || !r.text("verb", e.verb))) return false;
       return r.text("before", e.before) && r.text("after", e.after) && readChanges(r, e.changes) &&
              readTable(r, e.table) && readLog(r, e.line) && r.flag("logged", e.logged) &&
              r.text("notLogged", e.notLogged, false) && r.text("writer", e.writer);

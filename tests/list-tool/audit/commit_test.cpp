@@ -2,17 +2,21 @@
 // the step that puts the new list in place is held (strace delays it), or while the step that
 // keeps the version it replaced as NAME- is: the change installs, says so, ends as the change
 // did, and is on record; NAME- is the version just replaced; nothing is left beside the list.
-// And the tool killed at each step of an install: check names exactly what it left, and the
-// next change puts it right (the change cut short on record too).
+// And the tool killed at each of its system calls: the next change finishes or rolls it back from
+// its journal, and puts it on record once.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "file-bytes.h"
 #include "launch.h"
@@ -118,63 +122,176 @@ TEST(Commit, EverySignalThatComesAtTheExchangeOrAtNameDashWaitsForTheChangeToEnd
   }
 }
 
-TEST(Commit, AnInstallKilledAtEachStepIsNamedByCheckAndPutRightByTheNextChange) {
+namespace {
+
+// A system call of a change, as strace traced it: its name, which of its kind it is (1 on), and
+// the line strace wrote of it.
+struct Call {
+  std::string name;
+  int when;
+  std::string line;
+};
+
+// The calls of `command` (run in `dir`) that can leave the change half made: every write, fsync,
+// openat that makes a file, renameat2, renameat, unlinkat and sendto, in order.
+std::vector<Call> callsOf(const std::string &dir, const std::string &command) {
+  const std::string trace = dir + "/../trace-" + std::to_string(getpid());
+  logged("cd '" + dir + "' && env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o '" + trace +
+         "' -e trace=write,fsync,openat,renameat2,renameat,unlinkat,sendto " + command);
+  std::vector<Call> calls;
+  std::map<std::string, int> seen;
+  std::istringstream lines(slurp(trace));
+  std::remove(trace.c_str());
+  const std::regex call(R"(^(?:\d+ +)?(\w+)\()");
+  for (std::string line; std::getline(lines, line);) {
+    std::smatch m;
+    if (!std::regex_search(line, m, call)) continue;
+    const std::string name = m[1];
+    const int when = ++seen[name];
+    if (name == "openat" && line.find("O_CREAT") == std::string::npos) continue;
+    calls.push_back({name, when, line});
+  }
+  return calls;
+}
+
+// The id of the change whose journal entry adds the record of registration seed `seed`, or "".
+std::string changeAdding(const std::string &dir, unsigned seed) {
+  std::istringstream lines(slurp(dir + "/.admins.list.journal"));
+  for (std::string line; std::getline(lines, line);) {
+    const nlohmann::json e = nlohmann::json::parse(line, nullptr, false);
+    if (!e.is_object() || e.value("kind", "") != "install") continue;
+    for (const nlohmann::json &c : e["changes"]) {
+      if (c["record"]["rSeed"] == seed) return e["id"];
+    }
+  }
+  return "";
+}
+
+// Whether the journal holds the end of change `id`.
+bool endOf(const std::string &dir, const std::string &id) {
+  std::istringstream lines(slurp(dir + "/.admins.list.journal"));
+  for (std::string line; std::getline(lines, line);) {
+    const nlohmann::json e = nlohmann::json::parse(line, nullptr, false);
+    if (e.is_object() && e.value("kind", "") == "end" && e.value("id", "") == id) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// A change killed (strace's injected SIGKILL) at each of its system calls that can leave it half
+// made, in half the rows followed by a hand edit of the list: the next change finishes or rolls
+// it back from its journal entries, so that NAME- is the version the next change replaced and
+// nothing empty or half written is ever installed; the killed change is on record once, under its
+// own verb and account, as what it came to; and history shows every change and the hand edit.
+// A change killed before its journal entry was written never acted: nothing of it is anywhere.
+// Killed after its line was sent but before its end was in the journal (the one point where no
+// record can tell whether the line went out), its line is sent again, saying that it may be a
+// repeat.
+TEST(Commit, AChangeKilledAtEachSystemCallIsFinishedOrRolledBackFromItsJournal) {
   if (geteuid() != 0) GTEST_SKIP() << "a private /dev/log needs root";
-  const std::string added = kBefore + "{D} {} \"10.7.*.*\"\n";
-  const std::string unused =
-      "was made by a change cut short before it installed anything: the "
-      "list is as it was (the next change removes it)";
-  const struct {
-    const char *step;     // the step where SIGKILL comes instead (strace's injection)
-    bool installed;       // whether the list was replaced
-    bool kept;            // whether NAME- is the version it replaced
-    std::string left;     // what else lies beside the list, the suffix shown as S
-    std::string checked;  // what check says of it
-  } cases[] = {
-      {"fsync:when=1", false, false, ".admins.list-.S\n.admins.list.S\n", unused},
-      {"fsync:when=2", false, false, ".admins.list-.S\n.admins.list.S\n", unused},
-      {"renameat2:when=1", false, false, ".admins.list-.S\n.admins.list.S\n", unused},
-      {"renameat:when=1", true, false, ".admins.list-.S\n.admins.list.S\n",
-       "a change was cut short after it installed the list: DIR/admins.list- is the version "
-       "before the one it replaced, which lies in DIR/.admins.list-."},
-      {"unlinkat:when=1", true, true, ".admins.list.S\n",
-       "is the old list of a change cut short after it had kept it as DIR/admins.list- (the next "
-       "change removes it)"},
-      {"fsync:when=3", true, true, "", ""},
+  const std::string killed = kTool + " add admins.list --rseed 7 --addr '10.7.*.*'";
+  const std::string hand = "{HA} {} \"10.8.*.*\"   # hand\n";
+  const std::string added = "{D} {} \"10.7.*.*\"\n";
+  // A list whose journal holds one change already: that change's previous version is kept.
+  const auto prepared = [](const Folder &f) {
+    return logged("cd '" + f.dir + "' && " + kTool + " add admins.list --rseed 6 --addr 10.6.6.6")
+        .status;
   };
-  const std::regex suffix(R"(\.admins\.list(-?)\.[A-Za-z0-9]{6}\n)");
-  for (const auto &c : cases) {
+  std::vector<Call> calls;
+  {
     Folder f;
-    const std::string older = f.kept();
-    std::string inject = c.step;
-    inject.replace(inject.find(':'), 1, ":error=EIO:signal=KILL:");
-    logged("cd '" + f.dir +
-           "' && env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null -e inject=" + inject +
-           " " + kTool + " add admins.list --rseed 7 --addr '10.7.*.*'");
-    EXPECT_EQ(f.list(), c.installed ? added : kBefore) << c.step;
-    EXPECT_EQ(f.kept(), c.kept ? kBefore : older) << c.step;
-    std::string left = f.names();
-    for (const std::string name : {".admins.list.lock\n", "admins.list\n", "admins.list-\n"})
-      left.erase(left.find(name), name.size());
-    EXPECT_EQ(std::regex_replace(left, suffix, ".admins.list$1.S\n"), c.left) << c.step;
-    // check names it exactly, and the next change puts it right.
-    const Logged checked = logged("cd '" + f.dir + "' && " + kTool + " check admins.list");
-    std::string said = c.checked;
-    for (size_t at; (at = said.find("DIR")) != std::string::npos;) said.replace(at, 3, f.dir);
-    EXPECT_EQ(checked.status, said.empty() ? 0 : 1) << c.step << "\n" << checked.output;
-    EXPECT_NE(checked.output.find(said), std::string::npos) << c.step << "\n" << checked.output;
-    const std::string now = f.list();
+    ASSERT_EQ(prepared(f), 0);
+    calls = callsOf(f.dir, killed);
+  }
+  ASSERT_GE(calls.size(), 10u) << "the change's calls were not traced";
+  const std::string setUp = kBefore + "{C} {} \"10.6.6.6\"\n";
+  int row = 0;
+  for (const Call &c : calls) {
+    const bool handEdit = row++ % 2 == 1;
+    const std::string what = c.name + " " + std::to_string(c.when) + " (" + c.line + ")" +
+                             (handEdit ? ", then a hand edit" : "");
+    Folder f;
+    ASSERT_EQ(prepared(f), 0) << what;
+    const Logged kill =
+        logged("cd '" + f.dir +
+               "' && env ASAN_OPTIONS=detect_leaks=0 strace -f -qq -o /dev/null "
+               "-e inject=" +
+               c.name + ":error=EIO:signal=KILL:when=" + std::to_string(c.when) + " " + killed);
+    const std::string id = changeAdding(f.dir, 7);
+    const bool ended = !id.empty() && endOf(f.dir, id);
+    const bool installed = f.list() == setUp + added;
+    EXPECT_TRUE(installed || f.list() == setUp) << what << ": the list is the one before or after";
+    if (handEdit) std::ofstream(f.dir + "/admins.list", std::ios::app) << hand;
+    const std::string before = f.list();
     const Logged next =
         logged("cd '" + f.dir + "' && " + kTool + " add admins.list --rseed 9 --addr 10.9.9.9");
-    EXPECT_EQ(next.status, 0) << c.step << "\n" << next.output;
-    EXPECT_EQ(f.kept(), now) << c.step << ": NAME- is the version the next change replaced";
-    EXPECT_EQ(f.names(), ".admins.list.lock\nadmins.list\nadmins.list-\n") << c.step;
-    // The change that was cut short after it installed is on record now.
-    EXPECT_EQ(linesWith(next.log,
-                        ": add by root: installed by a change that was cut short, "
-                        "found now: + line 3 slot 3 (registration seed 7, PUID seed "
-                        "any, 10.7.0.0 to 10.7.255.255)"),
-              std::string(c.step) == "renameat:when=1" ? 1 : 0)
-        << c.step;
+    EXPECT_EQ(next.status, 0) << what << "\n" << next.output;
+    EXPECT_EQ(f.kept(), before) << what << ": NAME- is the version the next change replaced";
+    EXPECT_EQ(f.list(), before + "{N} {} \"10.9.9.9\"\n") << what << ": nothing else installed";
+    EXPECT_EQ(f.names(), ".admins.list.journal\n.admins.list.lock\nadmins.list\nadmins.list-\n")
+        << what << ": nothing left beside the list";
+    // On record once, under its own verb and account, or not at all where it never acted.
+    std::vector<std::string> lines;
+    for (const Logged *run : {&kill, &next}) {
+      for (const std::string &l : run->log) {
+        // The outside change found after it names it as what the list was, and is no line of its.
+        if (l.find(": found an outside change: ") != std::string::npos) continue;
+        if ((!id.empty() && l.find(id) != std::string::npos) ||
+            l.find("(registration seed 7, ") != std::string::npos)
+          lines.push_back(l);
+      }
+    }
+    std::string all;
+    for (const std::string &l : lines) all += l + "\n";
+    if (id.empty()) {
+      EXPECT_FALSE(installed) << what;
+      EXPECT_TRUE(lines.empty()) << what << ": never acted, never on record\n" << all;
+    } else {
+      const bool sentThenKilled =
+          !ended && kill.log.size() == 1 &&
+          kill.log[0].find(": add by root: installed: + ") != std::string::npos;
+      ASSERT_EQ(lines.size(), sentThenKilled ? 2u : 1u) << what << "\n" << all;
+      for (const std::string &l : lines)
+        EXPECT_NE(l.find("\": add by root: "), std::string::npos) << what << "\n" << l;
+      const std::string &last = lines.back();
+      if (ended) {
+        EXPECT_EQ(last.find(" cut short "), std::string::npos) << what << "\n" << all;
+      } else if (sentThenKilled ||
+                 (installed && last.find("; on record now") != std::string::npos)) {
+        EXPECT_NE(last.find("its own line may have reached the log already); on record now "
+                            "(change " +
+                            id),
+                  std::string::npos)
+            << what << "\n"
+            << all;
+      } else if (installed) {
+        EXPECT_NE(last.find(", completed now (change " + id), std::string::npos) << what << "\n"
+                                                                                 << all;
+      } else {
+        EXPECT_NE(
+            last.find("cut short before it installed anything: nothing was installed (change " +
+                      id),
+            std::string::npos)
+            << what << "\n"
+            << all;
+      }
+    }
+    // history: every change, and the hand edit.
+    const Logged shown = logged("cd '" + f.dir + "' && " + kTool + " history --json admins.list");
+    const nlohmann::json doc = nlohmann::json::parse(shown.output, nullptr, false);
+    ASSERT_TRUE(doc.is_object()) << what << "\n" << shown.output;
+    std::string kinds;
+    for (const nlohmann::json &h : doc["changes"]) {
+      const bool mine = h["id"] == id;
+      kinds += h["kind"] == "outside" ? std::string("outside ")
+               : mine ? std::string("killed:") + (h["installed"] == true ? "installed " : "not ")
+                      : h["verb"].get<std::string>() + " ";
+    }
+    std::string expected = "add ";
+    if (handEdit) expected += "outside ";
+    if (!id.empty()) expected += std::string("killed:") + (installed ? "installed " : "not ");
+    expected += "add ";
+    EXPECT_EQ(kinds, expected) << what << "\n" << shown.output;
   }
 }
