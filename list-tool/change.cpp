@@ -64,6 +64,19 @@ FileFound asFound(const FoundFile &f) {
   return {f.there, f.plain, f.plain ? digestOf(f.bytes) : ""};
 }
 
+// A journal that cannot be read as the tool writes it, named with the line where it fails
+// (counted in its own file, the rotated one's or the current one's).
+Outcome damagedJournal(const ListPlace &place, const JournalFile &file, const JournalDamage &d,
+                       size_t rotated) {
+  const bool current = d.line > static_cast<int>(rotated);
+  return refused(
+      "journal-damaged",
+      "the journal " + (current ? file.path() : place.beside(rotatedJournalName(place.name))) +
+          " cannot be read as tolvane-list writes it (line " +
+          std::to_string(current ? d.line - static_cast<int>(rotated) : d.line) + ": " + d.message +
+          "): look at it, then move it aside (the next change starts a new journal)");
+}
+
 // "change 20261211T054538Z-Ab3dEf (add by root for alice (sudo), 2026-12-11T05:45:38Z)"
 std::string changeNamed(const JournalEntry &e) {
   return "change " + e.id + " (" + e.verb + " by " + e.by.shown() + ", " + utcTime(e.at) + ")";
@@ -84,17 +97,8 @@ std::vector<Finding> journalFindings(const ListPlace &place, const Trusted &trus
   if (o.ok()) o = file.read(lines, rotated);
   std::vector<JournalEntry> entries;
   JournalDamage damage;
-  if (o.ok() && !parseJournal(lines, entries, damage)) {
-    const bool current = damage.line > static_cast<int>(rotated);
-    o = refused(
-        "journal-damaged",
-        "the journal " + (current ? file.path() : place.beside(rotatedJournalName(place.name))) +
-            " cannot be read as tolvane-list writes it (line " +
-            std::to_string(current ? damage.line - static_cast<int>(rotated) : damage.line) + ": " +
-            damage.message +
-            "): every change refuses it; look at it, then move it aside (the next change "
-            "starts a new journal)");
-  }
+  if (o.ok() && !parseJournal(lines, entries, damage))
+    o = damagedJournal(place, file, damage, rotated);
   if (!o.ok()) {
     add(Severity::Error, o.kind == Outcome::Refused ? o.code : "journal-unreadable", o.message);
     return out;
@@ -206,17 +210,8 @@ Outcome readJournalOf(const std::string &file, const Trusted &trusted, JournalRe
   out.journalThere = journal.exists();
   out.journalPath = journal.path();
   JournalDamage damage;
-  if (!parseJournal(lines, out.entries, damage)) {
-    const bool current = damage.line > static_cast<int>(rotated);
-    return refused(
-        "journal-damaged",
-        "the journal " +
-            (current ? journal.path() : out.place.beside(rotatedJournalName(out.place.name))) +
-            " cannot be read as tolvane-list writes it (line " +
-            std::to_string(current ? damage.line - static_cast<int>(rotated) : damage.line) + ": " +
-            damage.message +
-            "): look at it, then move it aside (the next change starts a new journal)");
-  }
+  if (!parseJournal(lines, out.entries, damage))
+    return damagedJournal(out.place, journal, damage, rotated);
   return done();
 }
 
@@ -384,18 +379,8 @@ Outcome Change::readJournal() {
   if (opened.ok()) opened = journalFile_.read(lines, rotated);
   if (!opened.ok()) return opened;
   JournalDamage damage;
-  if (!parseJournal(lines, entries_, damage)) {
-    const int line = damage.line > static_cast<int>(rotated)
-                         ? damage.line - static_cast<int>(rotated)
-                         : damage.line;
-    const std::string where = damage.line > static_cast<int>(rotated)
-                                  ? journalFile_.path()
-                                  : place_.beside(rotatedJournalName(place_.name));
-    return refused("journal-damaged",
-                   "the journal " + where + " cannot be read as tolvane-list writes it (line " +
-                       std::to_string(line) + ": " + damage.message +
-                       "): look at it, then move it aside (the next change starts a new journal)");
-  }
+  if (!parseJournal(lines, entries_, damage))
+    return damagedJournal(place_, journalFile_, damage, rotated);
   state_ = stateOf(entries_);
   return done();
 }

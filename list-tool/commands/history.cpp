@@ -83,25 +83,13 @@ std::string headOf(const HistoryItem &h) {
   return utcTime(h.at) + "  " + h.verb + " by " + h.by.shown() + ", change " + h.id + ": " + what;
 }
 
-nlohmann::json recordJsonOf(const KeptRecord &k) {
-  nlohmann::json j = {{"slot", k.slot},
-                      {"line", k.line},
-                      {"rSeed", k.rec.rSeed},
-                      {"pSeed", k.rec.pSeed},
-                      {"ipMin", dotted(k.rec.ipMin)},
-                      {"ipMax", dotted(k.rec.ipMax)},
-                      {"comment", k.comment}};
-  if (k.cut > 0) j["commentCut"] = k.cut;
-  return j;
-}
-
 nlohmann::json itemJson(const HistoryItem &h) {
   nlohmann::json changes = nlohmann::json::array();
   for (const KeptChange &c : h.changes) {
     nlohmann::json one = {{"kind", c.kind == KeptChange::Added     ? "added"
                                    : c.kind == KeptChange::Removed ? "removed"
                                                                    : "moved"},
-                          {"record", recordJsonOf(c.record)}};
+                          {"record", keptRecordJson(c.record)}};
     if (c.kind == KeptChange::Moved) {
       one["wasLine"] = c.wasLine;
       one["wasSlot"] = c.wasSlot;

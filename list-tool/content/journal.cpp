@@ -79,7 +79,9 @@ bool readBy(const json &j, ChangeBy &b) {
          r.text("sudoUser", b.sudoUser, false) && r.number("sudoUid", b.sudoUid, false);
 }
 
-json recordJson(const KeptRecord &k) {
+}  // namespace
+
+json keptRecordJson(const KeptRecord &k) {
   json j = {{"slot", k.slot},
             {"line", k.line},
             {"rSeed", k.rec.rSeed},
@@ -90,6 +92,8 @@ json recordJson(const KeptRecord &k) {
   if (k.cut > 0) j["cut"] = k.cut;
   return j;
 }
+
+namespace {
 
 bool readRecord(const json &j, KeptRecord &k) {
   if (!j.is_object()) return false;
@@ -121,7 +125,7 @@ bool readCopyIn(Reader &r, const char *key, CopyKept &c) {
 json changesJson(const std::vector<KeptChange> &changes) {
   json list = json::array();
   for (const KeptChange &c : changes) {
-    json j = {{"kind", kChangeKinds[c.kind]}, {"record", recordJson(c.record)}};
+    json j = {{"kind", kChangeKinds[c.kind]}, {"record", keptRecordJson(c.record)}};
     if (c.kind == KeptChange::Moved) {
       j["wasLine"] = c.wasLine;
       j["wasSlot"] = c.wasSlot;
@@ -158,7 +162,7 @@ bool readChanges(Reader &r, std::vector<KeptChange> &out) {
 
 json tableJson(const std::vector<KeptRecord> &table) {
   json list = json::array();
-  for (const KeptRecord &k : table) list.push_back(recordJson(k));
+  for (const KeptRecord &k : table) list.push_back(keptRecordJson(k));
   return list;
 }
 

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "content/report.h"
 #include "content/table-diff.h"
 
@@ -123,6 +125,10 @@ std::string changeId(time_t at, const std::string &letters);
 // the text is not one).
 std::string utcTime(time_t t);
 time_t parseUtcTime(const std::string &text);
+
+// A record as the journal writes it: {"slot", "line", "rSeed", "pSeed", "ipMin", "ipMax",
+// "comment"}, and "cut" when the comment was cut.
+nlohmann::json keptRecordJson(const KeptRecord &k);
 
 // What the journal keeps of a record, of a table, and of the changes between two tables.
 KeptRecord keptRecord(const Loaded &l);
