@@ -128,16 +128,19 @@ std::vector<Finding> journalFindings(const ListPlace &place, const Trusted &trus
              : c.installed                ? "completes it and puts it on record"
                                           : "rolls it back and puts it on record"));
   }
+  // The list is not what the last change of the tool installed: changed outside it since,
+  // whether or not a change has found that and put it on record already.
   const std::string now = digestOrNone(place.exists, bytes);
-  if (!s.last.digest.empty() && now != s.last.digest && !s.open) {
-    const Report was = tableReport(place.given, s.last.table);
+  if (!s.change.digest.empty() && now != s.change.digest && !s.open) {
+    const Report was = tableReport(place.given, s.change.table);
     add(Severity::Warning, "outside-change",
-        "the list is not what " +
-            (s.last.outside ? "the outside change found at " + utcTime(s.last.at) + " left"
-                            : changeNamed(s.last.install) + " installed") +
-            ": it was changed outside tolvane-list (" +
-            changeSummary(was, report, compareTables(was, report)) +
-            "); the next change puts that on record, and undo refuses until it is");
+        "the list is not what " + changeNamed(s.change.install) +
+            " installed: it was changed outside tolvane-list (" +
+            changeSummary(was, report, compareTables(was, report)) + ")" +
+            (s.last.outside && now == s.last.digest
+                 ? ", as a change found and put on record at " + utcTime(s.last.at)
+                 : "; the next change puts that on record") +
+            "; undo refuses to undo past it");
   }
   for (const JournalEntry &u : s.unlogged) {
     add(Severity::Warning, "not-logged",
@@ -421,6 +424,7 @@ Outcome Change::repair() {
   }
   JournalEntry r = entry(JournalEntry::Repair);
   r.id = first.id;
+  r.writer = id_;
   r.result = c.installed ? "completed" : c.stage == CutShort::Unknown ? "unknown" : "rolled-back";
   r.why = c.said;
   if (c.copyKept) r.kept = copy;

@@ -19,7 +19,9 @@
 #                         sanitizer build, whose shadow memory needs more: TOLVANE_NO_ULIMIT=1;
 #   `#! log: shown`       the lines the tool sent to the log follow `[exit N]`, each after
 #                         `log: ` as "<PRI>MESSAGE";
-#   `#! log: none`        there is no /dev/log at all, as on a machine without a system log.
+#   `#! log: none`        there is no /dev/log at all, as on a machine without a system log;
+#   `#! mask: journal`    the journal's change ids (20261211T054538Z-Ab3dEf) are shown as ID and
+#                         its times (2026-12-11T05:45:38Z) as TIME, as they differ each run.
 # In setup and after commands, `tolvane-list ARGS` runs the tool too, with a log of its own whose
 # lines are not shown (to make the changes a case starts from, or show what check says after).
 # The tool gets 180 seconds (a loaded machine, the sanitizer build): one that hangs fails the
@@ -43,6 +45,7 @@ setup=$(sed -n 's/^#! setup: //p' "$case")
 memory=$(sed -n 's/^#! memory: //p' "$case")
 after=$(sed -n 's/^#! after: //p' "$case")
 log=$(sed -n 's/^#! log: //p' "$case")
+mask=$(sed -n 's/^#! mask: //p' "$case")
 [ "${TOLVANE_NO_ULIMIT:-0}" = 1 ] && memory=
 logger=("$launch" "$private_log" --log "$work/.log")
 [ "$log" = none ] && logger=("$launch" "$private_log" --no-log)
@@ -59,6 +62,10 @@ cat "$work/.out" "$work/.err" >"$work/.all"
 [ -z "$after" ] || (cd "$run" && eval "$after") >>"$work/.all" 2>&1
 # The copy's own folder is another each run: it is shown as WORK.
 sed -i "s#$work#WORK#g" "$work/.all"
+if [ "$mask" = journal ]; then
+  sed -i -e 's/[0-9]\{8\}T[0-9]\{6\}Z-[A-Za-z0-9]\{6\}/ID/g' \
+    -e 's/[0-9]\{4\}-[0-9]\{2\}-[0-9]\{2\}T[0-9]\{2\}:[0-9]\{2\}:[0-9]\{2\}Z/TIME/g' "$work/.all"
+fi
 if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
   cp "$work/.all" "$expected"
   echo "updated $expected"
