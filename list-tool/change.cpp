@@ -255,8 +255,8 @@ int Change::run(ChangeStep &step) {
   if (!o.ok()) return finish(o);
   // Change the copy, check it and confirm what needs it; at a terminal the operator may edit
   // the copy again.
-  const ListAsRead list{place_, list_.bytes, before_, invoker_, state_, terminal_ && !o_.dryRun,
-                        *this};
+  const ListAsRead list{
+      place_, list_.bytes, before_, invoker_, state_, entries_, terminal_ && !o_.dryRun, *this};
   std::string after;
   Report next;
   for (;;) {
@@ -264,6 +264,8 @@ int Change::run(ChangeStep &step) {
     if (!o.ok()) return finish(o);
     if (after == list_.bytes) return unchanged(o.message);
     next = checkList(step.newName(o_.file), after);
+    o = step.admits(compareTables(before_, next));
+    if (!o.ok()) return finish(o);
     bool again = false;
     o = check(next, again);
     if (o.ok()) o = confirm(next, again);
@@ -728,6 +730,8 @@ int Change::unchanged(const std::string &note) {
   } else {
     printLine(stdout,
               o_.file + ": unchanged: " + (note.empty() ? "" : note + "; ") + "nothing written");
+    for (const ChangeStep::Remark &r : step_->remarks())
+      printLine(stdout, o_.file + ": note: " + r.message + " [" + r.code + "]");
   }
   return kClean;
 }
@@ -762,6 +766,8 @@ void Change::report(const Report &next, bool installed, bool previousKept,
               o_.file + ": changed: installed" + despite +
                   (place_.exists && previousKept ? " (the previous version is " + kept + ")" : ""));
   }
+  for (const ChangeStep::Remark &r : step_->remarks())
+    printLine(stdout, o_.file + ": note: " + r.message + " [" + r.code + "]");
   if (left.kind == Outcome::Refused)
     printLine(stderr, o_.file + ": error: " + left.message + " [" + left.code + "]");
 }
@@ -844,6 +850,10 @@ Outcome Change::beforeCopy(const std::string &path, uid_t owner, bool beside,
 }
 
 void Change::annotate(nlohmann::json &doc) const {
+  nlohmann::json notes = nlohmann::json::array();
+  for (const ChangeStep::Remark &r : step_->remarks())
+    notes.push_back({{"code", r.code}, {"message", r.message}});
+  if (!notes.empty()) doc["notes"] = notes;
   if (!repaired_.empty()) doc["repaired"] = repaired_;
   if (!notLogged_.empty()) doc["notLogged"] = notLogged_;
 }

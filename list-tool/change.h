@@ -67,8 +67,9 @@ struct ListAsRead {
   const Report &report;         // what the plug-in makes of them
   const Invoker &invoker;       // who makes the change
   const JournalState &journal;  // what the journal says of the list's changes
-  bool terminal;                // the operator can be asked
-  CopyRecord &record;           // where a step puts its copy on record before making it
+  const std::vector<JournalEntry> &entries;  // its entries
+  bool terminal;                             // the operator can be asked
+  CopyRecord &record;  // where a step puts its copy on record before making it
 };
 
 // What a subcommand does to the list.
@@ -89,6 +90,15 @@ class ChangeStep {
   // The name the new list's findings go under: the operator's copy where there is one, else
   // the list's own.
   virtual std::string newName(const std::string &file) const { return file; }
+  // Whether the new list changes the table only as the step names: refused, naming what else
+  // it would change (a record a removal would bring in), before anything is checked or written.
+  virtual Outcome admits(const std::vector<TableChange> & /*changes*/) const { return done(); }
+  // What the step says of the list besides the change, the same words whether or not it changed
+  // anything: each a code and a message, said as notes after the change.
+  struct Remark {
+    std::string code, message;
+  };
+  virtual std::vector<Remark> remarks() const { return {}; }
   // Once the new list is made and checked: whether it does all that was asked (a revocation may
   // leave whom it names recognised by another line). Refused with what is left undone;
   // `installing` is false for a dry run, which leaves the list as it is.

@@ -159,8 +159,8 @@ void RecordOptions::add(CLI::App *sub, bool addressRequired) {
 
 void RecordOptions::addUser(CLI::App *sub) {
   ipOpt_ = sub->add_option("--ip", ip_,
-                           "a user's address instead of --addr: every record that recognises "
-                           "the user (with the seeds; without PUID values, any PUID)")
+                           "a user's address instead of --addr: the records that recognise the "
+                           "person there")
                ->type_name("A.B.C.D")
                ->excludes(addrOpt_);
 }
@@ -204,22 +204,33 @@ Outcome RecordOptions::revocation(Revocation &out) const {
   out = Revocation{};
   out.byNote = noteGiven();
   out.note = note_;
-  if (ipOpt_ != nullptr && ipOpt_->count() != 0) {
-    out.by = Revocation::User;
-    uint32 ip = 0;
-    Outcome o = seeds(out.whom.rSeed, out.whom.pSeed);
-    if (o.ok()) o = addressOption("--ip", ip_, ip);
-    out.whom.lo = out.whom.hi = ip;
+  const bool ip = ipOpt_ != nullptr && ipOpt_->count() != 0, addr = addrOpt_->count() != 0;
+  const bool seeded = rseedOpt_->count() != 0 || crcOpt_->count() != 0;
+  if (!seeded) {
+    if (ip || addr || pseedOpt_->count() != 0 || puidOpt_->count() != 0)
+      return trouble("name the person by their seeds: --rseed, or --crc and --counter");
+    return done();
+  }
+  out.bySeeds = true;
+  out.ranged = ip || addr;
+  out.whom.anyPuid = pseedOpt_->count() == 0 && puidOpt_->count() == 0;
+  Outcome o = seeds(out.whom.rSeed, out.whom.pSeed);
+  if (!o.ok()) return o;
+  if (ip) {
+    uint32 at = 0;
+    o = addressOption("--ip", ip_, at);
+    out.whom.lo = out.whom.hi = at;
     return o;
   }
-  if (!given()) return done();
-  if (addrOpt_->count() == 0)
-    return trouble("give the record's address pattern with --addr, or a user's address with --ip");
-  out.by = Revocation::Values;
+  if (!addr) return done();
+  // The range of the pattern, as a record of it would have it.
   std::string text;
-  Outcome o = line(text);
+  o = encodeLine(out.whom.rSeed, 0, addr_, "", text);
   Tolvane rec{};
-  if (o.ok() && recordOfLine(text, rec)) out.whom = {rec.rSeed, rec.pSeed, rec.ipMin, rec.ipMax};
+  if (o.ok() && recordOfLine(text, rec)) {
+    out.whom.lo = rec.ipMin;
+    out.whom.hi = rec.ipMax;
+  }
   return o;
 }
 

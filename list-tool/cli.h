@@ -70,7 +70,7 @@ class RecordOptions {
   // Adds --rseed, --crc/--counter, --pseed, --puidctr/--puidcrc, --addr and --note; --addr is
   // required when `addressRequired`.
   void add(CLI::App *sub, bool addressRequired);
-  // Adds --ip, a user's address in place of --addr: every record that recognises the user.
+  // Adds --ip, a user's address in place of --addr: the records that recognise the user there.
   void addUser(CLI::App *sub);
   // Whether any value of a record (or a user's address) was given.
   bool given() const;
@@ -79,8 +79,9 @@ class RecordOptions {
   // The list line for these values, as encode writes it: trouble when a value is missing or
   // malformed, refused ("values") when they make no line that reads as written.
   Outcome line(std::string &out) const;
-  // The revocation these values ask for: by the record's values, by a user's (--ip), or by the
-  // note alone. Trouble on a value missing or malformed; refused ("values") as line() is.
+  // The revocation these values ask for: a person by their seeds (from anywhere, within the
+  // range of --addr or at the address of --ip), with or without a note, or by the note alone.
+  // Trouble on a value missing or malformed; refused ("values") as line() is.
   Outcome revocation(Revocation &out) const;
 
  private:
