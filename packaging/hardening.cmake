@@ -17,8 +17,8 @@
 #   can check, so _FORTIFY_SOURCE imports nothing and it keeps the floor (abi.exports fails the
 #   day a fortified call would break it).
 # - The sanitizer build leaves _FORTIFY_SOURCE out: AddressSanitizer intercepts the C library's
-#   functions and does not know their fortified forms. So does a build without optimisation,
-#   where _FORTIFY_SOURCE does nothing but warn.
+#   functions and does not know their fortified forms. So does the Debug build type, which does
+#   not optimise, and where _FORTIFY_SOURCE would do nothing but warn.
 find_program(TOLVANE_DPKG_BUILDFLAGS dpkg-buildflags)
 if(NOT TOLVANE_DPKG_BUILDFLAGS)
   message(FATAL_ERROR "tolvane: dpkg-buildflags, which gives Debian's hardening flags, is missing: "
@@ -84,12 +84,14 @@ function(tolvane_harden_linked target)
     return()
   endif()
   set_property(GLOBAL APPEND PROPERTY tolvane_hardened ${target})
+  # An interface library compiles nothing: only what it brings along is followed.
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "INTERFACE_LIBRARY")
-    return()
+    get_target_property(linked ${target} INTERFACE_LINK_LIBRARIES)
+  else()
+    tolvane_harden(${target})
+    get_target_property(linked ${target} LINK_LIBRARIES)
   endif()
-  tolvane_harden(${target})
-  get_target_property(linked ${target} LINK_LIBRARIES)
   foreach(library ${linked})
     if(TARGET ${library})
       get_target_property(imported ${library} IMPORTED)
