@@ -7,20 +7,15 @@
 #   tolvane-dev     the host interface headers, the same on every architecture (all, foreign)
 # `cmake --install` installs all four. No path of the build tree goes into what is installed
 # (no RPATH; the packages' files are stripped).
-if(TOLVANE_ABI STREQUAL "i386")
-  set(TOLVANE_TRIPLET i386-linux-gnu)
-  set(TOLVANE_DEB_ARCH i386)
-  set(TOLVANE_LIBC_FLOOR 2.3)
-else()
-  set(TOLVANE_TRIPLET x86_64-linux-gnu)
-  set(TOLVANE_DEB_ARCH amd64)
-  set(TOLVANE_LIBC_FLOOR 2.3.4)
-endif()
 # The plug-in and the host binary of this architecture: lib/i386-linux-gnu/tolvane/ or
 # lib/x86_64-linux-gnu/tolvane/, so that both architectures' copies can be installed together.
 set(TOLVANE_ARCH_DIR lib/${TOLVANE_TRIPLET}/tolvane)
 
 install(TARGETS tolvane LIBRARY DESTINATION ${TOLVANE_ARCH_DIR} COMPONENT plugin)
+# lintian's one hardening tag that the plug-in's C library floor leaves standing, with the reason
+# (packaging/hardening.cmake); the same file on every architecture.
+install(FILES packaging/tolvane-plugin.lintian-overrides DESTINATION share/lintian/overrides
+        RENAME tolvane-plugin COMPONENT plugin)
 
 install(TARGETS tolvane-list RUNTIME DESTINATION bin COMPONENT tools)
 install(FILES examples/admins.list DESTINATION share/doc/tolvane/examples COMPONENT tools)
@@ -48,9 +43,11 @@ install(FILES completions/tolvane-host DESTINATION share/bash-completion/complet
 install(FILES plugin-sdk/s-pluginapi.h plugin-sdk/s-serverpublic.h DESTINATION include/tolvane
         COMPONENT dev)
 
-# The manuals with the version filled in, and the changelog, compressed as Debian wants them:
-# gzip -9 without a name or a time stamp, so that the same sources give the same bytes (the
-# i386 and amd64 packages of one Multi-Arch: same package must share identical files).
+# The manuals with the version filled in, the changelog, and NEWS (what an upgrade changes for
+# operators, in Debian's NEWS.Debian form, which apt-listchanges shows before an upgrade),
+# compressed as Debian wants them: gzip -9 without a name or a time stamp, so that the same
+# sources give the same bytes (the i386 and amd64 packages of one Multi-Arch: same package must
+# share identical files).
 find_program(GZIP gzip REQUIRED)
 set(compressed)
 foreach(page tolvane-list.1 tolvane-host.1 tolvane-list.5)
@@ -58,7 +55,8 @@ foreach(page tolvane-list.1 tolvane-host.1 tolvane-list.5)
   list(APPEND compressed ${CMAKE_BINARY_DIR}/man/${page})
 endforeach()
 configure_file(packaging/changelog ${CMAKE_BINARY_DIR}/doc/changelog COPYONLY)
-list(APPEND compressed ${CMAKE_BINARY_DIR}/doc/changelog)
+configure_file(NEWS ${CMAKE_BINARY_DIR}/doc/NEWS.Debian COPYONLY)
+list(APPEND compressed ${CMAKE_BINARY_DIR}/doc/changelog ${CMAKE_BINARY_DIR}/doc/NEWS.Debian)
 set(gz_files)
 foreach(f ${compressed})
   add_custom_command(OUTPUT ${f}.gz COMMAND ${GZIP} -9nf -k ${f} DEPENDS ${f} VERBATIM)
@@ -68,6 +66,8 @@ add_custom_target(tolvane-docs ALL DEPENDS ${gz_files})
 install(FILES ${CMAKE_BINARY_DIR}/man/tolvane-list.1.gz DESTINATION share/man/man1 COMPONENT tools)
 install(FILES ${CMAKE_BINARY_DIR}/man/tolvane-list.5.gz DESTINATION share/man/man5 COMPONENT tools)
 install(FILES ${CMAKE_BINARY_DIR}/man/tolvane-host.1.gz DESTINATION share/man/man1 COMPONENT host)
+# The news of the package that operators upgrade, the one tolvane-list is in.
+install(FILES ${CMAKE_BINARY_DIR}/doc/NEWS.Debian.gz DESTINATION share/doc/tolvane COMPONENT tools)
 
 # The list's home: comments only, so a fresh install recognises nobody until the operator adds
 # someone; a configuration file of the tools' package, so an upgrade never overwrites the list.

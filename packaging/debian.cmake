@@ -17,8 +17,18 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-# The C++ programs' needs, as dpkg-shlibdeps finds them.
-set(tolvane_cxx_depends "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0)")
+# The C++ programs' needs, as dpkg-shlibdeps finds them (on i386 it asks a newer libgcc-s1);
+# besides, tolvane-list links Nettle (SHA-256), whose symbols are all of its first version (no
+# version to require), and the host libedit, whose line-editing calls (el_*, history*) date
+# from 2.11-20080614-0. The package test holds each Depends to what dpkg-shlibdeps finds.
+if(TOLVANE_DEB_ARCH STREQUAL "i386")
+  set(libgcc_version 4.2)
+else()
+  set(libgcc_version 3.0)
+endif()
+set(tolvane_cxx_depends "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= ${libgcc_version})")
+set(tolvane_nettle_depends "libnettle8")
+set(tolvane_libedit_depends "libedit2 (>= 2.11-20080614-0)")
 # Up to 2.0.0 the package tolvane held everything; the host and the headers have left it.
 set(tolvane_split "tolvane (<< 2.0.1~)")
 
@@ -39,7 +49,7 @@ architecture: tolvane-plugin:i386 for a 32-bit server on a 64-bit system.")
 
 # The tools: one architecture's copy serves every architecture's plug-in.
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION net)
-set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${tolvane_cxx_depends}")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "${tolvane_cxx_depends}, ${tolvane_nettle_depends}")
 # tolvane-list's completion is loaded by bash-completion.
 set(CPACK_DEBIAN_TOOLS_PACKAGE_RECOMMENDS "bash-completion")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "tolvane-plugin")
@@ -60,7 +70,7 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA
 
 # The stand-in host loads plug-ins of its own architecture: the one of the same architecture.
 set(CPACK_DEBIAN_HOST_PACKAGE_SECTION devel)
-set(CPACK_DEBIAN_HOST_PACKAGE_DEPENDS "${tolvane_cxx_depends}")
+set(CPACK_DEBIAN_HOST_PACKAGE_DEPENDS "${tolvane_cxx_depends}, ${tolvane_libedit_depends}")
 set(CPACK_DEBIAN_HOST_PACKAGE_RECOMMENDS "tolvane-plugin")
 set(CPACK_DEBIAN_HOST_PACKAGE_BREAKS "${tolvane_split}")
 set(CPACK_DEBIAN_HOST_PACKAGE_REPLACES "${tolvane_split}")

@@ -4,22 +4,27 @@
 # launcher on the PATH) with the installed plug-in on the installed demo session (its transcript
 # must equal the golden one), tolvane-list check on the installed example list and with no FILE
 # (it must name the list's home, /etc/tolvane/admins.list, which holds comments only, mode
-# 0644), --version of both tools, and man on the installed pages. The launcher must refuse a
-# plug-in of the other architecture, whose host is not there, with a message naming it. No path
-# of the source or build tree may be found in what is installed. bash with the installed
-# completion completes `tolvane-list ch` to check, `tolvane-list check --j` to --json, `--con`
-# to --content-only, `--fail-on=e` to error and `tolvane-host --sc` to --script. Each package
-# must hold exactly its files, carry its control fields (the plug-in depends on the C library
-# alone), keep every architecture-dependent file of a Multi-Arch: same package in the
-# architecture's own folder, and pass lintian with no error and no warning; tolvane lists the
-# list's home as a configuration file, recommends bash-completion and ships the example
+# 0644), and man on the installed pages. The version set in project() must be the one that both
+# programs' --version, the manuals' headers and the latest entry of each changelog and of NEWS
+# give, and each package's Version. The launcher must refuse a plug-in of the other
+# architecture, whose host is not there, with a message naming it. No path of the source or
+# build tree may be found in what is installed. bash with the installed completion completes
+# `tolvane-list ch` to check, `tolvane-list check --j` to --json, `--con` to --content-only,
+# `--fail-on=e` to error and `tolvane-host --sc` to --script. Each package must hold exactly its
+# files, carry its control fields (the plug-in depends on the C library alone), keep every
+# architecture-dependent file of a Multi-Arch: same package in the architecture's own folder,
+# and pass lintian, informational tags shown, with no error, no warning and no hardening or
+# large-file tag (the plug-in's one override aside); the packaged tool and host must be hardened
+# as hardening-check reads it, and the plug-in bound at load with read-only relocations and
+# still within its C library floor (check-hardening.sh). tolvane lists the list's home as a
+# configuration file, recommends bash-completion, ships NEWS as NEWS.Debian.gz and the example
 # playbook (examples/ansible/, its module in library/), which ansible-playbook --syntax-check
 # accepts where it is installed. The installed programs run as the build's own do: natively, or
 # under qemu-user (tests/support/run-installed.sh). Purged, tolvane leaves nothing of
 # tolvane-list's beside the list (its postrm, run on a list's home of the test's own where the
-# installed tool made its changes, kept an edit and found an install cut short): the lock, NAME-
-# and every copy go, each copy named, and the folder with them, unless a file of the operator's
-# stays in it.
+# installed tool made its changes, kept an edit and found an install cut short): the lock, the
+# journal, NAME- and every copy go, each copy named, and the folder with them, unless a file of
+# the operator's stays in it.
 #   run-install.sh BUILD_DIR SOURCE_DIR ARCH
 set -u
 build=$(realpath "$1") source=$(realpath "$2") arch=$3
@@ -34,21 +39,23 @@ fail=0
 problem() { echo "install: $*"; fail=1; }
 
 case $arch in
-  amd64) triplet=x86_64-linux-gnu floor=2.3.4 other=i386 other_triplet=i386-linux-gnu ;;
-  i386) triplet=i386-linux-gnu floor=2.3 other=amd64 other_triplet=x86_64-linux-gnu ;;
+  amd64) triplet=x86_64-linux-gnu floor=2.3.4 libgcc=3.0 other=i386 other_triplet=i386-linux-gnu ;;
+  i386) triplet=i386-linux-gnu floor=2.3 libgcc=4.2 other=amd64 other_triplet=x86_64-linux-gnu ;;
   *) echo "install: unknown architecture $arch"; exit 2 ;;
 esac
 version=$(sed -n 's/^project(tolvane VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
+[ -n "$version" ] || { echo "install: no version in project() of $source/CMakeLists.txt"; exit 2; }
 home=/etc/tolvane/admins.list
 plugin=usr/lib/$triplet/tolvane/tolvane.so
-cxx="libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0)"
+cxx="libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= $libgcc)"
 split="tolvane (<< 2.0.1~)"
 ansible=usr/share/doc/tolvane/examples/ansible
 
 # Each package: its files, and its control fields as NAME=VALUE lines (an empty VALUE: no field).
 declare -A files fields
 files[tolvane-plugin]="$plugin
-usr/share/doc/tolvane-plugin/changelog.gz usr/share/doc/tolvane-plugin/copyright"
+usr/share/doc/tolvane-plugin/changelog.gz usr/share/doc/tolvane-plugin/copyright
+usr/share/lintian/overrides/tolvane-plugin"
 fields[tolvane-plugin]="Architecture=$arch
 Multi-Arch=same
 Depends=libc6 (>= $floor)
@@ -58,13 +65,13 @@ Breaks=
 Replaces="
 files[tolvane]="etc/tolvane/admins.list usr/bin/tolvane-list
 usr/share/bash-completion/completions/tolvane-list usr/share/doc/tolvane/README.md
-usr/share/doc/tolvane/changelog.gz usr/share/doc/tolvane/copyright
+usr/share/doc/tolvane/changelog.gz usr/share/doc/tolvane/copyright usr/share/doc/tolvane/NEWS.Debian.gz
 usr/share/doc/tolvane/examples/admins.list $ansible/tolvane.yml $ansible/admins.list.j2
 $ansible/inventory.ini $ansible/group_vars/all.yml $ansible/library/tolvane_record.py
 usr/share/man/man1/tolvane-list.1.gz usr/share/man/man5/tolvane-list.5.gz"
 fields[tolvane]="Architecture=$arch
 Multi-Arch=foreign
-Depends=$cxx
+Depends=$cxx, libnettle8
 Recommends=bash-completion
 Suggests=tolvane-plugin
 Breaks=
@@ -75,7 +82,7 @@ usr/share/doc/tolvane-host/copyright usr/share/doc/tolvane-host/examples/admins.
 usr/share/doc/tolvane-host/examples/demo.session usr/share/man/man1/tolvane-host.1.gz"
 fields[tolvane-host]="Architecture=$arch
 Multi-Arch=same
-Depends=$cxx
+Depends=$cxx, libedit2 (>= 2.11-20080614-0)
 Recommends=tolvane-plugin
 Suggests=
 Breaks=$split
@@ -130,8 +137,25 @@ check_copy() {
   grep -qv '^#' "$shipped" && problem "$name: $home holds more than comments"
   "${list[@]}" check >"$work/default-$name" 2>&1
   grep -qF "$home" "$work/default-$name" || problem "$name: check with no FILE does not name $home"
-  [ "$("${list[@]}" --version)" = "tolvane-list $version" ] || problem "$name: tolvane-list --version"
-  [ "$("${host[@]}" --version)" = "tolvane-host $version" ] || problem "$name: tolvane-host --version"
+  # The version, set once in project(): each program's --version (the host's through the
+  # launcher and on its own), each manual's header, the latest entry of every changelog and NEWS.
+  local doc page
+  got=$("${list[@]}" --version 2>&1)
+  [ "$got" = "tolvane-list $version" ] || problem "$name: tolvane-list --version says '$got', not $version"
+  got=$("${host[@]}" --version 2>&1)
+  [ "$got" = "tolvane-host $version" ] || problem "$name: tolvane-host --version says '$got', not $version"
+  got=$("$launch" "$root/usr/lib/$triplet/tolvane/tolvane-host" --version 2>&1)
+  [ "$got" = "tolvane-host $version" ] || problem "$name: the host binary's --version says '$got', not $version"
+  for page in man1/tolvane-host.1.gz man1/tolvane-list.1.gz man5/tolvane-list.5.gz; do
+    got=$(zcat "$root/usr/share/man/$page" | head -n 1)
+    [[ $got == ".TH "*" \"Tolvane $version\" "* ]] || problem "$name: $page begins '$got', not with Tolvane $version"
+  done
+  for doc in $(cd "$root" && ls usr/share/doc/*/changelog.gz usr/share/doc/tolvane/NEWS.Debian.gz); do
+    zcat "$root/$doc" >"$work/entries"
+    got=$(dpkg-parsechangelog -l "$work/entries" -S Version 2>&1)
+    [ "$got" = "$version" ] || problem "$name: the latest entry of $doc is '$got', not $version"
+  done
+  echo "install: $name copy: version $version in both programs' --version, the manuals, the changelogs and NEWS"
   # Completion as bash runs it at a TAB: the function that `complete` names for the command,
   # with the installed tolvane-list on the PATH (its options come from its --help), started as
   # the build's own programs are.
@@ -171,7 +195,37 @@ playbook: tolvane.yml
   echo "install: $name copy checked"
 }
 
-# Checks one package file DEB of package PKG: its files, fields, shared files and lintian.
+# The binary of each package with one, as unpacked under $work/deb.
+declare -A binary=([tolvane-plugin]=$plugin [tolvane]=usr/bin/tolvane-list
+                   [tolvane-host]=usr/lib/$triplet/tolvane/tolvane-host)
+# Checks that the Depends of package PKG (file DEB) holds every library that dpkg-shlibdeps finds
+# its binary needs, at a version at least as high as dpkg-shlibdeps asks.
+check_shlibdeps() {
+  local deb=$1 pkg=$2 found entry name want have
+  mkdir -p "$work/shlibdeps/debian"
+  printf 'Source: tolvane\n\nPackage: %s\nArchitecture: any\n' "$pkg" >"$work/shlibdeps/debian/control"
+  found=$(cd "$work/shlibdeps" && dpkg-shlibdeps -O "$work/deb/${binary[$pkg]}" 2>/dev/null |
+    sed -n 's/^shlibs:Depends=//p')
+  [ -n "$found" ] || { problem "$pkg: dpkg-shlibdeps found nothing for ${binary[$pkg]}"; return; }
+  local depends
+  depends=$(dpkg-deb -f "$deb" Depends)
+  while IFS= read -r entry; do
+    name=${entry%% *} want=
+    [[ $entry == *"(>= "* ]] && want=${entry#*(>= } && want=${want%)}
+    have=$(tr ',' '\n' <<<"$depends" | sed 's/^ *//' | awk -v n="$name" '$1 == n')
+    if [ -z "$have" ]; then
+      problem "$pkg: Depends lacks $entry, which dpkg-shlibdeps finds"
+    elif [ -n "$want" ]; then
+      have=$(sed -n 's/.*(>= \(.*\))/\1/p' <<<"$have")
+      if [ -z "$have" ] || ! dpkg --compare-versions "$have" ge "$want"; then
+        problem "$pkg: Depends asks $name ${have:+>= $have}, dpkg-shlibdeps finds >= $want"
+      fi
+    fi
+  done < <(tr ',' '\n' <<<"$found" | sed 's/^ *//')
+}
+
+# Checks one package file DEB of package PKG: its files, fields, shared files, the libraries its
+# binary needs, and lintian.
 check_package() {
   local deb=$1 pkg=$2
   local listing field want expected
@@ -195,6 +249,7 @@ check_package() {
       cmp -s -n 4 "$work/deb/$f" <(printf '\177ELF') && problem "$pkg: $f is architecture-dependent"
     done
   fi
+  [ -n "${binary[$pkg]:-}" ] && check_shlibdeps "$deb" "$pkg"
   dpkg-deb -e "$deb" "$work/control-$pkg"
   if [ "$pkg" = tolvane ]; then
     [ "$(cat "$work/control-$pkg/conffiles" 2>/dev/null)" = "$home" ] ||
@@ -202,12 +257,20 @@ check_package() {
   elif [ -e "$work/control-$pkg/conffiles" ]; then
     problem "$pkg has configuration files: $(cat "$work/control-$pkg/conffiles")"
   fi
-  local lint
-  lint=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges')
-  if [ -n "$lint" ]; then
-    problem "lintian: $lint"
+  # lintian, its informational tags and overrides shown: no error, no warning, no hardening or
+  # large-file tag, and no override but the plug-in's one (packaging/tolvane-plugin.lintian-overrides).
+  local lint bad info
+  lint=$(lintian --display-info --show-overrides --tag-display-limit 0 "$deb" 2>&1 |
+    grep -v -e 'running with root privileges' -e '^N: ')
+  bad=$(grep -v -e '^I: ' -e '^O: ' <<<"$lint" | grep . ;
+    grep -E '^I: [^ ]+ (hardening-[a-z-]+|binary-file-built-without-LFS-support) ' <<<"$lint" ;
+    grep '^O: ' <<<"$lint" | grep -vxF "O: tolvane-plugin: hardening-no-fortify-functions [$plugin]")
+  info=$(grep -E '^[IO]: ' <<<"$lint" | cut -d ' ' -f 3 | sort -u | paste -sd ' ')
+  if [ -n "$bad" ]; then
+    problem "lintian: $bad"
   else
-    echo "install: $(basename "$deb"): lintian: no error, no warning"
+    echo "install: $(basename "$deb"): lintian: no error, no warning, no hardening or large-file tag" \
+      "(informational and overridden: ${info:-none})"
   fi
   echo "install: $(basename "$deb"): Multi-Arch: $(dpkg-deb -f "$deb" Multi-Arch); Depends: $(dpkg-deb -f "$deb" Depends)"
 }
@@ -229,8 +292,8 @@ for pkg in $packages; do
 done
 # Purges the list's home HOME (a folder of the test's own, named in a copy of the package's
 # postrm in place of /etc/tolvane/admins.list) after the installed tool changed the list there:
-# an add (the lock, NAME-), an edit whose editor failed (its copy kept), and the pair of files an
-# install cut short after the exchange leaves. With `mine`, a file of the operator's lies there
+# an add (the lock, NAME-), an edit whose editor failed (its copy kept), the pair of files an
+# install cut short after the exchange leaves, and the journal of the list's changes. With `mine`, a file of the operator's lies there
 # too, and stays with the folder.
 check_purge() {
   local home=$1 mine=${2:-} folder got want copy pair
@@ -246,6 +309,7 @@ check_purge() {
   [ -f "$copy" ] || problem "purge: the failed edit kept no copy: $(cat "$work/edit.out")"
   pair=Qq1Ww2
   cp "$home" "$folder/.admins.list.$pair" && cp "$home" "$folder/.admins.list-.$pair"
+  echo "a change's journal" >"$folder/.admins.list.journal"
   rm "$home"  # dpkg removes the configuration file itself
   sed "s#^list=.*#list=$home#" "$work/control-tolvane/postrm" >"$work/postrm"
   got=$(LC_ALL=C sh "$work/postrm" purge 2>&1; echo "[exit $?]")
@@ -261,7 +325,11 @@ check_purge() {
 }
 
 for entry in "${debs[@]}"; do check_package "${entry#*=}" "${entry%%=*}"; done
-[ ${#debs[@]} -eq 4 ] && check_copy "$work/deb" packages
+if [ ${#debs[@]} -eq 4 ]; then
+  check_copy "$work/deb" packages
+  bash "$source/tests/system/install/check-hardening.sh" "$work/deb" "$arch" "$source" ||
+    problem "the packaged binaries are not hardened as Debian builds them"
+fi
 if [ -f "$work/control-tolvane/postrm" ] && [ "$(grep -c '^list=/etc/tolvane/admins.list$' "$work/control-tolvane/postrm")" = 1 ]; then
   check_purge "$work/purge/etc/tolvane/admins.list"
   check_purge "$work/purge-beside/etc/tolvane/admins.list" mine
