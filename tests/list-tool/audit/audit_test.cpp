@@ -66,7 +66,7 @@ TEST(Audit, EachChangeLeavesOneLineAndThePreviousVersion) {
   ASSERT_EQ(r.log, std::vector<std::string>{tag + "\"" + f.list +
                                             "\": remove by root for nobody (sudo): installed: - "
                                             "line 19 slot 3 (registration seed 816, PUID seed "
-                                            "any, 172.16.0.0 to 172.16.255.255)"})
+                                            "any, 172.16.0.0 to 172.16.255.255 # \"Linus\")"})
       << r.output;
   EXPECT_EQ(slurp(f.list + "-"), afterAdd);
 
@@ -81,8 +81,9 @@ TEST(Audit, EachChangeLeavesOneLineAndThePreviousVersion) {
                 "\": edit by root: installed: ~ line 1 slot 1, was line 19 slot 3 (registration "
                 "seed 366, PUID seed any, 172.16.0.0 to 172.16.255.255 # \"Kay\"); ~ line 16 "
                 "slot 2, was line 15 slot 1 (registration seed 53, PUID seed any, 10.1.0.0 to "
-                "10.1.255.255); ~ line 18 slot 3, was line 17 slot 2 (registration seed 2712, PUID "
-                "seed 83, 192.168.7.21 to 192.168.7.21 # \"her workstation\")");
+                "10.1.255.255 # \"Ada\"); ~ line 18 slot 3, was line 17 slot 2 (registration seed "
+                "2712, PUID "
+                "seed 83, 192.168.7.21 to 192.168.7.21 # \"Grace\")");
   EXPECT_EQ(slurp(f.list + "-"), afterRemove);
 
   // A refusal is logged as one.
@@ -111,14 +112,16 @@ TEST(Audit, EachChangeLeavesOneLineAndThePreviousVersion) {
   // undo makes it the list again, on record, and keeps the list it replaced as NAME-.
   r = logged(kTool + " undo " + f.list);
   ASSERT_EQ(r.status, 0) << r.output;
-  ASSERT_EQ(r.log,
-            std::vector<std::string>{
-                tag + "\"" + f.list +
-                "\": undo by root: installed: ~ line 15 slot 1, was line 16 slot 2 (registration "
-                "seed 53, PUID seed any, 10.1.0.0 to 10.1.255.255); ~ line 17 slot 2, was line 18 "
-                "slot 3 (registration seed 2712, PUID seed 83, 192.168.7.21 to 192.168.7.21 # "
-                "\"her workstation\"); ~ line 19 slot 3, was line 1 slot 1 (registration seed "
-                "366, PUID seed any, 172.16.0.0 to 172.16.255.255 # \"Kay\")"})
+  ASSERT_EQ(
+      r.log,
+      std::vector<std::string>{
+          tag + "\"" + f.list +
+          "\": undo by root: installed: ~ line 15 slot 1, was line 16 slot 2 (registration "
+          "seed 53, PUID seed any, 10.1.0.0 to 10.1.255.255 # \"Ada\"); ~ line 17 slot 2, was "
+          "line 18 "
+          "slot 3 (registration seed 2712, PUID seed 83, 192.168.7.21 to 192.168.7.21 # "
+          "\"Grace\"); ~ line 19 slot 3, was line 1 slot 1 (registration seed "
+          "366, PUID seed any, 172.16.0.0 to 172.16.255.255 # \"Kay\")"})
       << r.output;
   EXPECT_EQ(slurp(f.list), afterRemove);
   EXPECT_EQ(slurp(f.list + "-"), current);
