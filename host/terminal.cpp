@@ -174,8 +174,9 @@ bool Terminal::next(std::string &text, bool block) {
 void Terminal::answerHelp(const std::vector<std::string> &words) {
   std::string text;
   const bool known = help(words, text);
+  if (!known) text += '\n';
   std::fflush(stdout);
-  std::fprintf(stderr, known ? "%s" : "%s\n", text.c_str());
+  std::fputs(text.c_str(), stderr);
 }
 
 int Terminal::readChar(wchar_t *out) {
