@@ -123,7 +123,9 @@ Terminal::Terminal() {
   el_set(el_, EL_EDITOR, "emacs");
   el_set(el_, EL_HIST, history, history_);
   el_set(el_, EL_GETCFN, readCharOf);
-  el_set(el_, EL_ADDFN, "tolvane-complete", "complete a command's name", completeOf);
+  // Named in wide characters: libedit keeps these, where it would copy narrow ones and never
+  // free the copies.
+  el_wset(el_, EL_ADDFN, L"tolvane-complete", L"complete a command's name", completeOf);
   // The person's own settings, as in other programs that use libedit; Tab stays completion.
   const char *home = std::getenv("HOME");
   const std::string editrc = home != nullptr ? std::string(home) + "/.editrc" : "";
