@@ -51,7 +51,7 @@ void Host::verify(Describe describe, HostUser &u, bool subject) {
     checkRecord(describe(), u, subject);
     u.shadow = u.rec;
   }
-  checkGuards(describe, u.key, u.info, static_cast<size_t>(infoSize_));
+  checkGuards(describe, u.label, u.info, static_cast<size_t>(infoSize_));
 }
 
 void Host::sweep(const std::string &what) {
@@ -78,7 +78,7 @@ void Host::checkRecord(const std::string &what, const HostUser &u, bool subject)
     if (subject && nameLen <= 30 && i == nulAt && b[i] == 0) continue;
     char buf[64];
     std::snprintf(buf, sizeof buf, " (0x%02x -> 0x%02x)", a[i], b[i]);
-    transcript_.violation(what + " wrote " + fieldAt(i) + " of " + u.key + "'s record" + buf);
+    transcript_.violation(what + " wrote " + fieldAt(i) + " of " + u.label + "'s record" + buf);
   }
 }
 

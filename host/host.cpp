@@ -91,6 +91,7 @@ HostUser *Host::createUser(const std::string &key, const UserSpec &s, std::strin
   }
   HostUser *u = &made.first->second;
   u->key = key;
+  u->label = written(key);
   ServerUserRec &r = u->rec;
   r.user.userID = nextUserID_++;
   std::memset(r.user.name, kNameFill, sizeof r.user.name);
@@ -116,7 +117,7 @@ HostUser *Host::createUser(const std::string &key, const UserSpec &s, std::strin
   std::memset(u->info + kGuard, kFreshByte, size);
   byRec_[&u->rec] = u;
   ++state_.nbrUsers;
-  enter([&] { return "noteUserCreation(" + key + ")"; }, u, nullptr,
+  enter([&] { return "noteUserCreation(" + u->label + ")"; }, u, nullptr,
         [&] { plugin_.noteUserCreation(&state_, pluginDat_, &u->rec); });
   return u;
 }
@@ -135,12 +136,12 @@ void Host::enterRoom(HostUser *u, const std::string &name) {
   ServerRoomRec *room = &it->second;
   u->rec.user.roomID = room->roomID;
   u->shadow.user.roomID = room->roomID;
-  enter([&] { return "noteUserRoomEntry(" + u->key + ", " + name + ")"; }, u, room,
+  enter([&] { return "noteUserRoomEntry(" + u->label + ", " + written(name) + ")"; }, u, room,
         [&] { plugin_.noteUserRoomEntry(&state_, pluginDat_, &u->rec, room); });
 }
 
 void Host::deleteUser(HostUser *u) {
-  enter([&] { return "noteUserDeletion(" + u->key + ")"; }, u, nullptr,
+  enter([&] { return "noteUserDeletion(" + u->label + ")"; }, u, nullptr,
         [&] { plugin_.noteUserDeletion(&state_, pluginDat_, &u->rec); });
   byRec_.erase(&u->rec);
   --state_.nbrUsers;
@@ -187,8 +188,8 @@ bool Host::churn(uint32_t users, uint32_t every, const UserSpec &fields, std::st
 
 void Host::echo(const Command &cmd) const {
   if (cmd.op == Op::None || cmd.op == Op::Note || transcript_.quiet()) return;
-  transcript_.line("> " + cmd.echo);
-  for (const std::string &l : cmd.block) transcript_.line("  | " + l);
+  transcript_.line("> " + written(cmd.echo));
+  for (const std::string &l : cmd.block) transcript_.line("  | " + written(l));
 }
 
 bool Host::run(const Command &cmd, std::string &err) {
@@ -199,7 +200,7 @@ bool Host::run(const Command &cmd, std::string &err) {
     case Op::Write:
       return writeFile(cmd.args[0], cmd.content, err);
     case Op::Note:
-      transcript_.always("-- " + cmd.args[0]);
+      transcript_.always("-- " + written(cmd.args[0]));
       return true;
     case Op::Churn:
       return churn(cmd.amount, cmd.every, cmd.user, err);
@@ -232,7 +233,7 @@ bool Host::run(const Command &cmd, std::string &err) {
       return true;
     case Op::Show: {
       const std::string byte = infoSize_ > 0 ? std::to_string(u->info[kGuard]) : "none";
-      transcript_.line("  " + u->key + ": flags " + hex4(u->rec.flags) + ", byte " + byte);
+      transcript_.line("  " + u->label + ": flags " + hex4(u->rec.flags) + ", byte " + byte);
       return true;
     }
     case Op::Enter:

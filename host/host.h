@@ -35,7 +35,8 @@ constexpr size_t kScratch = 64;
 constexpr size_t kInlineInfo = 32;
 
 struct HostUser {
-  std::string key;  // the name as written in the scenario
+  std::string key;    // the name as written in the scenario
+  std::string label;  // the name as the transcript shows it: key, control bytes escaped
   ServerUserRec rec{};
   ServerUserRec shadow{};  // the record as the plug-in last found it, to compare with
   uint8_t inlineInfo[kGuard * 2 + kInlineInfo];
@@ -45,7 +46,7 @@ struct HostUser {
 
 // A user's name in the transcript, "?" for a record the host does not know.
 inline std::string who(const HostUser *u) {
-  return u != nullptr ? u->key : "?";
+  return u != nullptr ? u->label : "?";
 }
 
 struct TimerEvent {

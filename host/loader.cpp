@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include "text.h"
+
 namespace host {
 namespace {
 
@@ -10,7 +12,7 @@ template <typename Fn>
 bool entry(void *handle, const char *name, Fn &fn, const std::string &path, std::string &err) {
   void *sym = dlsym(handle, name);
   if (sym == nullptr) {
-    err = path + " lacks the entry point " + name;
+    err = written(path) + " lacks the entry point " + name;
     return false;
   }
   fn = reinterpret_cast<Fn>(sym);
@@ -24,7 +26,7 @@ bool loadPlugin(const std::string &path, Plugin &plugin, std::string &err) {
   plugin.handle = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (plugin.handle == nullptr) {
     const char *why = dlerror();
-    err = "cannot load " + path + ": " + (why != nullptr ? why : "unknown error");
+    err = "cannot load " + written(path) + ": " + written(why != nullptr ? why : "unknown error");
     return false;
   }
   return entry(plugin.handle, "initializeServerPlugin", plugin.initializeServerPlugin, path, err) &&

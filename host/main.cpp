@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,41 +13,43 @@
 #include "loader.h"
 #include "numbers.h"
 #include "scenario.h"
+#include "terminal.h"
 #include "text.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage: tolvane-host [--script FILE] [--id N] [--argc N] [--quiet] [--stats] [--keep-going]\n"
-    "                    PLUGIN.so [ARG...]\n"
-    "\n"
-    "Loads PLUGIN.so as the chat server does, starts it with the argument vector\n"
-    "{PLUGIN.so, ARG...} and plays a scenario from FILE, or from standard input.\n"
-    "Prints a transcript of every call between host and plug-in on standard output.\n"
-    "\n"
-    "  --script FILE  read the scenario from FILE (default: standard input)\n"
-    "  --id N         the plug-in id the host gives out (default: 1)\n"
-    "  --argc N       pass only the first N elements of the argument vector\n"
-    "  --quiet        print only notes, violations and the closing line\n"
-    "  --stats        print the host's peak memory at the end\n"
-    "  --keep-going   report bad scenario input and go on, as at a terminal (exit 2 at the end)\n"
-    "  -h, --help     show this help\n"
-    "  --version      print the version\n"
-    "\n"
-    "Scenario commands, one per line of at most 65536 bytes ('#' starts a comment; numbers\n"
-    "are decimal or 0x-hex):\n"
-    "  user NAME [crc=N] [counter=N] [puidctr=N] [puidcrc=N] [ip=A.B.C.D] [flags=N] [len=N]\n"
-    "  logon NAME | enter NAME ROOM | delete NAME | show NAME | wait N | note TEXT\n"
-    "  churn N [every=K] [USER-OPTIONS]   N users created with these fields, logged on,\n"
-    "                      entered and deleted; wait 150 every K\n"
-    "  write PATH ... end | remove PATH | rename FROM TO   ($N in a path: plug-in argument N)\n"
-    "\n"
-    "Exit status: 0 clean run, 1 the plug-in broke a rule of the host (violation: lines),\n"
-    "2 bad usage, a plug-in that cannot be loaded, or bad scenario input (a scenario that\n"
-    "cannot be read, a line too long, a command that does not parse or fails).\n";
+// What --help says; the scenario's commands come from the table the parser reads.
+std::string usageText() {
+  return "usage: tolvane-host [--script FILE] [--id N] [--argc N] [--quiet] [--stats] "
+         "[--keep-going]\n"
+         "                    PLUGIN.so [ARG...]\n"
+         "\n"
+         "Loads PLUGIN.so as the chat server does, starts it with the argument vector\n"
+         "{PLUGIN.so, ARG...} and plays a scenario from FILE, or from standard input.\n"
+         "Prints a transcript of every call between host and plug-in on standard output.\n"
+         "\n"
+         "  --script FILE  read the scenario from FILE (default: standard input)\n"
+         "  --id N         the plug-in id the host gives out (default: 1)\n"
+         "  --argc N       pass only the first N elements of the argument vector\n"
+         "  --quiet        print only notes, violations and the closing line\n"
+         "  --stats        print the host's peak memory at the end\n"
+         "  --keep-going   report bad scenario input and go on, as at a terminal (exit 2 at the "
+         "end)\n"
+         "  -h, --help     show this help\n"
+         "  --version      print the version\n"
+         "\n"
+         "Scenario commands, one per line of at most 65536 bytes ('#' starts a comment; numbers\n"
+         "are decimal or 0x-hex; $N in a path is plug-in argument N):\n" +
+         host::syntaxLines("  ") +
+         "At a terminal, lines can be edited and recalled, and help shows the commands.\n"
+         "\n"
+         "Exit status: 0 clean run, 1 the plug-in broke a rule of the host (violation: lines),\n"
+         "2 bad usage, a plug-in that cannot be loaded, or bad scenario input (a scenario that\n"
+         "cannot be read, a line too long, a command that does not parse or fails).\n";
+}
 
 int usage(const std::string &why) {
-  std::fprintf(stderr, "tolvane-host: %s\n%s", why.c_str(), kUsage);
+  std::fprintf(stderr, "tolvane-host: %s\n%s", why.c_str(), usageText().c_str());
   return 2;
 }
 
@@ -117,13 +120,13 @@ bool parseOptions(int argc, char **argv, Options &o, std::string &err, bool &hel
   return true;
 }
 
-// Plays the scenario from `fd`: reads each command, runs it, reports bad input (a scenario that
-// cannot be read, a line too long, a command that does not parse or fails). Bad input stops
-// the play with 2, unless `keepGoing` (at a terminal): then it is reported, and the play goes
-// on as far as the scenario can be read.
+// Plays the scenario that `reader` reads: reads each command, runs it, reports bad input (a
+// scenario that cannot be read, a line too long, a command that does not parse or fails). Bad
+// input stops the play with 2, unless `keepGoing` (at a terminal): then it is reported, and the
+// play goes on as far as the scenario can be read. `prompt`: a plain prompt before each command.
 // Returns 2 when any input was bad, else 0.
-int play(int fd, const std::string &file, bool interactive, bool keepGoing, host::Host &h) {
-  host::ScenarioReader reader(fd);
+int play(host::ScenarioReader &reader, const std::string &file, bool prompt, bool keepGoing,
+         host::Host &h) {
   bool bad = false;
   const auto report = [&](int at, const std::string &what) {
     std::fflush(stdout);
@@ -132,7 +135,7 @@ int play(int fd, const std::string &file, bool interactive, bool keepGoing, host
     return keepGoing;
   };
   for (;;) {
-    if (interactive) std::fputs("tolvane> ", stderr);
+    if (prompt) std::fputs("tolvane> ", stderr);
     host::Command cmd;
     std::string err;
     int at = 0;
@@ -144,7 +147,6 @@ int play(int fd, const std::string &file, bool interactive, bool keepGoing, host
     }
     if (!h.run(cmd, err) && !report(cmd.line, err)) return 2;
   }
-  if (interactive) std::fputc('\n', stderr);
   return bad ? 2 : 0;
 }
 
@@ -156,7 +158,7 @@ int main(int argc, char **argv) {
   bool help = false, version = false;
   if (!parseOptions(argc, argv, o, err, help, version)) return usage(err);
   if (help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(usageText().c_str(), stdout);
     return 0;
   }
   if (version) {
@@ -177,12 +179,20 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "tolvane-host: %s\n", err.c_str());
     return 2;
   }
-  if (!o.quiet) std::printf("loaded %s\n", o.args[0].c_str());
+  if (!o.quiet) std::printf("loaded %s\n", host::written(o.args[0]).c_str());
   host::Host h(stdout, o.id, o.quiet);
   h.start(plugin, o.args, o.argc >= 0 ? o.argc : static_cast<int>(o.args.size()));
+  // At a terminal: line editing where standard error, the prompt's place, is one too, else the
+  // plain prompt; either way bad input is reported and the play goes on.
   const bool interactive = o.script.empty() && isatty(STDIN_FILENO) != 0;
   const bool keepGoing = interactive || o.keepGoing;
-  const int rc = play(file, o.script.empty() ? "<stdin>" : o.script, interactive, keepGoing, h);
+  std::unique_ptr<host::Terminal> terminal;
+  if (interactive && host::Terminal::usable()) terminal = std::make_unique<host::Terminal>();
+  host::ScenarioReader reader =
+      terminal ? host::ScenarioReader(*terminal) : host::ScenarioReader(file);
+  const int rc =
+      play(reader, o.script.empty() ? "<stdin>" : o.script, interactive && !terminal, keepGoing, h);
+  if (interactive) std::fputc('\n', stderr);  // the input ended on the prompt's line
   if (rc != 0 && !keepGoing) return rc;
   h.finish(o.stats);
   if (rc != 0) return rc;

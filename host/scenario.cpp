@@ -13,22 +13,6 @@
 namespace host {
 namespace {
 
-// Splits a line into words at spaces and tabs, up to a '#'.
-std::vector<std::string> words(const std::string &line) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : line) {
-    if (c == '#') break;
-    if (c == ' ' || c == '\t' || c == '\r') {
-      if (!cur.empty()) out.push_back(cur), cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) out.push_back(cur);
-  return out;
-}
-
 // Decodes escapes; `extra` lists the letters allowed besides \\ and \xHH. A \c that ends the
 // text, where `extra` allows it, sets `noNewline`.
 bool decode(const std::string &in, const char *extra, std::string &out, std::string &err,
@@ -66,18 +50,6 @@ bool decode(const std::string &in, const char *extra, std::string &out, std::str
   }
   return true;
 }
-
-struct OpName {
-  const char *name;
-  Op op;
-  size_t words;  // words after the name, options aside
-};
-const OpName kOps[] = {
-    {"user", Op::User, 1},     {"logon", Op::Logon, 1},   {"enter", Op::Enter, 2},
-    {"delete", Op::Delete, 1}, {"wait", Op::Wait, 1},     {"show", Op::Show, 1},
-    {"write", Op::Write, 1},   {"remove", Op::Remove, 1}, {"rename", Op::Rename, 2},
-    {"churn", Op::Churn, 1},
-};
 
 // Applies one key=value option of `user`.
 bool userOption(const std::string &w, UserSpec &u, std::string &err) {
@@ -121,7 +93,28 @@ bool userOption(const std::string &w, UserSpec &u, std::string &err) {
   return false;
 }
 
+// The message for a line longer than kLineMax, of which `text` holds the first kLineMax bytes.
+std::string lineTooLong(const std::string &text) {
+  return "the line is longer than the " + std::to_string(kLineMax) +
+         " bytes a scenario line may hold; it begins " + quoted(text.substr(0, kWordShown)) + "...";
+}
+
 }  // namespace
+
+std::vector<std::string> words(const std::string &line) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (char c : line) {
+    if (c == '#') break;
+    if (c == ' ' || c == '\t' || c == '\r') {
+      if (!cur.empty()) out.push_back(cur), cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) out.push_back(cur);
+  return out;
+}
 
 bool decodeBlockLine(const std::string &line, std::string &out, std::string &err) {
   bool noNewline = false;
@@ -142,26 +135,20 @@ bool parseCommand(const std::string &line, Command &cmd, std::string &err) {
   while (!cmd.echo.empty() &&
          (cmd.echo.back() == ' ' || cmd.echo.back() == '\t' || cmd.echo.back() == '\r'))
     cmd.echo.pop_back();
-  if (w[0] == "note") {  // the rest of the line up to a comment, as written
-    cmd.op = Op::Note;
-    const size_t at = cmd.echo.find("note") + 4;
+  const CommandInfo *op = findCommand(w[0]);
+  if (op == nullptr) {
+    err = "unknown command " + quoted(w[0]) + " (" + commandNames() + ")";
+    return false;
+  }
+  cmd.op = op->op;
+  if (op->text) {  // the rest of the line up to a comment, as written
+    const size_t at = cmd.echo.find(op->name) + w[0].size();
     const size_t from = cmd.echo.find_first_not_of(" \t", at);
     cmd.args.push_back(from == std::string::npos ? "" : cmd.echo.substr(from));
     return true;
   }
-  const OpName *op = nullptr;
-  for (const OpName &o : kOps) {
-    if (w[0] == o.name) op = &o;
-  }
-  if (op == nullptr) {
-    err = "unknown command " + quoted(w[0]) +
-          " (user, logon, enter, delete, wait, show, write, remove, rename, note, churn)";
-    return false;
-  }
-  cmd.op = op->op;
   const size_t given = w.size() - 1;
-  const bool options = op->op == Op::User || op->op == Op::Churn;
-  if (given < op->words || (!options && given > op->words)) {
+  if (given < op->words || (!op->options && given > op->words)) {
     err = "'" + w[0] + "' takes " + std::to_string(op->words) + " word" +
           (op->words == 1 ? "" : "s") + ", got " + std::to_string(given);
     return false;
@@ -231,8 +218,17 @@ bool ScenarioReader::fill(std::string &err) {
   return n > 0;
 }
 
+ScenarioReader::Read ScenarioReader::typed(std::string &text, std::string &err) {
+  if (!source_->next(text, inBlock_)) return Read::End;
+  if (text.size() <= kLineMax) return Read::Line;
+  text.resize(kLineMax);
+  err = lineTooLong(text);
+  return Read::Bad;
+}
+
 ScenarioReader::Read ScenarioReader::line(std::string &text, std::string &err) {
   text.clear();
+  if (source_ != nullptr) return typed(text, err);
   if (failed_) return Read::End;
   bool any = false;  // a byte of this line was read
   bool tooLong = false;
@@ -255,8 +251,7 @@ ScenarioReader::Read ScenarioReader::line(std::string &text, std::string &err) {
   }
   if (!any) return Read::End;
   if (!tooLong) return Read::Line;
-  err = "the line is longer than the " + std::to_string(kLineMax) +
-        " bytes a scenario line may hold; it begins " + quoted(text.substr(0, kWordShown)) + "...";
+  err = lineTooLong(text);
   return Read::Bad;
 }
 
@@ -278,8 +273,16 @@ bool ScenarioReader::next(Command &cmd, std::string &err, int &errLine) {
   }
   cmd.line = lineNo_;
   if (cmd.op != Op::Write) return true;
+  inBlock_ = true;
+  readBlock(cmd, err, errLine);
+  inBlock_ = false;
+  return true;
+}
+
+void ScenarioReader::readBlock(Command &cmd, std::string &err, int &errLine) {
   // The block, to its `end`; after a bad line it is read on without keeping anything. A read
   // error ends it at once and is what is reported.
+  std::string text;
   std::string decoded;
   for (;;) {
     std::string why;
@@ -289,16 +292,16 @@ bool ScenarioReader::next(Command &cmd, std::string &err, int &errLine) {
         err = "'write' block has no closing 'end' line";
         errLine = cmd.line;
       }
-      return true;
+      return;
     }
     ++lineNo_;
     if (r == Read::Bad && (err.empty() || failed_)) {
       err = why;
       errLine = lineNo_;
     }
-    if (failed_) return true;
+    if (failed_) return;
     if (r == Read::Bad) continue;
-    if (text == "end" || text == "end\r") return true;
+    if (text == "end" || text == "end\r") return;
     if (!err.empty()) continue;
     if (!decodeBlockLine(text, decoded, why)) {
       err = why;

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-namespace host {
+#include "commands.h"
 
-enum class Op { None, User, Logon, Enter, Delete, Wait, Show, Write, Remove, Rename, Note, Churn };
+namespace host {
 
 // The fields of a user record, as `user` and `churn` give them.
 struct UserSpec {
@@ -37,6 +37,9 @@ struct Command {
   std::string content;             // for `write`: what they give
 };
 
+// Splits a line into words at spaces, tabs and carriage returns, up to a '#'.
+std::vector<std::string> words(const std::string &line);
+
 // Parses one line (without its newline). Blank and comment lines give Op::None. A `write`
 // parsed here has no block yet. On bad input returns false and says what is wrong in `err`.
 bool parseCommand(const std::string &line, Command &cmd, std::string &err);
@@ -52,13 +55,25 @@ bool decodeName(const std::string &word, std::string &out, std::string &err);
 // more of it than this is ever kept.
 constexpr size_t kLineMax = 65536;
 
-// Reads whole commands from a scenario: from a descriptor (a file, standard input) or a text.
+// Where a scenario's lines come from when they are typed: a person at a terminal (terminal.h).
+class LineSource {
+ public:
+  virtual ~LineSource() = default;
+  // The next line, without its newline, into `text`; false at the end. `block`: the line
+  // belongs to a `write` block.
+  virtual bool next(std::string &text, bool block) = 0;
+};
+
+// Reads whole commands from a scenario: from a descriptor (a file, standard input), a text or
+// a source of typed lines.
 class ScenarioReader {
  public:
   // Reads from the descriptor, which stays open.
   explicit ScenarioReader(int fd) : fd_(fd) {}
   // Reads the text.
   explicit ScenarioReader(std::string text) : buf_(std::move(text)) {}
+  // Reads the lines the source gives, which must outlive the reader.
+  explicit ScenarioReader(LineSource &source) : source_(&source) {}
   // The next command; false at the end of the scenario. On bad input `err` says what is wrong
   // at line `errLine`, and `cmd` holds what was read of it (a `write` with the block lines
   // before the bad one); a bad block is read on to its `end`, so that reading can go on. A line
@@ -74,7 +89,15 @@ class ScenarioReader {
   // Refills the buffer from the descriptor; false at its end or on a read error (`err`).
   bool fill(std::string &err);
 
+  // Reads the block of a `write` to its `end` into `cmd`; a bad line of it sets `err` and
+  // `errLine`, and the block is read on.
+  void readBlock(Command &cmd, std::string &err, int &errLine);
+  // A line of the source, or Bad with `err` for one too long.
+  Read typed(std::string &text, std::string &err);
+
   int fd_ = -1;
+  LineSource *source_ = nullptr;
+  bool inBlock_ = false;  // reading a `write` block
   std::string buf_;
   size_t pos_ = 0;
   bool failed_ = false;  // a read failed: nothing more is read

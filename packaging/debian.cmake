@@ -69,6 +69,7 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA
     "${CMAKE_BINARY_DIR}/packaging/conffiles;${CMAKE_BINARY_DIR}/packaging/postrm")
 
 # The stand-in host loads plug-ins of its own architecture: the one of the same architecture.
+# It edits the lines typed at its prompt with libedit (the version is dpkg-shlibdeps' own).
 set(CPACK_DEBIAN_HOST_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_HOST_PACKAGE_DEPENDS "${tolvane_cxx_depends}, ${tolvane_libedit_depends}")
 set(CPACK_DEBIAN_HOST_PACKAGE_RECOMMENDS "tolvane-plugin")

@@ -9,7 +9,8 @@
 #      list and recognises her: its transcript must equal multiarch.out;
 #   4. the amd64 plug-in and both hosts' packages install beside them (Multi-Arch: same): the
 #      launcher tolvane-host runs each plug-in in the host of its architecture, with the same
-#      transcript, and the hosts' shared files belong to both.
+#      transcript (the i386 host through qemu-i386 where the kernel starts no i386 program),
+#      and the hosts' shared files belong to both.
 # Everything it installed is purged again, the i386 architecture removed if it added it, and the
 # system must then be as it found it. It needs root and amd64 builds in build/default and
 # build/i386; where the i386 architecture cannot be added it says SKIPPED and exits with 77.
@@ -175,6 +176,9 @@ page=/usr/share/man/man1/tolvane-host.1.gz
 play "$plugin32" "$source/tests/support/run-installed.sh" "$launch32" "$host32" -- /usr/bin/tolvane-host |
   diff -u "$here/multiarch.out" - ||
   problem "the launcher with the i386 plug-in: the transcript differs from multiarch.out"
+play "$plugin32" /usr/bin/tolvane-host | diff -u "$here/multiarch.out" - ||
+  problem "the launcher alone with the i386 plug-in (natively, or through qemu-i386 where the" \
+    "kernel starts no i386 program): the transcript differs from multiarch.out"
 plugin64=/usr/lib/x86_64-linux-gnu/tolvane/tolvane.so
 play "$plugin64" /usr/bin/tolvane-host | sed "s#$plugin64#$plugin32#g" | diff -u "$here/multiarch.out" - ||
   problem "the launcher with the amd64 plug-in: the transcript differs from multiarch.out"

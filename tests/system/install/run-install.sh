@@ -119,6 +119,17 @@ check_copy() {
   sed "s#$root/$plugin#tolvane.so#g" "$work/run-$name/out" >"$work/run-$name/norm"
   diff -u "$source/tests/plugin/golden/demo.out" "$work/run-$name/norm" >/dev/null ||
     problem "$name: the demo's transcript differs from tests/plugin/golden/demo.out"
+  # The launcher alone, as the operator runs it: where the kernel starts no i386 program, it
+  # starts the i386 host through qemu-user's qemu-i386 itself. (The demo changes its list.)
+  mkdir -p "$work/alone-$name"
+  cp "$root/usr/share/doc/tolvane-host/examples/admins.list" "$work/alone-$name/"
+  (cd "$work/alone-$name" &&
+    "$root/usr/bin/tolvane-host" --script "$root/usr/share/doc/tolvane-host/examples/demo.session" \
+      "$root/$plugin" admins.list 2>&1 | sed "s#$root/$plugin#tolvane.so#g" >alone
+    echo "[exit ${PIPESTATUS[0]}]" >>alone)
+  diff -u "$source/tests/plugin/golden/demo.out" "$work/alone-$name/alone" >/dev/null ||
+    problem "$name: the demo through the launcher alone differs from tests/plugin/golden/demo.out"
+  check_no_kernel "$root" "$name"
   # An ELF header of the other architecture: its host is not installed here.
   local elf
   if [ "$other" = i386 ]; then elf='\177ELF\001\001\001\0\0\0\0\0\0\0\0\0\003\0\003\0'
@@ -193,6 +204,39 @@ playbook: tolvane.yml
     problem "$name: build or source paths in $(grep -rl -e "$source" -e "$build" "$root" | tr '\n' ' ')"
   fi
   echo "install: $name copy checked"
+}
+
+# The installed launcher (of the copy under ROOT; NAME says which) where the kernel starts no
+# program of the host's architecture: beside a copy of it, the host of the architecture that is
+# not the machine's own is a file that no kernel starts (an ELF file for no machine), as an i386
+# host is where IA32 emulation is off. Without qemu-user the launcher says what to install; with
+# it (a stand-in emulator on the PATH, which says how it was run) it starts the host through it.
+check_no_kernel() {
+  local root=$1 name=$2 triplet arch qemu header
+  case $(uname -m) in
+    i?86) triplet=x86_64-linux-gnu arch=amd64 qemu=qemu-x86_64 header='\002\001\001\0\0\0\0\0\0\0\0\0\003\0\076\0' ;;
+    *) triplet=i386-linux-gnu arch=i386 qemu=qemu-i386 header='\001\001\001\0\0\0\0\0\0\0\0\0\003\0\003\0' ;;
+  esac
+  local dir=$work/no-kernel-$name tool got
+  local alien=$dir/usr/lib/$triplet/tolvane/tolvane-host
+  mkdir -p "$dir/usr/bin" "$(dirname "$alien")" "$dir/tools" "$dir/emulator"
+  cp "$root/usr/bin/tolvane-host" "$dir/usr/bin/"
+  printf '\177ELF\001\001\001\0\0\0\0\0\0\0\0\0\002\0\0\0' >"$alien"
+  chmod 755 "$alien"
+  # shellcheck disable=SC2059 # the header is written as the format's escapes
+  printf "\177ELF$header" >"$dir/plugin.so"
+  # What the launcher runs, and no qemu-user.
+  for tool in dirname readlink od uname; do ln -s "$(command -v $tool)" "$dir/tools/"; done
+  got=$(PATH=$dir/tools "$dir/usr/bin/tolvane-host" --quiet "$dir/plugin.so" x.list </dev/null 2>&1; echo "[exit $?]")
+  [ "$got" = "tolvane-host: this kernel starts no $arch program, such as the $arch host $alien; \
+$qemu of qemu-user runs it: install qemu-user (Debian: apt-get install qemu-user), and \
+tolvane-host starts the host through it
+[exit 2]" ] || problem "$name: the launcher with a host the kernel cannot start, and no $qemu, said: $got"
+  printf '#!/bin/sh\necho "%s ran: $*"\n' "$qemu" >"$dir/emulator/$qemu"
+  chmod 755 "$dir/emulator/$qemu"
+  got=$(PATH=$dir/emulator:$dir/tools "$dir/usr/bin/tolvane-host" --quiet "$dir/plugin.so" x.list </dev/null 2>&1; echo "[exit $?]")
+  [ "$got" = "$qemu ran: $alien --quiet $dir/plugin.so x.list
+[exit 0]" ] || problem "$name: the launcher with a host the kernel cannot start, and $qemu, said: $got"
 }
 
 # The binary of each package with one, as unpacked under $work/deb.
