@@ -32,10 +32,11 @@ options:
   state:
     description:
       - C(present) adds the record unless a record the list already loads has these values.
-      - C(absent) takes out the lines that give a record with these values, or, with I(note)
-        alone, the record whose comment is I(note). It fails, naming them, when a line left
-        still recognises whom the values name (the same seeds, an address in I(addr)), or when
-        nothing matched and a line comes close (the same seeds elsewhere, a note alike).
+      - C(absent) revokes a person by their seeds (I(rseed), or I(crc) and I(counter); with
+        I(pseed) or the PUID values, that PUID only): every record that recognises them goes,
+        from any address, or, with I(addr), within that range. A person is their seeds, so
+        C(absent) is exact and idempotent; I(note) is not used with it. It fails, naming the
+        line, when a line left still recognises them within the range.
     type: str
     choices: [ absent, present ]
     default: present
@@ -65,12 +66,13 @@ options:
     type: raw
   addr:
     description:
-      - The address pattern, such as C(10.1.2.3) or C(10.1.*.*). Needed with C(present).
+      - The address pattern, such as C(10.1.2.3) or C(10.1.*.*). Needed with C(present); with
+        C(absent), the range within which the person is revoked (everywhere without it).
     type: str
   note:
     description:
-      - Whom the record is for, the comment at the end of its line.
-      - With I(state=absent) and no values, the record this comment names is taken out.
+      - Whom the record is for, its note: the comment at the end of its line. Not used with
+        I(state=absent), which revokes a person by their seeds.
     type: str
   account:
     description:
@@ -133,12 +135,11 @@ EXAMPLES = r'''
     addr: "10.20.30.*"
     note: Nell
 
-- name: Linus, who left, is no longer recognised
+- name: Linus, who left, is no longer recognised, from any address
   tolvane_record:
     path: /etc/tolvane/admins.list
     state: absent
     rseed: 816
-    addr: "172.16.*.*"
 '''
 
 RETURN = r'''
@@ -216,6 +217,9 @@ def tool_argv(module, tool):
     if module.check_mode:
         argv.append('--dry-run')
     for name in VALUES:
+        # A revocation names a person by their seeds: a note would only narrow it.
+        if name == 'note' and p['state'] == 'absent':
+            continue
         if p[name] is not None:
             argv += ['--' + name, to_text(p[name])]
     return argv
@@ -280,7 +284,7 @@ def main():
         required_together=[('crc', 'counter'), ('puidctr', 'puidcrc')],
         required_if=[('state', 'present', ('addr',)),
                      ('state', 'present', ('rseed', 'crc'), True),
-                     ('state', 'absent', ('rseed', 'crc', 'note'), True)],
+                     ('state', 'absent', ('rseed', 'crc'), True)],
         supports_check_mode=True,
     )
     tool = module.params['tool']
