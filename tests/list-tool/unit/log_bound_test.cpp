@@ -23,6 +23,10 @@ constexpr const char *kLongestFrame = "<85>Dec 31 23:59:59 tolvane-list[4194304]
 static_assert(kLogTextMost + std::char_traits<char>::length(kLongestFrame) <= kLogDatagramMost,
               "a line's text and its framing fit in one datagram");
 
+// U+202E, which turns the text after it around, made of two pieces so that none stands whole in
+// the source.
+const std::string kRightToLeft = std::string("\xE2\x80") + "\xAE";
+
 std::string repeated(const std::string &s, size_t times) {
   std::string out;
   for (size_t i = 0; i < times; ++i) out += s;
@@ -53,9 +57,9 @@ TEST(LogBound, QuotedTextIsCutAtACharacterWithTheBytesLeftOut) {
       {"bytes that are not UTF-8, four bytes each", "\xFF\xFF\xFF", 9,
        "\"\\xFF\\xFF\" (cut: 1 more bytes)"},
       {"a sequence cut short at the end", "ab\xC3", 96, "\"ab\\xC3\""},
-      {"a direction character is one unit of twelve", "\xE2\x80\xAEx", 11,
+      {"a direction character is one unit of twelve", kRightToLeft + "x", 11,
        "\"\" (cut: 4 more bytes)"},
-      {"a direction character that fits", "\xE2\x80\xAEx", 12,
+      {"a direction character that fits", kRightToLeft + "x", 12,
        "\"\\xE2\\x80\\xAE\" (cut: 1 more bytes)"},
       {"a C1 control is never split", "\xC2\x85z", 4, "\"\" (cut: 3 more bytes)"},
       {"a C1 control that fits", "\xC2\x85z", 8, "\"\\xC2\\x85\" (cut: 1 more bytes)"},
