@@ -235,8 +235,10 @@ int Change::run(ChangeStep &step) {
   Outcome o = step.ready();
   if (o.ok()) o = judge();
   if (o.ok() && !o_.dryRun) {
+    // A change through sudo that no system log can take is refused before it writes anything.
+    if (invoker_.delegated) o = reachLog();
     // Lock: one change of the list at a time. A dry run writes nothing, and takes no lock.
-    o = lock();
+    if (o.ok()) o = lock();
     // Another change may have replaced the list while the lock was awaited (--wait): the list
     // read must be the list judged.
     if (o.ok()) o = judgeAgain();
@@ -601,16 +603,21 @@ char Change::ask(const std::string &question, const std::string &choices, char o
   return answer(question, choices, otherwise);
 }
 
-Outcome Change::install(const std::string &after, const Report &next) {
+Outcome Change::reachLog() {
   // A change through sudo is made only where the system log can take its line: a delegate never
   // chooses what stays off the record. Root's is made all the same, and said to be unlogged.
   Outcome reached = systemLog_.connect();
-  if (!reached.ok() && invoker_.delegated) {
-    notLogged_ = reached.message;
-    return refused("not-on-record",
-                   "the system log cannot take this change's line (" + reached.message +
-                       "): a change made through sudo is made only on record; nothing written");
-  }
+  if (reached.ok() || !invoker_.delegated) return done();
+  notLogged_ = reached.message;
+  return refused("not-on-record",
+                 "the system log cannot take this change's line (" + reached.message +
+                     "): a change made through sudo is made only on record; nothing written");
+}
+
+Outcome Change::install(const std::string &after, const Report &next) {
+  // Once more: the system log may have gone while the operator edited.
+  Outcome reached = reachLog();
+  if (!reached.ok()) return reached;
   // From the journal's entry until the list is in place, its previous version kept, the change
   // on record and said, every signal waits; once the list is installed there is nothing left
   // to stop, and the tool ends as the change did (a signal never makes it say the list is

@@ -174,6 +174,8 @@ class Change : private CopyRecord {
   // The operator's answer to a question; an ending signal meanwhile says the list is unchanged
   // (and where the edit is) and ends the tool.
   char ask(const std::string &question, const std::string &choices, char otherwise);
+  // Connects to the system log; a change through sudo is refused when none can take its line.
+  Outcome reachLog();
   // Puts the change in the journal, installs it, puts it on record and reports; the outcome is
   // what the install came to.
   Outcome install(const std::string &after, const Report &next);

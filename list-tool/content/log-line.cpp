@@ -40,9 +40,10 @@ std::string loggedChange(const TableChange &c) {
          std::to_string(c.before->slot) + " " + logged(*c.after);
 }
 
-// What sums up the changes that did not fit.
-std::string summedUp(size_t more, const std::string &id) {
-  return "; and " + std::to_string(more) + " more (change " + id + " in the journal)";
+// What sums up the changes that did not fit, after those shown ("" for none).
+std::string summedUp(const std::string &shown, size_t more, const std::string &id) {
+  return shown + (shown.empty() ? "" : "; ") + "and " + std::to_string(more) + " more (change " +
+         id + " in the journal)";
 }
 
 }  // namespace
@@ -80,13 +81,13 @@ std::string loggedChanges(const std::vector<TableChange> &changes, size_t most,
                           const std::string &id) {
   if (changes.empty()) return "comments and layout only, the same table";
   // Room is kept for the sum of what does not fit, whatever its count.
-  const size_t room = summedUp(changes.size(), id).size();
+  const size_t room = std::string("; ").size() + summedUp("", changes.size(), id).size();
   std::string what;
   for (size_t i = 0; i < changes.size(); ++i) {
     const std::string one = (what.empty() ? "" : "; ") + loggedChange(changes[i]);
     const bool last = i + 1 == changes.size();
     if (what.size() + one.size() + (last ? 0 : room) > most) {
-      return what + summedUp(changes.size() - i, id);
+      return summedUp(what, changes.size() - i, id);
     }
     what += one;
   }

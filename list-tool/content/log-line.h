@@ -43,7 +43,8 @@ std::string logHead(const std::string &list, const std::string &verb, const std:
 
 // The changes of a table as a line holds them, within `most` bytes: "+ line 20 slot 4 (...);
 // - line 3 slot 1 (...)", or "comments and layout only, the same table". What does not fit is
-// summed up: "; and 25 more (change ID in the journal)".
+// summed up: "; and 25 more (change ID in the journal)" (the sum alone, "and 28 more (...)",
+// when not even the first change fits; a `most` below the sum's own length is exceeded).
 std::string loggedChanges(const std::vector<TableChange> &changes, size_t most,
                           const std::string &id);
 

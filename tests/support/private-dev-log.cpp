@@ -57,8 +57,9 @@ bool copyEntry(int old, const std::string &name, std::string &why) {
 }
 
 // Makes the private /dev in a mount namespace of this process's own: the machine's entries but
-// /dev/log, and, when `log`, a datagram socket bound there, returned in `sock`.
-bool privateDev(bool log, int &sock, std::string &why) {
+// /dev/log, and, but for PrivateLog::Missing, a datagram socket bound there, returned in `sock`
+// (for PrivateLog::Refusing closed at once, leaving a socket file that takes no line).
+bool privateDev(PrivateLog log, int &sock, std::string &why) {
   sock = -1;
   if (unshare(CLONE_NEWNS) != 0) return failed(why, "unshare");
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
@@ -79,7 +80,7 @@ bool privateDev(bool log, int &sock, std::string &why) {
   }
   if (d != nullptr) closedir(d);
   close(old);
-  if (!ok || !log) return ok;
+  if (!ok || log == PrivateLog::Missing) return ok;
   sock = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -87,6 +88,10 @@ bool privateDev(bool log, int &sock, std::string &why) {
   if (sock < 0 || bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
       chmod("/dev/log", 0666) != 0)
     return failed(why, "bind /dev/log");
+  if (log == PrivateLog::Refusing) {
+    close(sock);
+    sock = -1;
+  }
   return true;
 }
 
@@ -112,7 +117,7 @@ bool drain(int sock, int lines, int ms) {
 
 bool enterPrivateDevLog(PrivateLog log, std::string &why) {
   int sock = -1;
-  if (!privateDev(log == PrivateLog::Kept, sock, why)) return false;
+  if (!privateDev(log, sock, why)) return false;
   if (sock < 0) return true;
   const pid_t parent = getpid();
   const pid_t reader = fork();
@@ -135,7 +140,7 @@ bool enterPrivateDevLog(PrivateLog log, std::string &why) {
 
 int runWithPrivateLog(char *const argv[], int lines, std::string &why) {
   int sock = -1;
-  if (!privateDev(true, sock, why)) return -1;
+  if (!privateDev(PrivateLog::Kept, sock, why)) return -1;
   const pid_t child = fork();
   if (child < 0) {
     failed(why, "fork");

@@ -2,7 +2,7 @@
 // refuses, and says when it cannot; a test must neither write lines into the machine's log nor
 // depend on whether the machine has one. So a test enters a mount namespace of its own whose
 // /dev is the machine's, device for device, but for /dev/log: a socket of the test's (or, to
-// show what a machine without a system log does, none at all).
+// show what a machine without a system log does, none at all, or a socket that takes no line).
 #ifndef TOLVANE_TESTS_PRIVATE_DEV_LOG_H
 #define TOLVANE_TESTS_PRIVATE_DEV_LOG_H
 
@@ -10,8 +10,10 @@
 
 // What /dev/log is in the private /dev.
 enum class PrivateLog {
-  Kept,     // a socket of the test's own; what arrives is read and dropped
-  Missing,  // nothing: no system log
+  Kept,      // a socket of the test's own; what arrives is read and dropped
+  Missing,   // nothing: no system log
+  Refusing,  // a socket file that nothing listens on: connect() and send() fail with
+             // ECONNREFUSED, as where the system log has stopped
 };
 
 // From now on this process and every process it starts see the private /dev. What arrives at

@@ -4,6 +4,8 @@
 //                                                    program's process, as exec does
 //   tolvane-private-log --log FILE COMMAND [ARG...]  each line appended to FILE, "<PRI>MESSAGE"
 //   tolvane-private-log --no-log COMMAND [ARG...]    no /dev/log at all
+//   tolvane-private-log --refuse COMMAND [ARG...]    a /dev/log that takes no line: a socket
+//                                                    file nothing listens on (ECONNREFUSED)
 // Exit status: the command's (128 + N for a signal N); 125 when the private /dev cannot be made.
 // Without root there is none to make: the test says SKIPPED and exits with 77 (a test program
 // still lists its tests, which runs nothing).
@@ -23,11 +25,12 @@ int main(int argc, char **argv) {
   if (option == "--log" && argc > 2) {
     file = argv[2];
     first = 3;
-  } else if (option == "--no-log") {
+  } else if (option == "--no-log" || option == "--refuse") {
     first = 2;
   }
   if (first >= argc) {
-    std::fputs("usage: tolvane-private-log [--log FILE | --no-log] COMMAND [ARG...]\n", stderr);
+    std::fputs("usage: tolvane-private-log [--log FILE | --no-log | --refuse] COMMAND [ARG...]\n",
+               stderr);
     return 125;
   }
   if (geteuid() != 0) {
@@ -48,7 +51,9 @@ int main(int argc, char **argv) {
     if (lines < 0) why = file + ": " + std::strerror(errno);
     if (status >= 0) return status;
   } else {
-    const PrivateLog log = option == "--no-log" ? PrivateLog::Missing : PrivateLog::Kept;
+    const PrivateLog log = option == "--no-log"   ? PrivateLog::Missing
+                           : option == "--refuse" ? PrivateLog::Refusing
+                                                  : PrivateLog::Kept;
     if (enterPrivateDevLog(log, why)) {
       execvp(argv[first], argv + first);
       why = std::string(argv[first]) + ": " + std::strerror(errno);

@@ -4,7 +4,9 @@
 // remove, edit and undo; each line the tool logs is read back by a strict reader of its grammar
 // and must give exactly the records that changed, as `diff --json` of the list's previous
 // version and the list gives them, with the list's real path; and no raw direction character
-// reaches the log or the terminal. The log is caught at a private /dev/log (private-log.h).
+// reaches the log or the terminal. A long comment is cut, with the count of bytes left out, and a
+// change of many records summed up, naming its entry in the journal; the line stays within its
+// bound. The log is caught at a private /dev/log (private-log.h).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +21,9 @@
 #include "file-bytes.h"
 #include "launch.h"
 #include "private-log.h"
+
+// The most a line's text takes, the priority before it not counted (content/log-line.h).
+constexpr size_t kLogTextMost = 2000;
 
 namespace {
 
@@ -42,31 +47,41 @@ struct Record {
   int line = 0, slot = 0, wasLine = 0, wasSlot = 0;
   uint64_t rSeed = 0;
   std::string pSeed, from, to, comment;
-  bool operator==(const Record &o) const {
-    return kind == o.kind && line == o.line && slot == o.slot && wasLine == o.wasLine &&
-           wasSlot == o.wasSlot && rSeed == o.rSeed && pSeed == o.pSeed && from == o.from &&
-           to == o.to && comment == o.comment;
+  size_t cut = 0;  // the bytes of the comment the line left out
+  // Whether this record, as the log line gives it, is `full` as diff --json gives it: the same,
+  // but for a comment cut short, which is the start of the whole and says how much is left out.
+  bool agrees(const Record &full) const {
+    const bool commentAgrees = cut == 0 ? comment == full.comment
+                                        : full.comment.compare(0, comment.size(), comment) == 0 &&
+                                              comment.size() + cut == full.comment.size();
+    return kind == full.kind && line == full.line && slot == full.slot && wasLine == full.wasLine &&
+           wasSlot == full.wasSlot && rSeed == full.rSeed && pSeed == full.pSeed &&
+           from == full.from && to == full.to && full.cut == 0 && commentAgrees;
   }
 };
 
 std::ostream &operator<<(std::ostream &out, const Record &r) {
   return out << r.kind << " line " << r.line << " slot " << r.slot << " (was " << r.wasLine << "/"
              << r.wasSlot << ") " << r.rSeed << " " << r.pSeed << " " << r.from << "-" << r.to
-             << " #[" << r.comment << "]";
+             << " #[" << r.comment << "] cut " << r.cut;
 }
 
 // What a log line says.
 struct LogLine {
   std::string list, verb, who, outcome;  // outcome: "installed" or "refused"
   std::vector<Record> records;
+  size_t more = 0;        // the changes summed up, not written out
+  std::string journalId;  // the change in the journal that names them
 };
 
 // A strict reader of the log line: "<PRI>" QUOTED ": " VERB " by " WHO ": " then "installed: "
 // CHANGES or "refused: " QUOTED " [" CODE "]"; CHANGES is "comments and layout only, the same
-// table" or CHANGE ("; " CHANGE)*; a CHANGE is "+ line N slot N (RECORD)", "- line N slot N
+// table", or CHANGE ("; " CHANGE)* with "; " SUM after them or not, or SUM alone; a SUM is "and N
+// more (change ID in the journal)"; a CHANGE is "+ line N slot N (RECORD)", "- line N slot N
 // (RECORD)" or "~ line N slot N, was line N slot N (RECORD)"; a RECORD is "registration seed N,
 // PUID seed N|any, A.B.C.D to A.B.C.D" and " # " QUOTED when it has a comment; a QUOTED is text
-// in double quotes, holding no double quote and no backslash but in an escape \xHH.
+// in double quotes, holding no double quote and no backslash but in an escape \xHH, and " (cut:
+// N more bytes)" after the closing quote when it is cut short.
 class Reader {
  public:
   explicit Reader(std::string text) : s_(std::move(text)) {}
@@ -119,6 +134,16 @@ class Reader {
     ++i_;
     return true;
   }
+  // A quoted piece, and the count of bytes left out when it was cut short (0 when it was not).
+  bool quotedCut(std::string &text, size_t &cut) {
+    cut = 0;
+    if (!quoted(text)) return false;
+    if (!at(" (cut: ")) return true;
+    uint64_t n = 0;
+    if (!take(" (cut: ") || !number(n) || !take(" more bytes)")) return false;
+    cut = static_cast<size_t>(n);
+    return cut > 0 || fail("a count of bytes left out above 0");
+  }
   // The text up to `end`, which is taken too.
   bool upTo(const std::string &end, std::string &text) {
     const size_t at = s_.find(end, i_);
@@ -152,7 +177,7 @@ bool readRecord(Reader &r, Record &rec) {
     rec.pSeed = std::to_string(p);
   }
   if (!r.take(", ") || !r.address(rec.from) || !r.take(" to ") || !r.address(rec.to)) return false;
-  if (r.at(" # ") && (!r.take(" # ") || !r.quoted(rec.comment))) return false;
+  if (r.at(" # ") && (!r.take(" # ") || !r.quotedCut(rec.comment, rec.cut))) return false;
   return r.take(")");
 }
 
@@ -170,9 +195,20 @@ bool readChange(Reader &r, Record &rec) {
   return r.take("+, - or ~");
 }
 
+// The sum of the changes not written out: "and N more (change ID in the journal)".
+bool readSum(Reader &r, LogLine &out) {
+  uint64_t more = 0;
+  if (!r.take("and ") || !r.number(more) || !r.take(" more (change ") ||
+      !r.upTo(" in the journal)", out.journalId))
+    return false;
+  out.more = static_cast<size_t>(more);
+  return out.more > 0 && !out.journalId.empty();
+}
+
 bool readLogLine(const std::string &line, LogLine &out, std::string &why) {
   Reader r(line);
-  bool ok = r.take("<85>") && r.quoted(out.list) && r.take(": ");
+  size_t listCut = 0;
+  bool ok = r.take("<85>") && r.quotedCut(out.list, listCut) && r.take(": ");
   for (const char *verb : {"add", "remove", "edit", "undo"}) {
     if (ok && out.verb.empty() && r.at(std::string(verb) + " by ")) {
       out.verb = verb;
@@ -182,15 +218,22 @@ bool readLogLine(const std::string &line, LogLine &out, std::string &why) {
   ok = ok && !out.verb.empty() && r.upTo(": ", out.who);
   if (ok && r.at("refused: ")) {
     std::string message, code;
+    size_t cut = 0;
     out.outcome = "refused";
-    ok = r.take("refused: ") && r.quoted(message) && r.take(" [") && r.upTo("]", code);
+    ok = r.take("refused: ") && r.quotedCut(message, cut) && r.take(" [") && r.upTo("]", code);
   } else if (ok) {
     out.outcome = "installed";
     ok = r.take("installed: ");
     if (ok && r.at("comments and layout only, the same table")) {
       r.take("comments and layout only, the same table");
+    } else if (ok && r.at("and ")) {
+      ok = readSum(r, out);
     } else {
       for (bool first = true; ok && (first || r.at("; ")); first = false) {
+        if (!first && r.at("; and ")) {
+          ok = r.take("; ") && readSum(r, out);
+          break;
+        }
         Record rec;
         ok = (first || r.take("; ")) && readChange(r, rec);
         out.records.push_back(rec);
@@ -250,7 +293,16 @@ struct Hostile {
   std::string what;
   std::string name;     // the list's file name
   std::string comment;  // every record's comment, with the record's number put after it
+  size_t records = 3;   // how many records the list has
 };
+
+// A comment longer than a line shows, of every kind of character a comment may hold.
+std::string longComment() {
+  std::string c;
+  while (c.size() < 600)
+    c += "Kay \"ops\" \\ \xC3\xA9 \xE4\xB8\xAD ; ) + line 9 " + utf8(0x202E) + " ";
+  return c;
+}
 
 std::vector<Hostile> hostileCases() {
   std::vector<Hostile> cases = {
@@ -271,13 +323,39 @@ std::vector<Hostile> hostileCases() {
     cases.push_back({"direction character " + k, utf8(d) + "list" + k + ".list",
                      "Kay" + utf8(d) + ")1 tols 51 enil - ;("});
   }
+  // Comments cut short, and changes too many for the line, summed up.
+  cases.push_back({"long comments, cut", "long.list", longComment()});
+  cases.push_back({"many records, summed up", "many.list", "a; b; c; - line 1 slot 1", 28});
+  cases.push_back({"many records with long comments", "many-long.list", longComment(), 28});
   return cases;
 }
 
-// A list of three records, each with the hostile comment and its number.
-std::string threeRecords(const std::string &comment) {
-  return "{FA} {} \"10.1.*.*\"   # " + comment + " 1\n{GA} {} \"10.2.*.*\"   # " + comment +
-         " 2\n{HA} {} \"10.3.*.*\"   # " + comment + " 3\n";
+// Record k of a list: the first three of their own seeds, each at an address of its own, with
+// the hostile comment and its number.
+std::string recordLine(size_t k, const std::string &comment) {
+  const char *const seeds[] = {"{FA}", "{GA}", "{HA}"};
+  return std::string(k <= 3 ? seeds[k - 1] : "{FA}") + " {} \"10." + std::to_string(k) +
+         ".*.*\"   # " + comment + " " + std::to_string(k) + "\n";
+}
+
+// The list of `n` records; `lastFirst`: its last record put first.
+std::string records(size_t n, const std::string &comment, bool lastFirst) {
+  std::string list = lastFirst ? recordLine(n, comment) : "";
+  for (size_t k = 1; k <= n; ++k) {
+    if (!lastFirst || k < n) list += recordLine(k, comment);
+  }
+  return list;
+}
+
+// The id of the journal's last install entry.
+std::string lastInstall(const std::string &journal) {
+  std::ifstream in(journal, std::ios::binary);
+  std::string id;
+  for (std::string l; std::getline(in, l);) {
+    const nlohmann::json e = nlohmann::json::parse(l, nullptr, false);
+    if (e.is_object() && e.value("kind", "") == "install") id = e.value("id", "");
+  }
+  return id;
 }
 
 TEST(LogLine, HostileCommentsAndNamesParseBackIntoExactlyTheRecordsThatChanged) {
@@ -286,12 +364,11 @@ TEST(LogLine, HostileCommentsAndNamesParseBackIntoExactlyTheRecordsThatChanged) 
     SCOPED_TRACE(h.what);
     Folder f;
     const std::string list = f.dir + "/" + h.name;
-    f.put(h.name, threeRecords(h.comment));
+    f.put(h.name, records(h.records, h.comment, false));
     f.put("name", h.name);
-    f.put("note", h.comment + " 4");
+    f.put("note", h.comment + " " + std::to_string(h.records + 1));
     // The editor puts the last record first: every record moves.
-    f.put("edited", "{HA} {} \"10.3.*.*\"   # " + h.comment + " 3\n{FA} {} \"10.1.*.*\"   # " +
-                        h.comment + " 1\n{GA} {} \"10.2.*.*\"   # " + h.comment + " 2\n");
+    f.put("edited", records(h.records, h.comment, true));
     f.put("editor.sh", "#!/bin/sh\ncat '" + f.dir + "/edited' >\"$1\"\n");
     chmod((f.dir + "/editor.sh").c_str(), 0755);
     const std::string at = "cd '" + f.dir + "' && ";
@@ -305,9 +382,9 @@ TEST(LogLine, HostileCommentsAndNamesParseBackIntoExactlyTheRecordsThatChanged) 
          at + kTool + " add " + name + " --rseed 366 --addr '172.16.*.*' --note \"$(cat note)\"",
          1},
         {"remove", at + kTool + " remove " + name + " --note \"$(cat note)\"", 1},
-        {"edit", at + "EDITOR='" + f.dir + "/editor.sh' " + kTool + " edit " + name, 3},
-        {"undo", at + kTool + " undo " + name, 3},
-        {"redo", at + kTool + " undo " + name, 3},
+        {"edit", at + "EDITOR='" + f.dir + "/editor.sh' " + kTool + " edit " + name, h.records},
+        {"undo", at + kTool + " undo " + name, h.records},
+        {"redo", at + kTool + " undo " + name, h.records},
     };
     for (const auto &s : steps) {
       SCOPED_TRACE(s.step);
@@ -316,6 +393,7 @@ TEST(LogLine, HostileCommentsAndNamesParseBackIntoExactlyTheRecordsThatChanged) 
       EXPECT_EQ(rawDirection(r.output), "") << "on the terminal: " << r.output;
       ASSERT_EQ(r.log.size(), 1u) << r.output;
       EXPECT_EQ(rawDirection(r.log[0]), "") << "in the log: " << r.log[0];
+      EXPECT_LE(r.log[0].size() - std::string("<85>").size(), kLogTextMost) << r.log[0];
       LogLine line;
       std::string why;
       ASSERT_TRUE(readLogLine(r.log[0], line, why)) << why << "\n" << r.log[0];
@@ -330,7 +408,19 @@ TEST(LogLine, HostileCommentsAndNamesParseBackIntoExactlyTheRecordsThatChanged) 
       std::vector<Record> changed;
       for (const nlohmann::json &c : doc["changes"]) changed.push_back(fromJson(c));
       EXPECT_EQ(changed.size(), s.changed) << d.output;
-      EXPECT_EQ(line.records, changed) << r.log[0];
+      // The records written out are the first that changed, each as diff has it, the rest
+      // summed up under this change's id in the journal; a comment too long for the line is
+      // cut short, saying how much of it is left out.
+      ASSERT_EQ(line.records.size() + line.more, changed.size()) << r.log[0];
+      for (size_t i = 0; i < line.records.size(); ++i) {
+        EXPECT_TRUE(line.records[i].agrees(changed[i]))
+            << line.records[i] << "\nas diff has it: " << changed[i];
+        EXPECT_EQ(line.records[i].cut > 0, h.comment.size() > 96) << line.records[i];
+      }
+      EXPECT_EQ(line.more > 0, s.changed > 3) << r.log[0];
+      if (line.more > 0) {
+        EXPECT_EQ(line.journalId, lastInstall(f.dir + "/." + h.name + ".journal"));
+      }
     }
   }
 }
@@ -345,12 +435,36 @@ TEST(LogLine, TheReaderRefusesLinesThatAreNotTheToolsOwn) {
   std::string why;
   EXPECT_TRUE(readLogLine(head + " # \"Kay\")", line, why)) << why;
   EXPECT_EQ(line.records.size(), 1u);
+  // A comment cut short, and changes summed up after one written out, or alone.
+  LogLine cut;
+  EXPECT_TRUE(readLogLine(head + " # \"Ka\" (cut: 7 more bytes)); and 27 more (change "
+                                 "20261211T071351Z-hCndOh in the journal)",
+                          cut, why))
+      << why;
+  ASSERT_EQ(cut.records.size(), 1u);
+  EXPECT_EQ(cut.records[0].comment, "Ka");
+  EXPECT_EQ(cut.records[0].cut, 7u);
+  EXPECT_EQ(cut.more, 27u);
+  EXPECT_EQ(cut.journalId, "20261211T071351Z-hCndOh");
+  LogLine alone;
+  EXPECT_TRUE(readLogLine(
+      "<85>\"/l\": edit by root: installed: and 3 more (change X in the journal)", alone, why))
+      << why;
+  EXPECT_EQ(alone.records.size(), 0u);
+  EXPECT_EQ(alone.more, 3u);
   for (const std::string &forged : {
            head + " # Kay); - line 15 slot 1 (registration seed 53, PUID seed any, 10.1.0.0 to "
                   "10.1.255.255 # Ada)",
            head + " # \"Kay)",
            head + " # \"K\\ay\")",
            head + ")\n",
+           head + " # \"Kay\" (cut: 0 more bytes))",
+           head + " # \"Kay\" (cut: some more bytes))",
+           head + " # \"Kay (cut: 3 more bytes)\")x",
+           head + "); and 0 more (change X in the journal)",
+           head + "); and 2 more (change  in the journal)",
+           head + "); and 2 more (change X in the journal); + line 2 slot 2 (registration seed "
+                  "1, PUID seed any, 1.1.1.2 to 1.1.1.2)",
        }) {
     LogLine l;
     EXPECT_FALSE(readLogLine(forged, l, why)) << forged;

@@ -8,55 +8,20 @@
 # out while sudo relays a terminate. The list must change only through the tool, installed as
 # root with its mode kept, and the delegate's work must stay in a private folder of theirs,
 # named, whenever it is not installed. The account, its sudo rule and the probe file are named
-# anew for each run, so that runs side by side never meet; the private folders the test looks
-# at and removes are only those of its own account (the tool names them /var/tmp/tolvane-edit.*,
-# like any delegate's kept edits on the machine, which stay as they are).
+# anew for each run (account.sh), so that runs side by side never meet.
 set -u
 tool=$(realpath "$1")
-if [ "$(id -u)" -ne 0 ]; then echo "delegate: needs root (it makes an account and a sudo rule)"; exit 1; fi
-command -v sudo >/dev/null || { echo "delegate: sudo is missing (scripts/setup installs it)"; exit 1; }
-while :; do
-  run=$(od -An -tx1 -N4 /dev/urandom | tr -d ' \n')
-  user=tolvane-dg-$run
-  id -u "$user" >/dev/null 2>&1 || [ -e "/etc/sudoers.d/tolvane-test-$run" ] || break
-done
-rule=/etc/sudoers.d/tolvane-test-$run
+# shellcheck source=tests/list-tool/delegate/account.sh
+. "$(dirname "$0")/account.sh"
 probe=/etc/tolvane-delegate-probe-$run
-work=$(mktemp -d)
-fail=0
-uid=
-problem() { echo "delegate: $*"; fail=1; }
-# The private folders of this run's delegate in /var/tmp.
-own_folders() { find /var/tmp -maxdepth 1 -name 'tolvane-edit.*' -uid "$uid" 2>/dev/null; }
-remove_own_folders() { own_folders | while read -r d; do rm -rf "$d"; done; }
-# Removes what this run made: its folder, rule and probe, and once its account exists, the
-# account's private folders and the account.
-cleanup() {
-  rm -f "$rule"
-  rm -rf "$work"
-  rm -f "$probe"
-  [ -z "$uid" ] || { remove_own_folders; userdel "$user" 2>/dev/null; }
-}
-trap cleanup EXIT
-useradd --system --no-create-home --home-dir "$work/home" --shell /bin/sh "$user" || { echo "delegate: useradd failed"; exit 1; }
-uid=$(id -u "$user") gid=$(id -g "$user")
-mkdir -p "$work/etc" "$work/records" "$work/home"
-chmod 755 "$work" "$work/etc"
-chown "$user" "$work/records" "$work/home"
+made+=("$probe")
 list=$work/etc/admins.list
 cp "$(dirname "$0")/../../../examples/admins.list" "$list"
 chmod 640 "$list"
 shadow_sum=$(sha256sum /etc/shadow)
 # The rule: this one command and list, with the delegate's editor kept, as the manual says.
-cat >"$rule" <<RULE
-$user ALL=(root) NOPASSWD: $tool edit $list
-Defaults!$tool env_keep += "SUDO_EDITOR VISUAL EDITOR"
-RULE
-chmod 440 "$rule"
-visudo -cf "$rule" >/dev/null || { echo "delegate: the sudo rule does not parse"; exit 1; }
+allow_edit "$list"
 
-# An editor script in a folder the delegate can read.
-editor() { printf '#!/bin/sh\n%s\n' "$2" >"$work/$1"; chmod 755 "$work/$1"; }
 # Runs the delegate's `sudo tolvane-list edit LIST` with SUDO_EDITOR set; output in $work/out.
 as_delegate() {
   su -s /bin/sh "$user" -c "SUDO_EDITOR='$work/$1' sudo -n '$tool' edit '$list'" </dev/null >"$work/out" 2>&1
