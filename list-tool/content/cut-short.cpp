@@ -32,24 +32,18 @@ CutShort stageOf(const JournalEntry &in, const CutShortFound &f) {
     return c;
   }
   if (f.previous.there) return c;  // the new version gone before the old: not the tool's way
-  // Neither file is there: made and done with, or never made. (Each case its own branch, with
-  // why it ends as it does, though two of them end alike.)
-  // NOLINTBEGIN(bugprone-branch-clone)
-  if (f.list == next) {
+  // Neither file is there: made and done with, or never made.
+  // Installed: the list is the new version, or, changed outside since (it is not the version
+  // read either), FILE- is the version it replaced, which only its install makes it.
+  const bool asRead = f.list == read;
+  if (f.list == next || (!asRead && !read.empty() && holds(f.kept, read) && before != read)) {
     c.stage = CutShort::Installed;
     c.installed = true;
     c.mayBeLogged = true;
-  } else if (f.list == read) {
-    c.stage = CutShort::BeforeInstall;
-  } else if (!read.empty() && holds(f.kept, read) && before != read) {
-    // Changed outside since; FILE- is the version it replaced, which only its install makes it.
-    c.stage = CutShort::Installed;
-    c.installed = true;
-    c.mayBeLogged = true;
-  } else if ((before.empty() && !f.kept.there) || (holds(f.kept, before) && before != read)) {
+  } else if (asRead || (before.empty() && !f.kept.there) ||
+             (holds(f.kept, before) && before != read)) {
     c.stage = CutShort::BeforeInstall;
   }
-  // NOLINTEND(bugprone-branch-clone)
   return c;
 }
 
