@@ -44,7 +44,10 @@ CutShort stageOf(const JournalEntry &in, const CutShortFound &f) {
     c.stage = CutShort::Installed;
     c.installed = true;
     c.mayBeLogged = true;
-  } else if ((before.empty() && !f.kept.there) || (holds(f.kept, before) && before != read)) {
+  } else if (!read.empty() &&
+             ((before.empty() && !f.kept.there) || (holds(f.kept, before) && before != read))) {
+    // FILE- is not what its install makes it (a change that made the list makes no FILE-, and
+    // so FILE- says nothing of it).
     c.stage = CutShort::BeforeInstall;
   }
   return c;
