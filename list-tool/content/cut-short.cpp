@@ -33,21 +33,17 @@ CutShort stageOf(const JournalEntry &in, const CutShortFound &f) {
   }
   if (f.previous.there) return c;  // the new version gone before the old: not the tool's way
   // Neither file is there: made and done with, or never made.
-  if (f.list == next) {
+  if (f.list == next ||
+      (f.list != read && !read.empty() && holds(f.kept, read) && before != read)) {
+    // The list is what it installs; or it was changed outside since, and FILE- is the version
+    // it replaced, which only its install makes it.
     c.stage = CutShort::Installed;
     c.installed = true;
     c.mayBeLogged = true;
-  } else if (f.list == read) {
-    c.stage = CutShort::BeforeInstall;
-  } else if (!read.empty() && holds(f.kept, read) && before != read) {
-    // Changed outside since; FILE- is the version it replaced, which only its install makes it.
-    c.stage = CutShort::Installed;
-    c.installed = true;
-    c.mayBeLogged = true;
-  } else if (!read.empty() &&
-             ((before.empty() && !f.kept.there) || (holds(f.kept, before) && before != read))) {
-    // FILE- is not what its install makes it (a change that made the list makes no FILE-, and
-    // so FILE- says nothing of it).
+  } else if (f.list == read || (!read.empty() && ((before.empty() && !f.kept.there) ||
+                                                  (holds(f.kept, before) && before != read)))) {
+    // The list is what it read; or FILE- is not what its install makes it (a change that made
+    // the list makes no FILE-, and so FILE- says nothing of it).
     c.stage = CutShort::BeforeInstall;
   }
   return c;

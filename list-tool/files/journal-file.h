@@ -21,7 +21,7 @@
 namespace tl {
 
 // The journal grows to about this many bytes before it is rotated.
-constexpr size_t kJournalRotateAt = 512 * 1024;
+constexpr size_t kJournalRotateAt = size_t{512} * 1024;
 
 class JournalFile {
  public:

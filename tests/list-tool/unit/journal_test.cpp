@@ -180,7 +180,7 @@ std::vector<JournalEntry> everyKind() {
   i.by = s.by;
   i.copy = besideCopy(".admins.list.edit.Xy12Zw");
   i.despite = "1 new error";
-  KeptRecord quoted = record(2, 16, 4294967295u, "Zo\xC3\xAB \"q\" \\ \t\x01 \xE2\x80\xAE");
+  KeptRecord quoted = record(2, 16, 4294967295u, "Zo\xC3\xAB \"q\" \\ \t\x01 \xE2\x82\xAC");
   quoted.rec = {4294967295u, 0, 0, 0xFFFFFFFFu};
   quoted.cut = 17;
   i.changes = {{KeptChange::Added, quoted, 0, 0},
@@ -210,6 +210,7 @@ std::vector<JournalEntry> everyKind() {
 TEST(Journal, EveryKindOfEntryReadsBackAsWritten) {
   const std::vector<JournalEntry> entries = everyKind();
   std::vector<std::string> lines;
+  lines.reserve(entries.size());
   for (const JournalEntry &e : entries) lines.push_back(tl::journalLine(e));
   std::vector<JournalEntry> back;
   tl::JournalDamage damage;
@@ -561,6 +562,7 @@ TEST(JournalState, WhatARotatedJournalCarriesSaysWhatTheJournalSaid) {
     EXPECT_EQ(again.change.at, s.change.at) << c.what;
     const auto all = [](const auto &list) {
       std::vector<std::string> out;
+      out.reserve(list.size());
       for (const auto &one : list) out.push_back(fieldsOf(one));
       return out;
     };
