@@ -33,15 +33,17 @@ CutShort stageOf(const JournalEntry &in, const CutShortFound &f) {
   }
   if (f.previous.there) return c;  // the new version gone before the old: not the tool's way
   // Neither file is there: made and done with, or never made.
-  // Installed: the list is the new version, or, changed outside since (it is not the version
-  // read either), FILE- is the version it replaced, which only its install makes it.
-  const bool asRead = f.list == read;
-  if (f.list == next || (!asRead && !read.empty() && holds(f.kept, read) && before != read)) {
+  if (f.list == next ||
+      (f.list != read && !read.empty() && holds(f.kept, read) && before != read)) {
+    // The list is what it installs; or it was changed outside since, and FILE- is the version
+    // it replaced, which only its install makes it.
     c.stage = CutShort::Installed;
     c.installed = true;
     c.mayBeLogged = true;
-  } else if (asRead || (before.empty() && !f.kept.there) ||
-             (holds(f.kept, before) && before != read)) {
+  } else if (f.list == read || (!read.empty() && ((before.empty() && !f.kept.there) ||
+                                                  (holds(f.kept, before) && before != read)))) {
+    // The list is what it read; or FILE- is not what its install makes it (a change that made
+    // the list makes no FILE-, and so FILE- says nothing of it).
     c.stage = CutShort::BeforeInstall;
   }
   return c;

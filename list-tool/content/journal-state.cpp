@@ -1,6 +1,7 @@
 #include "content/journal-state.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace tl {
 namespace {
@@ -58,7 +59,7 @@ void apply(JournalState &s, const JournalEntry &e) {
       return;
     }
     case JournalEntry::Outside:
-      s.last = {e.id, e.at, e.after, e.table, true, JournalEntry{}};
+      s.last = {e.id, e.at, e.after, e.table, true, JournalEntry{}, e};
       if (!e.logged) s.unlogged.push_back(e);
       return;
     case JournalEntry::Logged:
@@ -89,19 +90,30 @@ std::vector<JournalEntry> carriedOver(const JournalState &s) {
     }
     return false;
   };
-  // Copies kept, and lines still due, oldest first (an outside change among them sets nothing
-  // that the entries after it do not set again).
+  // The entry that closed the last change comes after its install, and the outside change found
+  // since it comes last: each in its place below.
+  const auto closes = [&s](const JournalEntry &e) {
+    return e.id == s.change.id && (e.kind == JournalEntry::End || e.kind == JournalEntry::Repair);
+  };
+  const auto foundLast = [&s](const JournalEntry &e) {
+    return s.last.outside && e.kind == JournalEntry::Outside && e.id == s.last.id;
+  };
+  // Copies kept, and lines still due, oldest first, each list in its own order (an outside change
+  // among them sets nothing that the entries after it do not set again).
+  std::vector<JournalEntry> kept, due;
   for (const JournalEntry &e : s.kept) {
-    if (!unlogged(e)) out.push_back(e);
+    if (!unlogged(e)) kept.push_back(e);
   }
   const JournalEntry *changeEnd = nullptr;
   for (const JournalEntry &e : s.unlogged) {
-    if (e.kind == JournalEntry::End && e.id == s.change.id) {
+    if (closes(e)) {
       changeEnd = &e;
-      continue;
+    } else if (!foundLast(e)) {
+      due.push_back(e);
     }
-    out.push_back(e);
   }
+  std::merge(kept.begin(), kept.end(), due.begin(), due.end(), std::back_inserter(out),
+             [](const JournalEntry &a, const JournalEntry &b) { return a.at < b.at; });
   // The last change installed, with its own end (unlogged, or an end that says it installed).
   if (!s.change.digest.empty()) {
     out.push_back(s.change.install);
@@ -112,15 +124,13 @@ std::vector<JournalEntry> carriedOver(const JournalState &s) {
     end.result = "installed";
     out.push_back(changeEnd != nullptr ? *changeEnd : end);
   }
-  // An outside change found since.
+  // An outside change found since, as it was put on record (its line due, or sent).
   if (s.last.outside) {
-    JournalEntry outside;
-    outside.kind = JournalEntry::Outside;
-    outside.id = s.last.id;
-    outside.at = s.last.at;
-    outside.after = s.last.digest;
-    outside.table = s.last.table;
-    outside.writer = s.last.id;
+    JournalEntry outside = s.last.found;
+    if (!unlogged(outside)) {
+      outside.logged = true;
+      outside.notLogged.clear();
+    }
     out.push_back(outside);
   }
   return out;

@@ -20,6 +20,7 @@ struct JournalVersion {
   std::vector<KeptRecord> table;
   bool outside = false;  // left by a change made outside the tool
   JournalEntry install;  // the change's install entry (not outside)
+  JournalEntry found;    // outside: the entry that put it on record
 };
 
 struct JournalState {
