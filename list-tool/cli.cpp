@@ -48,7 +48,7 @@ CLI::App *listSubcommand(CLI::App &tool, const std::string &name, const std::str
 Outcome numberOption(const std::string &option, const std::string &text, uint32 &out) {
   uint64_t n = 0;
   if (!tvc::parseNumber(text, 0xFFFFFFFFu, n)) {
-    return trouble(option + " takes a number from 0 to 4294967295 (decimal or 0x-hex), got '" +
+    return usage(option + " takes a number from 0 to 4294967295 (decimal or 0x-hex), got '" +
                    text + "'");
   }
   out = static_cast<uint32>(n);
@@ -57,22 +57,13 @@ Outcome numberOption(const std::string &option, const std::string &text, uint32 
 
 Outcome addressOption(const std::string &option, const std::string &text, uint32 &out) {
   if (!tvc::parseAddress(text, out))
-    return trouble(option + " takes an address A.B.C.D, got '" + text + "'");
-  return done();
-}
-
-Outcome trustedWith(const std::string &as, Trusted &out) {
-  out = Trusted{};
-  if (as.empty()) return done();
-  Account a;
-  if (!findAccount(as, a)) return trouble("--as: no account '" + as + "'");
-  out.trust(a);
+    return usage(option + " takes an address A.B.C.D, got '" + text + "'");
   return done();
 }
 
 namespace {
 
-void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
+void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind, bool *json) {
   sub->add_option("--as", o.as,
                   "the server's account (a name or an id), trusted with the list: it may own it")
       ->type_name("USER");
@@ -90,22 +81,16 @@ void addChangeOptions(CLI::App *sub, ChangeOptions &o, ChangeKind kind) {
                 "install a list that gives no record (the plug-in then recognises nobody)");
   if (kind == kEditing) return;
   sub->add_flag("--dry-run", o.dryRun, "show what would change; take no lock, write nothing");
-  sub->add_flag("--json", o.json, "the result as JSON on standard output");
+  if (json != nullptr) sub->add_flag("--json", *json, "the result as JSON on standard output");
 }
 
 }  // namespace
 
 void endChangeSubcommand(CLI::App *sub, ChangeOptions &o, ChangeKind kind,
-                         const std::string &footer) {
-  addChangeOptions(sub, o, kind);
+                         const std::string &footer, bool *json) {
+  addChangeOptions(sub, o, kind, json);
   sub->footer(footer);
   nameValues(sub);
-}
-
-Outcome finishChangeOptions(ChangeOptions &o) {
-  if (o.file.empty()) o.file = listHome();
-  Outcome waits = waitSeconds(o.waitGiven, o.wait);
-  return waits.ok() ? trustedWith(o.as, o.trusted) : waits;
 }
 
 std::string misplacedWait(int argc, char **argv) {
@@ -118,26 +103,6 @@ std::string misplacedWait(int argc, char **argv) {
            "its value (it would be read as the list or a line number)";
   }
   return "";
-}
-
-Outcome waitSeconds(const std::string &given, double &seconds) {
-  seconds = -1;
-  if (given.empty()) return done();
-  if (given == "true") {
-    seconds = 0;
-    return done();
-  }
-  char *end = nullptr;
-  const double s = std::strtod(given.c_str(), &end);
-  if (given.find_first_not_of("0123456789.") != std::string::npos || end == given.c_str() ||
-      *end != '\0' || s < 0) {
-    return trouble(
-        "--wait=SECONDS takes a number of seconds (--wait=30; a bare --wait waits as "
-        "long as it takes), got '" +
-        given + "': a list's name goes apart from it (--wait " + given + ")");
-  }
-  seconds = s;
-  return done();
 }
 
 void RecordOptions::add(CLI::App *sub, bool addressRequired) {
@@ -173,7 +138,7 @@ bool RecordOptions::given() const {
 
 Outcome RecordOptions::seeds(uint32 &rSeed, uint32 &pSeed) const {
   if (rseedOpt_->count() == 0 && crcOpt_->count() == 0)
-    return trouble("give --rseed, or --crc and --counter");
+    return usage("give --rseed, or --crc and --counter");
   uint32 a = 0, b = 0;
   Outcome o = done();
   if (rseedOpt_->count() != 0) {
@@ -194,7 +159,7 @@ Outcome RecordOptions::seeds(uint32 &rSeed, uint32 &pSeed) const {
 }
 
 Outcome RecordOptions::line(std::string &out) const {
-  if (addrOpt_->count() == 0) return trouble("give the address pattern with --addr");
+  if (addrOpt_->count() == 0) return usage("give the address pattern with --addr");
   uint32 rSeed = 0, pSeed = 0;
   Outcome o = seeds(rSeed, pSeed);
   return o.ok() ? encodeLine(rSeed, pSeed, addr_, note_, out) : o;
@@ -208,7 +173,7 @@ Outcome RecordOptions::revocation(Revocation &out) const {
   const bool seeded = rseedOpt_->count() != 0 || crcOpt_->count() != 0;
   if (!seeded) {
     if (ip || addr || pseedOpt_->count() != 0 || puidOpt_->count() != 0)
-      return trouble("name the person by their seeds: --rseed, or --crc and --counter");
+      return usage("name the person by their seeds: --rseed, or --crc and --counter");
     return done();
   }
   out.bySeeds = true;
@@ -267,8 +232,8 @@ bool UserOptions::given() const {
 
 Outcome UserOptions::probe(TvProbe &out) const {
   if (crcOpt_->count() == 0 && rseedOpt_->count() == 0)
-    return trouble("give the user's --rseed, or --crc and --counter");
-  if (ipOpt_->count() == 0) return trouble("give the user's address with --ip");
+    return usage("give the user's --rseed, or --crc and --counter");
+  if (ipOpt_->count() == 0) return usage("give the user's address with --ip");
   uint32 crc = 0, counter = 0, puidCtr = 0, puidCRC = 0, ip = 0, seed = 0;
   const bool bySeed = rseedOpt_->count() != 0, byPseed = pseedOpt_->count() != 0;
   for (const Outcome &o :
@@ -296,19 +261,6 @@ void nameValues(CLI::App *sub) {
       opt->type_name("N");
     }
   }
-}
-
-bool wantsJson(int argc, char **argv) {
-  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) return true;
-  }
-  return false;
-}
-
-int usageError(const std::string &what, bool json) {
-  printLine(stderr, "tolvane-list: " + what);
-  if (json) printJson(stdout, {{"error", what}});
-  return kTrouble;
 }
 
 }  // namespace tl

@@ -7,9 +7,8 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "change.h"
+#include "change/change.h"
 #include "content/revocation.h"
-#include "files/accounts.h"
 #include "outcome.h"
 #include "tv-list.h"
 #include "tv-match.h"
@@ -29,38 +28,16 @@ Outcome numberOption(const std::string &option, const std::string &text, uint32 
 // An address A.B.C.D; trouble naming the option otherwise.
 Outcome addressOption(const std::string &option, const std::string &text, uint32 &out);
 
-// The accounts trusted with a list, the server's account of --as among them when `as` names
-// one (a name or a numeric id); trouble when there is no such account.
-Outcome trustedWith(const std::string &as, Trusted &out);
-
 // What a subcommand's change options include besides --as, --wait, --break-links and
 // --allow-empty.
 enum ChangeKind { kEditing, kAdding, kRemoving, kUndoing };
 
 // Ends the definition of a change's subcommand: the options a change takes (--as, --wait,
-// --break-links, --allow-empty; --create when it can make a list (edit, add); --dry-run and
-// --json when it needs no editor (add, remove, undo)), the footer, and values named in its help
-// (nameValues).
+// --break-links, --allow-empty; --create when it can make a list (edit, add); --dry-run, and
+// --json into `json`, when it needs no editor (add, remove, undo)), the footer, and values named
+// in its help (nameValues).
 void endChangeSubcommand(CLI::App *sub, ChangeOptions &o, ChangeKind kind,
-                         const std::string &footer);
-
-// Settles a change's options once parsed: the list's default, the account of --as.
-Outcome finishChangeOptions(ChangeOptions &o);
-
-// Says a usage error, or any trouble found before a command's work begins: `tolvane-list:
-// WHAT` on standard error, and with `json` the document {"error": WHAT} on standard output.
-// Returns the exit status, 2.
-int usageError(const std::string &what, bool json);
-
-// Runs the change whose step `makeStep()` returns once the options are settled; a usage error
-// when they cannot be.
-template <typename MakeStep>
-int settledChange(ChangeOptions &o, MakeStep makeStep) {
-  const Outcome given = finishChangeOptions(o);
-  if (!given.ok()) return usageError(given.message, o.json);
-  auto step = makeStep();
-  return Change(o).run(step);
-}
+                         const std::string &footer, bool *json = nullptr);
 
 // The values of one administrator's record as encode, add and remove take them: the
 // registration seed (or the crc and counter it comes from), the PUID seed (or the PUID values),
@@ -112,16 +89,9 @@ class UserOptions {
 // Numbers are shown as N, the rest as what they are.
 void nameValues(CLI::App *sub);
 
-// Whether the words ask for JSON (--json before any "--").
-bool wantsJson(int argc, char **argv);
-
 // What is wrong with how the words give --wait its seconds, or "": they go with it, as
 // --wait=SECONDS; a number standing after a bare --wait would be read as FILE or a line number.
 std::string misplacedWait(int argc, char **argv);
-
-// The seconds of --wait, as given: "" for none (do not wait), "true" for a bare --wait (as long
-// as it takes), else SECONDS; trouble naming what it takes when that is no number.
-Outcome waitSeconds(const std::string &given, double &seconds);
 
 }  // namespace tl
 

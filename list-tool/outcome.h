@@ -19,7 +19,8 @@ enum : int { kClean = 0, kFindings = 1, kTrouble = 2 };
 
 struct Outcome {
   enum Kind { Done, Refused, Trouble } kind = Done;
-  std::string code;     // Refused: a stable word for the refusal, as shown in [code]
+  std::string code;     // Refused: a stable word for the refusal, as shown in [code]; Trouble:
+                        // its kind when every subcommand says it alike ("usage", "cannot-read")
   std::string message;  // Refused, Trouble: the sentence; Done: a note ("" for none)
   int signal = 0;       // Trouble: the signal that ended the work, when one did
 
@@ -41,6 +42,15 @@ inline Outcome refused(std::string code, std::string message) {
 
 inline Outcome trouble(std::string message, int signal = 0) {
   return {Outcome::Trouble, "", std::move(message), signal};
+}
+
+// Trouble of a kind every subcommand says the same way: words the tool cannot take ("usage"), a
+// file it cannot read ("cannot-read").
+inline Outcome usage(std::string message) {
+  return {Outcome::Trouble, "usage", std::move(message), 0};
+}
+inline Outcome cannotRead(std::string message) {
+  return {Outcome::Trouble, "cannot-read", std::move(message), 0};
 }
 
 }  // namespace tl

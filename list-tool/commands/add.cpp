@@ -2,7 +2,7 @@
 // the list's end, checked and installed; a record already there writes nothing.
 #include <memory>
 
-#include "change.h"
+#include "change/change.h"
 #include "cli.h"
 #include "command.h"
 #include "content/lines.h"
@@ -37,6 +37,7 @@ class AddStep : public ChangeStep {
 struct AddOptions {
   ChangeOptions change;
   RecordOptions values;
+  bool json = false;
 };
 
 }  // namespace
@@ -49,15 +50,18 @@ Subcommand defineAdd(CLI::App &tool) {
   endChangeSubcommand(
       sub, o->change, kAdding,
       "Already there: nothing written. Prints changed or unchanged, exit status 0 for both,\n"
-      "1 refused, 2 trouble; the previous version is kept as FILE-.");
-  return {sub, [o]() -> int {
-            Outcome given = finishChangeOptions(o->change);
+      "1 refused, 2 trouble; the previous version is kept as FILE-.",
+      &o->json);
+  return {sub,
+          [o](Voice &voice) -> int {
+            Outcome given = settleChange(o->change);
             std::string line;
             if (given.ok()) given = o->values.line(line);
-            if (given.kind == Outcome::Trouble) return usageError(given.message, o->change.json);
+            if (given.kind == Outcome::Trouble) return voice.end(given);
             AddStep step(given, line);
-            return Change(o->change).run(step);
-          }};
+            return runChange(o->change, step, voice);
+          },
+          &o->json};
 }
 
 }  // namespace tl

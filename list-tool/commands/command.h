@@ -6,12 +6,17 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 
+#include "content/voice.h"
+
 namespace tl {
 
-// A subcommand added to the tool's command line, and what runs when it is the one given.
+// A subcommand added to the tool's command line, what runs when it is the one given (saying
+// all it says through the run's Voice, and returning the exit status), and its --json flag,
+// when it has one (null otherwise), which decides how the Voice speaks.
 struct Subcommand {
   CLI::App *app;
-  std::function<int()> run;
+  std::function<int(Voice &)> run;
+  const bool *json;
 };
 
 Subcommand defineCheck(CLI::App &tool);

@@ -9,7 +9,7 @@
 namespace tl {
 namespace {
 
-int decode(const std::string &text) {
+int decode(const std::string &text, Voice &voice) {
   std::string letters = text;
   if (letters.size() >= 2 && letters.front() == '{' && letters.back() == '}')
     letters = letters.substr(1, letters.size() - 2);
@@ -19,15 +19,14 @@ int decode(const std::string &text) {
   if (!asReg) {
     Outcome asPuid = decodeSeed(letters, true, value, unwrapped);
     if (!asPuid.ok()) {
-      printLine(stderr, "tolvane-list: '" + letters + "' is not a seed: " + asPuid.message);
-      return asPuid.exitStatus();
+      return voice.end(refused("values", "'" + letters + "' is not a seed: " + asPuid.message));
     }
   }
   std::string out = "{" + letters + "} = " + std::to_string(value);
   if (unwrapped != value) out += " (" + std::to_string(unwrapped) + ", wrapped modulo 2^32)";
   if (!asReg) out += " (as a PUID seed only: 'Z' is not allowed in a registration seed)";
-  printLine(stdout, out);
-  return kClean;
+  voice.line(stdout, out, "value", value);
+  return voice.end(done());
 }
 
 }  // namespace
@@ -37,7 +36,7 @@ Subcommand defineDecode(CLI::App &tool) {
   auto letters = std::make_shared<std::string>();
   sub->add_option("LETTERS", *letters, "the letters, with or without braces")->required();
   nameValues(sub);
-  return {sub, [letters] { return decode(*letters); }};
+  return {sub, [letters](Voice &voice) { return decode(*letters, voice); }, nullptr};
 }
 
 }  // namespace tl

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "change/change.h"
 #include "cli.h"
 #include "command.h"
 #include "content/json-out.h"
@@ -14,9 +15,6 @@
 #include "content/shown.h"
 #include "content/table-diff.h"
 #include "content/text-out.h"
-#include "files/list-file.h"
-#include "files/paths.h"
-#include "files/previous-version.h"
 
 namespace tl {
 namespace {
@@ -27,84 +25,48 @@ struct DiffOptions {
   bool json = false;
 };
 
-// A file named as a previous version (NAME-) that no change could have kept: the file, and why.
-struct NotPrevious {
-  std::string file;
-  Outcome why;
-};
-
-std::vector<NotPrevious> notPrevious(const DiffOptions &o) {
-  std::vector<NotPrevious> out;
+int diff(const DiffOptions &o, Voice &voice) {
+  // A file named as a previous version (NAME-) that no change could have kept is named first.
   for (const std::string *file : {&o.before, &o.after}) {
-    const std::string name = nameOf(*file);
-    if (name.size() < 2 || name.back() != '-') continue;
-    Outcome judged = judgePreviousVersionAt(*file, Trusted{});
-    if (judged.kind == Outcome::Refused) out.push_back({*file, judged});
+    for (const Finding &f : notAPreviousVersion(*file)) voice.finding(*file, f);
   }
-  return out;
-}
-
-int diff(const DiffOptions &o) {
-  const std::vector<NotPrevious> warnings = notPrevious(o);
-  nlohmann::json said = nlohmann::json::array();
-  for (const NotPrevious &w : warnings) {
-    if (o.json) {
-      said.push_back({{"file", w.file}, {"code", w.why.code}, {"message", w.why.message}});
-    } else {
-      printLine(stdout, w.file + ": warning: " + w.why.message + " [" + w.why.code + "]");
-    }
-  }
+  voice.fact("old", o.before);
+  voice.fact("new", o.after);
   std::string a, b;
-  Outcome read = readListAt(o.before, a);
-  if (read.ok()) read = readListAt(o.after, b);
-  read.message = withRootHint(read.message, geteuid() == 0);
+  Outcome read = readList(o.before, a);
+  if (read.ok()) read = readList(o.after, b);
   if (!read.ok()) {
-    printLine(stderr, "tolvane-list: " + read.message);
-    if (o.json) {
-      nlohmann::json doc = {{"old", o.before}, {"new", o.after}, {"error", read.message}};
-      if (!said.empty()) doc["warnings"] = said;
-      printJson(stdout, doc);
-    }
-    return read.exitStatus();
+    read.message = withRootHint(read.message, geteuid() == 0);
+    return voice.end(read);
   }
   const Report ra = checkList(o.before, a);
   const Report rb = checkList(o.after, b);
   TvProbe user{};
   if (o.user.given()) {
     Outcome given = o.user.probe(user);
-    if (!given.ok()) return usageError(given.message, o.json);
+    if (!given.ok()) return voice.end(given);
   }
-  nlohmann::json doc;
-  std::string userLine;
+  voice.changes(ra, rb, "", "");
   if (o.user.given()) {
     const int was = recognisedBy(ra, user), is = recognisedBy(rb, user);
     const std::string verdict = was == 0 && is == 0 ? "not recognised before or after"
                                 : was == 0          ? "gains recognition"
                                 : is == 0           ? "loses recognition"
                                                     : "recognised before and after";
-    userLine = "user (registration seed " + std::to_string(user.rSeed) + ", PUID seed " +
-               std::to_string(user.pSeed) + ", address " + dotted(user.ipAdr) + "): " + verdict +
-               (was != 0 ? "; before by slot " + std::to_string(was) : "") +
-               (is != 0 ? "; after by slot " + std::to_string(is) : "");
-    doc["user"] = {{"rSeed", user.rSeed},
-                   {"pSeed", user.pSeed},
-                   {"address", dotted(user.ipAdr)},
-                   {"before", was != 0 ? nlohmann::json(was) : nullptr},
-                   {"after", is != 0 ? nlohmann::json(is) : nullptr},
-                   {"verdict", verdict}};
+    const std::string line =
+        "user (registration seed " + std::to_string(user.rSeed) + ", PUID seed " +
+        std::to_string(user.pSeed) + ", address " + dotted(user.ipAdr) + "): " + verdict +
+        (was != 0 ? "; before by slot " + std::to_string(was) : "") +
+        (is != 0 ? "; after by slot " + std::to_string(is) : "");
+    voice.line(stdout, line, "user",
+               {{"rSeed", user.rSeed},
+                {"pSeed", user.pSeed},
+                {"address", dotted(user.ipAdr)},
+                {"before", was != 0 ? nlohmann::json(was) : nullptr},
+                {"after", is != 0 ? nlohmann::json(is) : nullptr},
+                {"verdict", verdict}});
   }
-  if (o.json) {
-    const nlohmann::json changes = changeJson(ra, rb, compareTables(ra, rb));
-    doc["old"] = o.before;
-    doc["new"] = o.after;
-    if (!said.empty()) doc["warnings"] = said;
-    for (auto it = changes.begin(); it != changes.end(); ++it) doc[it.key()] = it.value();
-    printJson(stdout, doc);
-  } else {
-    printChanges(stdout, ra, rb);
-    if (!userLine.empty()) printLine(stdout, userLine);
-  }
-  return sameTable(ra, rb) ? kClean : kFindings;
+  return voice.end(done(), sameTable(ra, rb) ? kClean : kFindings);
 }
 
 }  // namespace
@@ -119,7 +81,7 @@ Subcommand defineDiff(CLI::App &tool) {
   sub->add_flag("--json", o->json, "the changes as JSON");
   sub->footer("Exit status: 0 the same table, 1 different, 2 trouble, as diff(1) has it.");
   nameValues(sub);
-  return {sub, [o]() -> int { return diff(*o); }};
+  return {sub, [o](Voice &voice) -> int { return diff(*o, voice); }, &o->json};
 }
 
 }  // namespace tl

@@ -11,17 +11,15 @@ Subcommand defineEncode(CLI::App &tool) {
   CLI::App *sub = tool.add_subcommand("encode", "Print the list line for these values");
   auto values = std::make_shared<RecordOptions>();
   values->add(sub, true);
-  return {sub, [values]() -> int {
+  return {sub,
+          [values](Voice &voice) -> int {
             std::string line;
             Outcome o = values->line(line);
-            if (o.kind == Outcome::Trouble) return usageError(o.message, false);
-            if (!o.ok()) {
-              printLine(stderr, "tolvane-list: refused: " + o.message);
-              return o.exitStatus();
-            }
-            printLine(stdout, line);
-            return kClean;
-          }};
+            if (!o.ok()) return voice.end(o);
+            voice.line(stdout, line, "line", line);
+            return voice.end(done());
+          },
+          nullptr};
 }
 
 }  // namespace tl

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "change.h"
+#include "change/change.h"
 #include "cli.h"
 #include "command.h"
 #include "content/digest.h"
@@ -126,22 +126,18 @@ nlohmann::json itemJson(const HistoryItem &h) {
   return j;
 }
 
-int history(const HistoryOptions &o, const Trusted &trusted) {
+int history(const HistoryOptions &o, Voice &voice) {
+  voice.about(o.file);
   JournalRead read;
-  Outcome got = readJournalOf(o.file, trusted, read);
+  Outcome got = readJournalOf(o.file, o.as, read);
   if (!got.ok()) {
-    const std::string message = withRootHint(got.message, geteuid() == 0);
-    if (o.json) {
-      printJson(stdout,
-                got.kind == Outcome::Refused
-                    ? nlohmann::json{{"file", o.file},
-                                     {"refused", {{"code", got.code}, {"message", message}}}}
-                    : nlohmann::json{{"file", o.file}, {"error", message}});
+    got.message = withRootHint(got.message, geteuid() == 0);
+    // A journal that cannot be read is trouble for history, whatever its code.
+    if (got.kind == Outcome::Refused) {
+      voice.fail(got);
+      got.kind = Outcome::Trouble;
     }
-    printLine(stderr, got.kind == Outcome::Refused
-                          ? o.file + ": error: " + message + " [" + got.code + "]"
-                          : "tolvane-list: " + message);
-    return kTrouble;
+    return voice.end(got);
   }
   const std::vector<HistoryItem> items = historyOf(read.entries);
   // Now: the list as it is, when it is not what the journal's last change left.
@@ -155,45 +151,42 @@ int history(const HistoryOptions &o, const Trusted &trusted) {
     is = checkList(o.file, read.bytes);
     pending = compareTables(was, is);
   }
-  if (o.json) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const HistoryItem &h : items) list.push_back(itemJson(h));
-    nlohmann::json doc = {
-        {"file", o.file},
-        {"journal", read.journalThere ? nlohmann::json(read.journalPath) : nlohmann::json()},
-        {"changes", list}};
-    if (outsideNow) {
-      doc["now"] = changeJson(was, is, pending);
-      doc["now"]["outside"] = true;
-    }
-    printJson(stdout, doc);
-    return kClean;
-  }
-  if (!read.journalThere) {
-    printLine(stdout, o.file + ": no journal: no change that keeps one was made to this list");
-    return kClean;
-  }
-  size_t outside = 0;
-  for (const HistoryItem &h : items) outside += h.kind == HistoryItem::Outside ? 1 : 0;
-  const size_t made = items.size() - outside;
-  printLine(stdout, o.file + ": " + std::to_string(made) + " change" + (made == 1 ? "" : "s") +
-                        " and " + std::to_string(outside) + " outside change" +
-                        (outside == 1 ? "" : "s") + " in its journal (" + read.journalPath +
-                        "), newest first");
+  nlohmann::json list = nlohmann::json::array();
+  for (const HistoryItem &h : items) list.push_back(itemJson(h));
+  nlohmann::json facts = {
+      {"journal", read.journalThere ? nlohmann::json(read.journalPath) : nlohmann::json()},
+      {"changes", list}};
   if (outsideNow) {
-    printLine(stdout, "now  the list is not what " +
-                          (state.last.outside
-                               ? "the outside change found at " + utcTime(state.last.at) + " left"
-                               : "change " + state.last.id + " installed") +
-                          ": changed outside tolvane-list, not yet in the journal (" +
-                          changeSummary(was, is, pending) + ")");
-    for (const KeptChange &c : keptChanges(pending)) printLine(stdout, "    " + shownChange(c));
+    facts["now"] = changeJson(was, is, pending);
+    facts["now"]["outside"] = true;
   }
-  for (const HistoryItem &h : items) {
-    printLine(stdout, headOf(h));
-    for (const KeptChange &c : h.changes) printLine(stdout, "    " + shownChange(c));
-  }
-  return kClean;
+  voice.facts(facts, [&] {
+    if (!read.journalThere) {
+      printLine(stdout, o.file + ": no journal: no change that keeps one was made to this list");
+      return;
+    }
+    size_t outside = 0;
+    for (const HistoryItem &h : items) outside += h.kind == HistoryItem::Outside ? 1 : 0;
+    const size_t made = items.size() - outside;
+    printLine(stdout, o.file + ": " + std::to_string(made) + " change" + (made == 1 ? "" : "s") +
+                          " and " + std::to_string(outside) + " outside change" +
+                          (outside == 1 ? "" : "s") + " in its journal (" + read.journalPath +
+                          "), newest first");
+    if (outsideNow) {
+      printLine(stdout, "now  the list is not what " +
+                            (state.last.outside
+                                 ? "the outside change found at " + utcTime(state.last.at) + " left"
+                                 : "change " + state.last.id + " installed") +
+                            ": changed outside tolvane-list, not yet in the journal (" +
+                            changeSummary(was, is, pending) + ")");
+      for (const KeptChange &c : keptChanges(pending)) printLine(stdout, "    " + shownChange(c));
+    }
+    for (const HistoryItem &h : items) {
+      printLine(stdout, headOf(h));
+      for (const KeptChange &c : h.changes) printLine(stdout, "    " + shownChange(c));
+    }
+  });
+  return voice.end(done());
 }
 
 }  // namespace
@@ -213,13 +206,14 @@ Subcommand defineHistory(CLI::App &tool) {
       "whether it was cut short; and the outside changes found between them. Exit status 0\n"
       "shown, 2 a journal that cannot be read.");
   nameValues(sub);
-  return {sub, [o]() -> int {
+  return {sub,
+          [o](Voice &voice) -> int {
             if (o->file.empty()) o->file = listHome();
-            Trusted trusted;
-            Outcome as = trustedWith(o->as, trusted);
-            if (!as.ok()) return usageError(as.message, o->json);
-            return history(*o, trusted);
-          }};
+            const Outcome as = accountNamed(o->as);
+            if (!as.ok()) return voice.end(as);
+            return history(*o, voice);
+          },
+          &o->json};
 }
 
 }  // namespace tl

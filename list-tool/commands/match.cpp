@@ -6,13 +6,13 @@
 #include <memory>
 #include <vector>
 
+#include "change/change.h"
 #include "cli.h"
 #include "command.h"
 #include "content/json-out.h"
 #include "content/recognition.h"
 #include "content/shown.h"
 #include "content/text-out.h"
-#include "files/list-file.h"
 
 namespace tl {
 namespace {
@@ -102,8 +102,7 @@ void printVerdicts(const std::string &file, const Report &r, const TvProbe &user
 }
 
 // The verdicts for scripts.
-nlohmann::json verdictsJson(const std::string &file, const Report &r, const TvProbe &user,
-                            const Recognition &v) {
+nlohmann::json verdictsJson(const Report &r, const TvProbe &user, const Recognition &v) {
   nlohmann::json records = nlohmann::json::array(), past = nlohmann::json::array(),
                  lost = nlohmann::json::array();
   for (size_t i = 0; i < r.records.size(); ++i) {
@@ -129,8 +128,7 @@ nlohmann::json verdictsJson(const std::string &file, const Report &r, const TvPr
                     {"mended", l.wouldRecognise ? l.mended : ""},
                     {"wouldRecognise", l.wouldRecognise}});
   }
-  return {{"file", file},
-          {"user", {{"rSeed", user.rSeed}, {"pSeed", user.pSeed}, {"address", dotted(user.ipAdr)}}},
+  return {{"user", {{"rSeed", user.rSeed}, {"pSeed", user.pSeed}, {"address", dotted(user.ipAdr)}}},
           {"recognised", v.first != nullptr},
           {"slot", v.first != nullptr ? nlohmann::json(v.first->slot) : nullptr},
           {"line", v.first != nullptr ? nlohmann::json(v.first->line) : nullptr},
@@ -140,26 +138,21 @@ nlohmann::json verdictsJson(const std::string &file, const Report &r, const TvPr
           {"couldRecognise", v.couldHave}};
 }
 
-int match(const MatchOptions &o) {
+int match(const MatchOptions &o, Voice &voice) {
+  voice.about(o.file);
   TvProbe user{};
   Outcome step = o.user.probe(user);
-  if (!step.ok()) return usageError(step.message, o.json);
+  if (!step.ok()) return voice.end(step);
   std::string data;
-  step = readListAt(o.file, data);
-  step.message = withRootHint(step.message, geteuid() == 0);
+  step = readList(o.file, data);
   if (!step.ok()) {
-    printLine(stderr, "tolvane-list: " + step.message);
-    if (o.json) printJson(stdout, {{"file", o.file}, {"error", step.message}});
-    return step.exitStatus();
+    step.message = withRootHint(step.message, geteuid() == 0);
+    return voice.end(step);
   }
   const Report r = checkList(o.file, data);
   const Recognition v = recognition(r, user);
-  if (o.json) {
-    printJson(stdout, verdictsJson(o.file, r, user, v));
-  } else {
-    printVerdicts(o.file, r, user, v);
-  }
-  return v.first != nullptr ? kClean : kFindings;
+  voice.facts(verdictsJson(r, user, v), [&] { printVerdicts(o.file, r, user, v); });
+  return voice.end(done(), v.first != nullptr ? kClean : kFindings);
 }
 
 }  // namespace
@@ -172,10 +165,12 @@ Subcommand defineMatch(CLI::App &tool) {
   sub->add_flag("--json", o->json, "the verdicts as JSON");
   sub->footer("Exit status: 0 recognised, 1 not recognised, 2 trouble.");
   nameValues(sub);
-  return {sub, [o]() -> int {
+  return {sub,
+          [o](Voice &voice) -> int {
             if (o->file.empty()) o->file = listHome();
-            return match(*o);
-          }};
+            return match(*o, voice);
+          },
+          &o->json};
 }
 
 }  // namespace tl

@@ -13,7 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "change.h"
+#include "change/change.h"
 #include "cli.h"
 #include "command.h"
 #include "content/history.h"
@@ -34,12 +34,13 @@ struct RemoveOptions {
   RecordOptions values;
   bool textLines = false;  // lines that give no record may go too
   bool missingOk = false;  // a note that labels no record is no error
+  bool json = false;
 };
 
 Outcome lineNumber(const std::string &word, std::set<int> &lines) {
   uint64_t n = 0;
   if (!tvc::parseNumber(word, 1000000000, n) || n == 0)
-    return trouble("remove takes line numbers from 1, got '" + word + "'");
+    return usage("remove takes line numbers from 1, got '" + word + "'");
   lines.insert(static_cast<int>(n));
   return done();
 }
@@ -306,8 +307,8 @@ class RemoveStep : public ChangeStep {
 
 // What the words and options ask to remove, into the step.
 Outcome settle(RemoveOptions &o, RemoveStep &step) {
-  Outcome given = finishChangeOptions(o.change);
   if (!o.words.empty()) o.change.file = o.words[0];
+  Outcome given = settleChange(o.change);
   for (size_t i = 1; i < o.words.size() && given.ok(); ++i)
     given = lineNumber(o.words[i], step.lines);
   for (const std::string &w : o.lineOptions) {
@@ -316,14 +317,14 @@ Outcome settle(RemoveOptions &o, RemoveStep &step) {
   if (!given.ok()) return given;
   const bool values = o.values.given(), byNote = o.values.noteGiven();
   if (!step.lines.empty() && (values || byNote))
-    return trouble("remove takes lines, or a person's seeds and --note, not both");
+    return usage("remove takes lines, or a person's seeds and --note, not both");
   if (step.lines.empty() && !values && !byNote) {
-    return trouble(
+    return usage(
         "remove needs a person's seeds (--rseed, or --crc and --counter; --addr or --ip for a "
         "range or an address), a record's note (--note), or the numbers of the lines to take "
         "out (after the list's name: remove FILE 3, or --line 3 for the default list)");
   }
-  if (o.textLines && step.lines.empty()) return trouble("--text-lines goes with line numbers");
+  if (o.textLines && step.lines.empty()) return usage("--text-lines goes with line numbers");
   step.file = o.change.file;
   step.textLines = o.textLines;
   step.missingOk = o.missingOk;
@@ -359,14 +360,17 @@ Subcommand defineRemove(CLI::App &tool) {
       "own comment (on its line) is the note, exactly. FILE comes first whenever line numbers\n"
       "follow it (remove FILE 3 4); --line N takes the default list. Nothing to take out:\n"
       "nothing written, exit status 0 (a note that labels no record: 1, unless --missing-ok).\n"
-      "A record left that still recognises whom it names, or one it would bring in: exit 1.");
+      "A record left that still recognises whom it names, or one it would bring in: exit 1.",
+      &o->json);
   sub->get_option("FILE")->type_name("");
-  return {sub, [o]() -> int {
+  return {sub,
+          [o](Voice &voice) -> int {
             RemoveStep step;
             Outcome given = settle(*o, step);
-            if (!given.ok()) return usageError(given.message, o->change.json);
-            return Change(o->change).run(step);
-          }};
+            if (!given.ok()) return voice.end(given);
+            return runChange(o->change, step, voice);
+          },
+          &o->json};
 }
 
 }  // namespace tl

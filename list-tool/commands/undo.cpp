@@ -6,13 +6,12 @@
 // it says who gains and loses, and goes on only when the operator says so.
 #include <memory>
 
-#include "change.h"
+#include "change/change.h"
 #include "cli.h"
 #include "command.h"
 #include "content/digest.h"
 #include "content/journal.h"
 #include "content/text-out.h"
-#include "files/previous-version.h"
 
 namespace tl {
 namespace {
@@ -33,16 +32,16 @@ std::string gainsAndLosses(const Report &now, const Report &then) {
 
 class UndoStep : public ChangeStep {
  public:
-  UndoStep(const Trusted &trusted, bool despite) : trusted_(trusted), despite_(despite) {}
+  explicit UndoStep(bool despite) : despite_(despite) {}
   const char *verb() const override { return "undo"; }
   bool asksFirst() const override { return true; }
   std::string caution() const override { return caution_; }
   Outcome make(const ListAsRead &list, std::string &after) override {
     after = list.bytes;
     std::string previous;
-    Outcome read = readPreviousVersion(list.place, trusted_, previous);
+    Outcome read = list.files.previousVersion(previous);
     if (!read.ok()) return read;
-    const std::string kept = list.place.beside(list.place.name + "-");
+    const std::string &kept = list.kept;
     if (previous.size() > TV_READ_LIMIT) {
       return refused("too-long", kept + " is longer than the " + std::to_string(TV_READ_LIMIT) +
                                      " bytes the plug-in reads: mend it by hand");
@@ -50,7 +49,7 @@ class UndoStep : public ChangeStep {
     if (previous == list.bytes) return done(kept + " holds what the list holds");
     // Only the version the last change replaced, as its journal entry names it.
     const JournalVersion &last = list.journal.change;
-    const std::string look = ": look at it (tolvane-list diff " + kept + " " + list.place.given +
+    const std::string look = ": look at it (tolvane-list diff " + kept + " " + list.file +
                              "), and make that change with tolvane-list edit";
     if (last.digest.empty()) {
       return refused("previous-unknown",
@@ -85,7 +84,6 @@ class UndoStep : public ChangeStep {
   }
 
  private:
-  const Trusted &trusted_;
   bool despite_;
   std::string caution_;
 };
@@ -93,6 +91,7 @@ class UndoStep : public ChangeStep {
 struct UndoOptions {
   ChangeOptions change;
   bool despite = false;
+  bool json = false;
 };
 
 }  // namespace
@@ -109,11 +108,16 @@ Subcommand defineUndo(CLI::App &tool) {
       sub, o->change, kUndoing,
       "The changes are shown, and at a terminal confirmed, before the install; the list it\n"
       "replaces becomes FILE-. Only the version the journal shows the last change replaced is\n"
-      "installed. Exit status 0 installed or unchanged, 1 refused, 2 trouble.");
-  return {sub, [o]() -> int {
-            return settledChange(o->change,
-                                 [&o] { return UndoStep(o->change.trusted, o->despite); });
-          }};
+      "installed. Exit status 0 installed or unchanged, 1 refused, 2 trouble.",
+      &o->json);
+  return {sub,
+          [o](Voice &voice) -> int {
+            const Outcome given = settleChange(o->change);
+            if (!given.ok()) return voice.end(given);
+            UndoStep step(o->despite);
+            return runChange(o->change, step, voice);
+          },
+          &o->json};
 }
 
 }  // namespace tl

@@ -14,11 +14,11 @@ namespace {
 constexpr int kOpenFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 Outcome failed(const std::string &shown) {
-  return trouble("cannot read " + shown + ": " + std::strerror(errno));
+  return cannotRead("cannot read " + shown + ": " + std::strerror(errno));
 }
 
 Outcome notRegular(const std::string &shown, mode_t mode) {
-  return trouble("cannot read " + shown + ": is " + kindOf(mode) +
+  return cannotRead("cannot read " + shown + ": is " + kindOf(mode) +
                  ", and the plug-in reads only a regular file (it would load no record)");
 }
 
@@ -37,7 +37,7 @@ size_t readMost() {
 Outcome readListAt(const std::string &path, std::string &data) {
   if (path == "-") {
     if (readUpTo(STDIN_FILENO, readMost(), data)) return done();
-    return trouble(std::string("cannot read standard input: ") + std::strerror(errno));
+    return cannotRead(std::string("cannot read standard input: ") + std::strerror(errno));
   }
   UniqueFd fd(::open(path.c_str(), kOpenFlags));
   struct stat st {};

@@ -12,7 +12,7 @@
 #include <ctime>
 #include <thread>
 
-#include "content/shown.h"
+#include "files/signals.h"
 
 namespace tl {
 namespace {
@@ -69,33 +69,10 @@ std::string holderLines() {
   return s + "since " + std::to_string(static_cast<long long>(std::time(nullptr))) + "\n";
 }
 
-// Who holds the lock, as a refusal names them: " (process 14217 of root for alice (sudo),
-// since 2026-12-10 12:42)"; "" when the file says nothing plain.
-std::string shownHolder(const Holder &h) {
-  std::string who;
-  if (!h.pid.empty()) who = "process " + h.pid;
-  if (!h.user.empty()) {
-    who += (who.empty() ? "run by " : " of ") + h.user +
-           (h.sudoUser.empty() ? "" : " for " + h.sudoUser + " (sudo)");
-  }
-  if (!h.since.empty()) {
-    const time_t t = static_cast<time_t>(std::strtoll(h.since.c_str(), nullptr, 10));
-    who += (who.empty() ? "" : ", ") + std::string("since ") + shownTime(t);
-  }
-  return who.empty() ? "" : " (" + who + ")";
-}
-
-// Seconds as people write them: "5", "0.3".
-std::string secondsText(double s) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", s);
-  return buf;
-}
-
 }  // namespace
 
 Outcome ListLock::acquire(const ListPlace &place, const Trusted &trusted, double waitSeconds,
-                          const std::function<void(const std::string &)> &waiting) {
+                          const std::function<void(const LockHolder &)> &waiting) {
   const int dir = place.dir.get();
   const std::string lockName = "." + place.name + ".lock";
   const std::string shown = place.beside(lockName);
@@ -134,18 +111,15 @@ Outcome ListLock::acquire(const ListPlace &place, const Trusted &trusted, double
         return trouble("cannot lock " + shown + ": " + std::strerror(errno) +
                        (errno == ENOLCK ? " (the file system gives no locks)" : ""));
       }
-      const std::string busy = place.live() + " is being changed by another tolvane-list" +
-                               shownHolder(holderOf(fd.get()));
-      if (waitSeconds < 0 || (waitSeconds > 0 && std::chrono::steady_clock::now() >= until)) {
-        return trouble(busy + (waitSeconds < 0
-                                   ? ": try again when it is done, or wait for it with --wait"
-                                   : ": waited " + secondsText(waitSeconds) + " s in vain"));
-      }
+      const Holder h = holderOf(fd.get());
+      holder_ = {h.pid, h.user, h.sudoUser,
+                 h.since.empty() ? 0 : static_cast<time_t>(std::strtoll(h.since.c_str(), nullptr, 10))};
+      if (waitSeconds < 0 || (waitSeconds > 0 && std::chrono::steady_clock::now() >= until))
+        return {Outcome::Trouble, "locked", "", 0};
+      if (const int sig = endingSignalNoted()) return {Outcome::Trouble, "locked", "", sig};
       if (!told && waiting) {
         told = true;
-        waiting(busy + ": waiting for it to end" +
-                (waitSeconds > 0 ? " (at most " + secondsText(waitSeconds) + " s)" : "") +
-                "; Ctrl-C gives up and writes nothing");
+        waiting(holder_);
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       continue;

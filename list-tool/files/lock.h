@@ -10,6 +10,7 @@
 #ifndef TOLVANE_LIST_FILES_LOCK_H
 #define TOLVANE_LIST_FILES_LOCK_H
 
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -20,18 +21,29 @@
 
 namespace tl {
 
+// Who holds a list's lock, as its lock file says it: only what is plain (digits, an account's
+// name); "" or 0 for what it does not say.
+struct LockHolder {
+  std::string pid, user, sudoUser;
+  time_t since = 0;
+};
+
 class ListLock {
  public:
   // Takes the lock of the list at `place`. `waitSeconds` < 0 does not wait for another change
   // to end; 0 waits as long as it takes; more waits that long at the most. Refused
-  // ("lock-file") when the lock file is not one of tolvane-list's; trouble when another change
-  // holds it, or it cannot be taken. When it waits, `waiting` is told once, with what it waits
-  // for.
+  // ("lock-file") when the lock file is not one of tolvane-list's; trouble when it cannot be
+  // taken. When another change holds it: trouble of the code "locked" (holder() says who), once
+  // `waitSeconds` passed in vain, or at once when it does not wait; or with the signal that
+  // ended the wait (an ending signal, as files/signals.h notes them). When it starts to wait,
+  // `waiting` is told once, with who holds it.
   Outcome acquire(const ListPlace &place, const Trusted &trusted, double waitSeconds,
-                  const std::function<void(const std::string &)> &waiting = nullptr);
+                  const std::function<void(const LockHolder &)> &waiting = nullptr);
+  const LockHolder &holder() const { return holder_; }
 
  private:
   UniqueFd fd_;
+  LockHolder holder_;
 };
 
 }  // namespace tl

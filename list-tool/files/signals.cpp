@@ -81,6 +81,21 @@ int releaseSignalsAfterEditor() {
   return sig;
 }
 
+void noteEndingSignals() {
+  held = 0;
+  handleEnding(noteHeld);
+}
+
+int endingSignalNoted() {
+  return held;
+}
+
+void stopNotingSignals() {
+  for (int s = 1; s < NSIG; ++s) {
+    if (ending(s)) signal(s, SIG_DFL);
+  }
+}
+
 void holdAllSignals() {
   sigset_t all;
   sigfillset(&all);

@@ -27,6 +27,13 @@ void holdSignalsForEditor();
 // The ending signal noted while the editor ran (0 when none), and back to endOnSignal's way.
 int releaseSignalsAfterEditor();
 
+// While the tool waits (for another change's lock): every ending signal is noted and ends the
+// wait, which then says so; endingSignalNoted() tells which came (0 when none), and
+// stopNotingSignals() gives them back their default action.
+void noteEndingSignals();
+int endingSignalNoted();
+void stopNotingSignals();
+
 // Every signal that can be blocked waits until releaseAllSignals(); then one that came acts.
 void holdAllSignals();
 void releaseAllSignals();
