@@ -104,7 +104,7 @@ class Change : private CopyRecord, private ListFiles {
   int finish(const Outcome &o);
   int unchanged(const std::string &note);
   // What changed; once installed, with the previous version named when it was kept.
-  void report(const Report &next, bool installed, bool previousKept);
+  void report(const Report &next, const std::string &after, bool installed, bool previousKept);
   // Sends a line to the system log; when it cannot be sent, says so once and returns false.
   bool log(const std::string &line);
   // Appends an entry to the journal (rotated first when it has grown), and to what it says.
@@ -141,10 +141,10 @@ class Change : private CopyRecord, private ListFiles {
   SystemLog systemLog_;
   bool terminal_ = false;
   bool signalsHeld_ = false;
-  bool installed_ = false;     // the list is in place, and the change said so
-  bool changesShown_ = false;  // what changes was shown for the operator to confirm
-  std::string notLogged_;      // why a line could not be put in the system log
-  std::string despite_;        // what the operator installed anyway ("" for nothing)
+  bool installed_ = false;       // the list is in place, and the change said so
+  bool changesShown_ = false;    // what changes was shown for the operator to confirm
+  std::string notLogged_;        // why a line could not be put in the system log
+  std::string despite_;          // what the operator installed anyway ("" for nothing)
   Outcome afterwards_ = done();  // what the step left undone, said after the change
 };
 

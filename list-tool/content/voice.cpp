@@ -1,5 +1,6 @@
 #include "content/voice.h"
 
+#include <cstring>
 #include <utility>
 
 #include "content/json-out.h"
@@ -18,10 +19,9 @@ void Voice::finding(const std::string &file, const Finding &f, bool already, FIL
   if (!json_) {
     printFinding(stream, file, f);
     if (already) {
-      printLine(stdout, file + (f.line == 0 ? "" : ":" + std::to_string(f.line)) +
-                            ": note: already " +
-                            (f.severity == Severity::Error ? "an error " : "") +
-                            "before this change");
+      printLine(stdout,
+                file + (f.line == 0 ? "" : ":" + std::to_string(f.line)) + ": note: already " +
+                    (f.severity == Severity::Error ? "an error " : "") + "before this change");
     }
     return;
   }
@@ -82,8 +82,8 @@ void Voice::fail(const Outcome &o, bool saidAlready) {
   failed_ = true;
   if (saidAlready) return;
   if (o.kind == Outcome::Refused) {
-    printLine(stderr, (file_.empty() ? std::string("tolvane-list") : file_) + ": error: " +
-                          o.message + " [" + codeOf(o) + "]");
+    printLine(stderr, (file_.empty() ? std::string("tolvane-list") : file_) +
+                          ": error: " + o.message + " [" + codeOf(o) + "]");
   } else {
     printLine(stderr, "tolvane-list: " + o.message);
   }
@@ -116,7 +116,7 @@ int Voice::end(const Outcome &o, int status) {
   if (!file_.empty()) doc["file"] = file_;
   if (o.kind != Outcome::Done) {
     doc["error"] = {{"code", code}, {"message", o.message}};
-    if (o.signal != 0) doc["error"]["signal"] = o.signal;
+    if (o.signal != 0) doc["error"]["signal"] = std::string("SIG") + sigabbrev_np(o.signal);
   } else if (!o.message.empty()) {
     doc["note"] = o.message;
   }

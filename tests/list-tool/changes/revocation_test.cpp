@@ -235,8 +235,11 @@ TEST(Revocation, ItsJsonNamesTheCommentsThatComeClose) {
   EXPECT_EQ(r.status, 1) << r.output;
   const nlohmann::json doc = nlohmann::json::parse(r.output, nullptr, false);
   ASSERT_TRUE(doc.is_object()) << r.output;
-  EXPECT_EQ(doc["refused"]["code"], "no-such-note");
-  EXPECT_FALSE(doc.contains("command")) << r.output;
+  EXPECT_EQ(doc["outcome"], "refused");
+  EXPECT_EQ(doc["error"]["code"], "no-such-note");
+  // A comment line names nobody's record: no removal is suggested.
+  EXPECT_EQ(doc["error"].value("message", "").find("tolvane-list remove"), std::string::npos)
+      << r.output;
   ASSERT_EQ(doc["close"].size(), 1u) << r.output;
   EXPECT_EQ(doc["close"][0]["line"], 1);
   EXPECT_EQ(doc["close"][0]["comment"], "Linus");

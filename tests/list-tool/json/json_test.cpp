@@ -1,12 +1,23 @@
-// Every run with --json prints exactly one JSON document on standard output, whatever happens:
-// a usage error, a file that is missing, a refusal, trouble, a line past the end. A table of
-// each subcommand's failures; each document is parsed whole, and its verdict read.
+// What a run says as text, its --json document says too: one table over the subcommands and
+// what can happen to each (a usage error, a file it cannot read, refused values, trouble, a
+// warning, new errors at undo, a change made). Each row runs twice, as text and as --json,
+// each in a folder of its own: the document is one, in the one shape (schema, command, outcome,
+// exitStatus, error), carries every [code] and every line number the text shows, and both runs
+// leave the list's bytes as the row says.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "edit-harness.h"
 #include "launch.h"
@@ -15,52 +26,92 @@ namespace {
 
 using namespace harness;  // the tests' own folder and runs
 
+const std::string kAdded = "{MD} {} \"10.9.*.*\"\n";  // registration seed 99, 10.9.0.0/16
+// A previous version whose fourth record has a fifth octet: undo brings in a new error.
+const std::string kFifthOctet =
+    "{FA} {} \"10.1.*.*\"   # Ada\n\n# Grace\n{MEHF} {} \"10.2.*.*\"\n"
+    "{GA} {} \"10.3.4.5.6\"   # a fifth octet\n";
+
 struct Case {
-  const char *args;   // after the tool's name; <D> the folder, <L> the list
-  int status;         // the exit status
-  const char *key;    // the key that says what happened
-  const char *value;  // what it holds (a refusal's code), or "" for anything
+  const char *what;     // the situation
+  const char *setup;    // a shell command run first in the folder ("" for none)
+  const char *args;     // after the tool's name, without --json; <D> the folder, <L> the list
+  int status;           // the exit status, as text and as JSON
+  const char *outcome;  // "done", "refused" or "trouble"
+  const char *code;     // the error's code ("" when done)
+  bool added;           // the list afterwards: with kAdded after it, or as it was
 };
 
+constexpr bool kAsItWas = false;
+constexpr bool kWithAdded = true;
+
 const Case kCases[] = {
-    // A usage error: CLI11's own, or one found once the words are read.
-    {"check --json --fail-on=bogus <L>", 2, "error", ""},
-    {"check --json --bogus <L>", 2, "error", ""},
-    {"check --json --as no-such-account-here <L>", 2, "error",
-     "--as: no account 'no-such-account-here'"},
-    {"bogus --json <L>", 2, "error", ""},
-    {"match --json <L> --crc 1 --counter 2 --ip 10.1.2", 2, "error",
-     "--ip takes an address A.B.C.D, got '10.1.2'"},
-    {"match --json <L> --crc x --counter 2 --ip 10.1.2.3", 2, "error", ""},
-    {"diff --json <L> <L> --crc 1 --counter 2 --ip 300.1.1.1", 2, "error", ""},
-    {"add --json <L> --rseed x --addr 10.1.*.*", 2, "error", ""},
-    {"add --json <L> --addr 10.1.*.*", 2, "error", "give --rseed, or --crc and --counter"},
-    {"remove --json <L>", 2, "error", ""},
-    {"remove --json <L> 0", 2, "error", "remove takes line numbers from 1, got '0'"},
-    {"remove --json <L> --wait 30 --rseed 53 --addr 10.1.*.*", 2, "error", ""},
-    {"add --json <L> --wait=<L> --rseed 53 --addr 10.1.*.*", 2, "error", ""},
-    {"undo --json --bogus <L>", 2, "error", ""},
-    {"undo --json <L> --as no-such-account-here", 2, "error",
-     "--as: no account 'no-such-account-here'"},
-    // A file that is missing.
-    {"check --json <D>/missing.list", 2, "files", ""},
-    {"match --json <D>/missing.list --crc 1 --counter 2 --ip 10.1.2.3", 2, "error", ""},
-    {"diff --json <L> <D>/missing.list", 2, "error", ""},
-    {"add --json <D>/missing.list --rseed 53 --addr 10.1.*.*", 1, "refused", "no-list"},
-    {"remove --json <D>/missing.list 1", 1, "refused", "no-list"},
-    {"undo --json <D>/missing.list", 1, "refused", "no-list"},
-    {"undo --json <L>", 1, "refused", "no-previous"},
-    {"undo --json <L> --dry-run", 1, "refused", "no-previous"},
-    // A refusal.
-    {"add --json <L> --rseed 53 --addr 10.1.*", 1, "refused", "values"},
-    {"add --json <L> --rseed 53 --addr '*.*.*.*'", 1, "refused", "values"},
-    {"remove --json <L> --rseed 53 --addr 10.1.*", 1, "refused", "values"},
-    {"add --json <D>/folder --rseed 53 --addr 10.1.*.*", 1, "refused", "not-regular"},
-    {"undo --json <D>/folder", 1, "refused", "not-regular"},
-    {"add --json <D>/no/admins.list --rseed 53 --addr 10.1.*.*", 2, "trouble", ""},
-    // Trouble: a line past the end, a list another change holds.
-    {"remove --json <L> 99", 2, "trouble", ""},
-    {"remove <L> --line 99 --json", 2, "trouble", ""},
+    // Words the tool cannot take: CLI11's own, or found once the words are read.
+    {"usage", "", "check <L> --bogus", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "check <L> --fail-on=bogus", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "check <L> --as no-such-account-here", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "match <L> --rseed 53 --ip 10.1.2", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "match <L> --crc x --counter 2 --ip 10.1.2.3", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "diff <L> <L> --crc 1 --counter 2 --ip 300.1.1.1", 2, "trouble", "usage",
+     kAsItWas},
+    {"usage", "", "add <L> --addr 10.1.*.*", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "add <L> --rseed x --addr 10.1.*.*", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "add <L> --wait=<L> --rseed 53 --addr 10.1.*.*", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "remove <L>", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "remove <L> 0", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "undo <L> --bogus", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "undo <L> --as no-such-account-here", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "history <L> --bogus", 2, "trouble", "usage", kAsItWas},
+    // A file the tool cannot read, or a list that is not there to change.
+    {"unreadable", "", "check <D>/missing.list", 2, "trouble", "cannot-read", kAsItWas},
+    {"unreadable", "", "check <D>/folder", 2, "trouble", "cannot-read", kAsItWas},
+    {"unreadable", "", "match <D>/missing.list --rseed 53 --ip 10.1.2.3", 2, "trouble",
+     "cannot-read", kAsItWas},
+    {"unreadable", "", "diff <L> <D>/missing.list", 2, "trouble", "cannot-read", kAsItWas},
+    {"unreadable", "", "history <D>/folder", 2, "trouble", "cannot-read", kAsItWas},
+    {"unreadable", "", "add <D>/missing.list --rseed 53 --addr 10.1.*.*", 1, "refused", "no-list",
+     kAsItWas},
+    {"unreadable", "", "add <D>/folder --rseed 53 --addr 10.1.*.*", 1, "refused", "not-regular",
+     kAsItWas},
+    {"unreadable", "", "remove <D>/missing.list 1", 1, "refused", "no-list", kAsItWas},
+    {"unreadable", "", "undo <D>/missing.list", 1, "refused", "no-list", kAsItWas},
+    // Values that make no record as written.
+    {"values", "", "add <L> --rseed 53 --addr 10.1.*", 1, "refused", "values", kAsItWas},
+    {"values", "", "add <L> --rseed 53 --addr '*.*.*.*'", 1, "refused", "values", kAsItWas},
+    {"values", "", "remove <L> --rseed 53 --addr 10.1.*", 1, "refused", "values", kAsItWas},
+    // Refusals of the change itself.
+    {"refused", "", "undo <L>", 1, "refused", "no-previous", kAsItWas},
+    {"refused", "", "remove <L> --rseed 53", 1, "refused", "no-records", kAsItWas},
+    {"refused", "", "remove <L> --note Adda", 1, "refused", "no-such-note", kAsItWas},
+    // Trouble: a line past the end, a folder that is not there, a list another change holds.
+    {"trouble", "", "remove <L> 99", 2, "trouble", "failed", kAsItWas},
+    {"trouble", "", "add <D>/no/admins.list --rseed 53 --addr 10.1.*.*", 2, "trouble", "failed",
+     kAsItWas},
+    {"trouble", "(flock -n <D>/.admins.list.lock sleep 30 >/dev/null 2>&1 &) ; sleep 0.3",
+     "add <L> --rseed 99 --addr 10.9.*.*", 2, "trouble", "failed", kAsItWas},
+    // A warning: the group can write the list (and so make anyone an administrator).
+    {"warning", "chmod 664 <L>", "add <L> --rseed 99 --addr 10.9.*.* --dry-run", 0, "done", "",
+     kAsItWas},
+    {"warning", "chmod 664 <L>", "check <L>", 1, "done", "", kAsItWas},
+    // New errors at undo: the previous version has a line the plug-in reads otherwise.
+    {"new errors", "<PREVIOUS>", "undo <L>", 1, "refused", "new-errors", kAsItWas},
+    {"new errors", "<PREVIOUS>", "undo <L> --dry-run", 1, "refused", "new-errors", kAsItWas},
+    // Done: what a change and each report says.
+    {"done", "", "add <L> --rseed 99 --addr 10.9.*.*", 0, "done", "", kWithAdded},
+    {"done", "", "add <L> --rseed 99 --addr 10.9.*.* --dry-run", 0, "done", "", kAsItWas},
+    {"done", "", "remove <L> --rseed 99", 0, "done", "", kAsItWas},
+    {"done", "", "match <L> --rseed 53 --ip 10.1.2.3", 0, "done", "", kAsItWas},
+    {"done", "", "match <L> --rseed 54 --ip 10.1.2.3", 1, "done", "", kAsItWas},
+    {"done", "printf '{MD} {} \"10.9.*.*\"\\n' >><D>/other", "diff <L> <D>/other", 1, "done", "",
+     kAsItWas},
+    {"done", "<PREVIOUS>", "history <L>", 0, "done", "", kAsItWas},
+};
+
+// The subcommands that have no --json: the text says so, and nothing else happens.
+const char *const kTextOnly[] = {
+    "encode --rseed 53 --addr 10.1.*.*",
+    "decode FA",
+    "edit <L>",
 };
 
 // The document a run printed on standard output; fails the test unless it is exactly one.
@@ -75,27 +126,134 @@ nlohmann::json oneDocument(const std::string &args, const std::string &out) {
   return doc;
 }
 
+// Every "[code]" the text shows.
+std::set<std::string> codesIn(const std::string &text) {
+  std::set<std::string> out;
+  const std::regex code(R"(\[([a-z0-9]+(-[a-z0-9]+)*)\])");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), code); it != std::sregex_iterator();
+       ++it)
+    out.insert((*it)[1]);
+  return out;
+}
+
+// Every line number the text shows: "FILE:12:", "FILE:12: ", "line 12".
+std::set<int> linesIn(const std::string &text) {
+  std::set<int> out;
+  const std::regex line(R"((\.list|other|admins\.list-?):([0-9]+)[: ]|\bline ([0-9]+))");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator();
+       ++it) {
+    const std::string n = (*it)[2].matched ? (*it)[2].str() : (*it)[3].str();
+    if (std::stoi(n) > 0) out.insert(std::stoi(n));
+  }
+  return out;
+}
+
+// Every value of a member `key` anywhere in the document, and every string in it.
+void gather(const nlohmann::json &j, std::set<std::string> &codes, std::set<int> &lines,
+            std::string &strings) {
+  if (j.is_object()) {
+    for (auto it = j.begin(); it != j.end(); ++it) {
+      if (it.key() == "code" && it.value().is_string()) codes.insert(it.value().get<std::string>());
+      if (it.key() == "line" && it.value().is_number_integer()) lines.insert(it.value().get<int>());
+      gather(it.value(), codes, lines, strings);
+    }
+  } else if (j.is_array()) {
+    for (const nlohmann::json &e : j) gather(e, codes, lines, strings);
+  } else if (j.is_string()) {
+    strings += j.get<std::string>() + "\n";
+  }
+}
+
+// Makes the list's previous version the one with a fifth octet, as a change of the tool would
+// have left it.
+void previousWithFifthOctet(const Folder &f) {
+  spill(f.list, kFifthOctet);
+  spill(f.dir + "/good", kGood);
+  shell("EDITOR='cp " + f.dir + "/good' " + launched(TOLVANE_LIST) + " edit '" + f.list +
+        "' --allow-empty >/dev/null 2>&1");
+  std::remove((f.dir + "/good").c_str());
+  ASSERT_EQ(slurp(f.list), kGood);
+}
+
+// A folder of the row's own with the list, a folder where a list could be, and the setup run.
+void prepare(const Folder &f, const Case &c) {
+  ASSERT_EQ(mkdir((f.dir + "/folder").c_str(), 0755), 0);
+  if (std::string(c.setup) == "<PREVIOUS>") {
+    previousWithFifthOctet(f);
+  } else if (*c.setup != '\0') {
+    shell(placed(c.setup, f));
+  }
+}
+
 }  // namespace
 
-TEST(Json, EverySubcommandPrintsOneDocumentWhateverGoesWrong) {
+TEST(Json, TheDocumentCarriesEveryFactTheTextShows) {
   for (const Case &c : kCases) {
-    Folder f;
-    ASSERT_EQ(mkdir((f.dir + "/folder").c_str(), 0755), 0);  // a folder where a list could be
-    const std::string args = placed(c.args, f);
-    const harness::Outcome r = shell(launched(TOLVANE_LIST) + " " + args + " 2>/dev/null");
-    EXPECT_EQ(r.status, c.status) << args << "\n" << r.out;
-    const nlohmann::json doc = oneDocument(args, r.out);
-    ASSERT_TRUE(doc.is_object()) << args << "\n" << r.out;
-    ASSERT_TRUE(doc.contains(c.key)) << args << "\n" << r.out;
-    const nlohmann::json &said = doc[c.key];
-    const std::string value = c.value;
-    if (value.empty()) continue;
-    if (said.is_object()) {
-      EXPECT_EQ(said.value("code", ""), value) << args << "\n" << r.out;
+    const std::string expected = c.added ? kGood + kAdded : kGood;
+    // As text.
+    Folder t;
+    prepare(t, c);
+    const std::string textArgs = placed(c.args, t);
+    const harness::Outcome text = shell(launched(TOLVANE_LIST) + " " + textArgs + " 2>&1");
+    EXPECT_EQ(text.status, c.status) << c.what << ": " << textArgs << "\n" << text.out;
+    EXPECT_EQ(slurp(t.list), expected) << c.what << ": " << textArgs << ": the list afterwards";
+    // As JSON, standard error apart: it must say nothing the document does not.
+    Folder j;
+    prepare(j, c);
+    const std::string jsonArgs = placed(c.args, j) + " --json";
+    const harness::Outcome json =
+        shell(launched(TOLVANE_LIST) + " " + jsonArgs + " 2>'" + j.dir + "/err'");
+    const std::string err = slurp(j.dir + "/err");
+    EXPECT_EQ(err, "") << c.what << ": " << jsonArgs;
+    EXPECT_EQ(json.status, c.status) << c.what << ": " << jsonArgs << "\n" << json.out;
+    EXPECT_EQ(slurp(j.list), expected) << c.what << ": " << jsonArgs << ": the list afterwards";
+    const nlohmann::json doc = oneDocument(jsonArgs, json.out);
+    ASSERT_TRUE(doc.is_object()) << jsonArgs << "\n" << json.out;
+    const std::string command = std::string(c.args).substr(0, std::string(c.args).find(' '));
+    EXPECT_EQ(doc.value("schema", 0), 1) << jsonArgs;
+    EXPECT_EQ(doc.value("command", ""), command) << jsonArgs;
+    EXPECT_EQ(doc.value("outcome", ""), c.outcome) << jsonArgs << "\n" << json.out;
+    EXPECT_EQ(doc.value("exitStatus", -1), c.status) << jsonArgs;
+    if (*c.code != '\0') {
+      ASSERT_TRUE(doc.contains("error")) << jsonArgs << "\n" << json.out;
+      EXPECT_EQ(doc["error"].value("code", ""), c.code) << jsonArgs << "\n" << json.out;
+      EXPECT_NE(doc["error"].value("message", ""), "") << jsonArgs;
     } else {
-      EXPECT_EQ(said, value) << args << "\n" << r.out;
+      EXPECT_FALSE(doc.contains("error")) << jsonArgs << "\n" << json.out;
     }
-    EXPECT_EQ(slurp(f.list), kGood) << args << ": nothing written";
+    // Every code and line number the text shows, the document carries.
+    std::set<std::string> codes;
+    std::set<int> lines;
+    std::string strings;
+    gather(doc, codes, lines, strings);
+    for (const std::string &code : codesIn(text.out))
+      EXPECT_EQ(codes.count(code), 1U)
+          << c.what << ": " << jsonArgs << ": the text shows [" << code << "]\n"
+          << text.out << "\n"
+          << json.out;
+    for (const int line : linesIn(text.out)) {
+      const std::string said = "line " + std::to_string(line);
+      EXPECT_TRUE(lines.count(line) == 1 || strings.find(said) != std::string::npos)
+          << c.what << ": " << jsonArgs << ": the text shows line " << line << "\n"
+          << text.out << "\n"
+          << json.out;
+    }
+  }
+}
+
+TEST(Json, ASubcommandWithoutJsonSaysSoAsText) {
+  for (const char *args : kTextOnly) {
+    Folder f;
+    const std::string run = placed(args, f) + " --json";
+    const harness::Outcome r =
+        shell("EDITOR=false " + launched(TOLVANE_LIST) + " " + run + " 2>&1");
+    EXPECT_EQ(r.status, 2) << run;
+    const std::string command = std::string(args).substr(0, std::string(args).find(' '));
+    EXPECT_EQ(r.out,
+              "tolvane-list: The following argument was not expected: --json (tolvane-list " +
+                  command + " --help)\n")
+        << run;
+    EXPECT_EQ(slurp(f.list), kGood) << run;
   }
 }
 
@@ -109,8 +267,63 @@ TEST(Json, AChangeThatWaitsInVainForTheLockSaysSoInItsDocument) {
   EXPECT_EQ(r.status, 2) << r.out;
   const nlohmann::json doc = oneDocument("add --json (locked)", r.out);
   ASSERT_TRUE(doc.is_object()) << r.out;
+  EXPECT_EQ(doc.value("outcome", ""), "trouble");
   EXPECT_EQ(doc.value("changed", true), false);
-  EXPECT_NE(doc.value("trouble", "").find("is being changed by another tolvane-list"),
+  EXPECT_NE(doc["error"].value("message", "").find("is being changed by another tolvane-list"),
             std::string::npos)
       << r.out;
+}
+
+// A change waiting for the lock is ended by SIGTERM: as text it says so on standard error; as
+// JSON its document says so; both exit 128 + 15 and write nothing.
+TEST(Json, ASignalWhileWaitingForTheLockEndsTheRunWithItsReply) {
+  for (const bool asJson : {false, true}) {
+    Folder f;
+    const pid_t held = startWaitingEdit(f);
+    ASSERT_GT(held, 0);
+    // The tool's own pid (written before it starts), and its flock calls traced: a second one
+    // means it waits, its ending signals noted.
+    const std::string pid = f.dir + "/pid.sh";
+    const std::string trace = f.dir + "/trace.sh";
+    harness::Outcome r;
+    std::thread change([&] {
+      r = shell(kStrace + "-e trace=flock -o '" + trace +
+                "' sh -c 'echo $$ >\"$0\"; exec \"$@\"' '" + pid + "' " + launched(TOLVANE_LIST) +
+                " add '" + f.list + "' --rseed 7 --addr 10.7.7.7 --wait=60" +
+                (asJson ? " --json" : "") + " 2>'" + f.dir + "/err'");
+    });
+    for (int i = 0; i < 2000; ++i) {
+      const std::string t = slurp(trace);
+      const size_t first = t.find("flock(");
+      if (first != std::string::npos && t.find("flock(", first + 1) != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    int tool = 0;
+    std::ifstream(pid) >> tool;
+    ASSERT_GT(tool, 0);
+    kill(tool, SIGTERM);
+    change.join();
+    spill(f.dir + "/go", "");
+    const std::string err = slurp(f.dir + "/err");
+    EXPECT_EQ(r.status, 128 + SIGTERM) << r.out << err;
+    EXPECT_EQ(slurp(f.list), kGood);
+    const std::string busy = "is being changed by another tolvane-list";
+    const std::string ended = ": the wait was ended by SIGTERM; nothing written";
+    if (!asJson) {
+      EXPECT_EQ(r.out, "");
+      EXPECT_NE(err.find(busy), std::string::npos) << err;
+      EXPECT_NE(err.find(ended + "\n"), std::string::npos) << err;
+      continue;
+    }
+    EXPECT_EQ(err, "");
+    const nlohmann::json doc = oneDocument("add --json --wait (SIGTERM)", r.out);
+    ASSERT_TRUE(doc.is_object()) << r.out;
+    EXPECT_EQ(doc.value("outcome", ""), "trouble");
+    EXPECT_EQ(doc.value("exitStatus", 0), 128 + SIGTERM);
+    EXPECT_EQ(doc["error"].value("code", ""), "signal") << r.out;
+    EXPECT_EQ(doc["error"].value("signal", ""), "SIGTERM") << r.out;
+    const std::string message = doc["error"].value("message", "");
+    EXPECT_NE(message.find(busy), std::string::npos) << r.out;
+    EXPECT_NE(message.find(ended), std::string::npos) << r.out;
+  }
 }
