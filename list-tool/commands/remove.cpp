@@ -167,7 +167,7 @@ class RemoveStep : public ChangeStep {
                       {"record", c.record != nullptr ? recordJson(*c.record) : nlohmann::json()}});
     }
     nlohmann::json doc = {{"missed", missed}};
-    if (!command_.empty()) doc["command"] = command_;
+    if (!command_.empty()) doc["takeOut"] = command_;
     if (!close_.empty()) doc["close"] = near;
     return doc;
   }

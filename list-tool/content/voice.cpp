@@ -107,12 +107,14 @@ int Voice::end(const Outcome &o, int status) {
     std::fflush(nullptr);
     return exit;
   }
-  nlohmann::json doc = {{"schema", kJsonSchema},
-                        {"command", command_},
-                        {"outcome", o.kind == Outcome::Done      ? "done"
-                                    : o.kind == Outcome::Refused ? "refused"
-                                                                 : "trouble"},
-                        {"exitStatus", exit}};
+  // The run's own facts, then the members every document has: those are never a fact's.
+  nlohmann::json doc = doc_;
+  doc["schema"] = kJsonSchema;
+  doc["command"] = command_;
+  doc["outcome"] = o.kind == Outcome::Done      ? "done"
+                   : o.kind == Outcome::Refused ? "refused"
+                                                : "trouble";
+  doc["exitStatus"] = exit;
   if (!file_.empty()) doc["file"] = file_;
   if (o.kind != Outcome::Done) {
     doc["error"] = {{"code", code}, {"message", o.message}};
@@ -120,8 +122,7 @@ int Voice::end(const Outcome &o, int status) {
   } else if (!o.message.empty()) {
     doc["note"] = o.message;
   }
-  if (!doc_.contains("findings")) doc["findings"] = nlohmann::json::array();
-  for (auto it = doc_.begin(); it != doc_.end(); ++it) doc[it.key()] = it.value();
+  if (!doc.contains("findings")) doc["findings"] = nlohmann::json::array();
   printJson(stdout, doc);
   std::fflush(nullptr);
   return exit;
