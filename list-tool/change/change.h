@@ -1,9 +1,4 @@
-// The contract between the subcommands and the files: the one header through which commands/
-// and cli reach anything that lies on disk. Behind it, change/ joins the two wings: what the
-// plug-in makes of a list's bytes (content/) and every system call on the live list (files/).
-// Nothing here names a type of files/: a subcommand states what it wants (a change to make, a
-// list to read or judge) in plain words and content/'s types, and says what comes back through
-// its Voice.
+// The change's public contract for commands/ and cli (what each wing may include: docs/layout.md).
 //
 // A change of a live list is made as the established editors of privileged files make one, read
 // top to bottom in change/run.cpp: judge the path, lock the list, read it and its journal, put
@@ -53,11 +48,11 @@ class ListFiles {
 
 // The list as a change read it, for a step to change.
 struct ListAsRead {
-  const std::string &file;   // as given
-  const std::string &kept;   // the path of its previous version, NAME-, for messages
-  const std::string &bytes;  // what it holds ("" for a list that does not exist yet)
-  const Report &report;      // what the plug-in makes of them
-  const JournalState &journal;               // what its journal says of its changes
+  const std::string &file;      // as given
+  const std::string &kept;      // the path of its previous version, NAME-, for messages
+  const std::string &bytes;     // what it holds ("" for a list that does not exist yet)
+  const Report &report;         // what the plug-in makes of them
+  const JournalState &journal;  // what its journal says of its changes
   const std::vector<JournalEntry> &entries;  // and the journal's entries
   bool terminal;                             // the operator can be asked
   ListFiles &files;
