@@ -356,10 +356,11 @@ def would_install(module, tool, before, document):
         gone = set(c['before']['line'] for c in changes if c.get('kind') == 'removed')
         lines = re.findall(r'[^\n]*\n|[^\n]+$', before)
         return ''.join(line for n, line in enumerate(lines, 1) if n not in gone)
-    rc, stdout, stderr = module.run_command([tool, 'encode', '--json'] + value_options(module))
-    line = read_document(stdout).get('line')
-    if rc != 0 or line is None:
+    # The line add writes, as encode prints it (one line).
+    rc, stdout, stderr = module.run_command([tool, 'encode'] + value_options(module))
+    if rc != 0 or not stdout.endswith('\n') or '\n' in stdout[:-1]:
         return None
+    line = stdout[:-1]
     end = line_end(before)
     return before + (end if before and not before.endswith('\n') else '') + line + end
 
@@ -386,12 +387,15 @@ def change_line(change):
 
 
 def list_diff(path, document, before, after):
-    """Ansible's diff: the records' changes and summary, then the list's lines before and after."""
+    """Ansible's diff: the records' changes and summary, then the list's lines before and after
+    (none when the text after is not known)."""
     prepared = ''.join(change_line(c) + '\n' for c in document.get('changes') or [])
     if document.get('summary'):
         prepared += '%s: %s\n' % (path, document['summary'])
-    text = dict(before=before, after=after, before_header=path, after_header=path)
-    return [dict(prepared=prepared), text] if prepared else [text]
+    diff = [dict(prepared=prepared)] if prepared else []
+    if after is not None:
+        diff.append(dict(before=before, after=after, before_header=path, after_header=path))
+    return diff
 
 
 def failure_message(document, stderr, rc):
@@ -462,8 +466,7 @@ def main():
             after = read_text(path)
         else:
             after = would_install(module, tool, before, document)
-        if after is not None:
-            result['diff'] = list_diff(path, document, before, after)
+        result['diff'] = list_diff(path, document, before, after)
 
     if rc != 0 or document.get('outcome', 'done') != 'done':
         if isinstance(document.get('error'), dict):
