@@ -208,11 +208,11 @@ previous:
   sample: /etc/tolvane/admins.list-
 installed:
   description: Whether a new version of the list was installed.
-  returned: always
+  returned: when the tool ran
   type: bool
 dry_run:
   description: Whether the tool ran with C(--dry-run) (check mode).
-  returned: always
+  returned: when the tool ran
   type: bool
 diff:
   description:
@@ -455,6 +455,13 @@ def main():
                   findings=document.get('findings', []))
     if 'outcome' in document:
         result['outcome'] = document['outcome']
+    # What the run did beside the change, which the operator should hear of.
+    for said in document.get('repaired', []):
+        module.warn('put right first: ' + said)
+    for key, text in (('notLogged', 'the change is not in the system log: %s'),
+                      ('journalTrouble', "the change's journal: %s")):
+        if document.get(key):
+            module.warn(text % document[key])
     for key in ('summary', 'note', 'missed', 'changes', 'previous'):
         if document.get(key):
             result[key] = document[key]
