@@ -448,11 +448,12 @@ def main():
 
     rc, stdout, stderr = module.run_command(argv)
     document = read_document(stdout)
+    installed = bool(document.get('installed'))
+    dry_run = bool(document.get('dryRun', module.check_mode))
+    # A real run changed the list when it installed a new version; a dry run, when it would.
     result = dict(cmd=argv, rc=rc, stdout=stdout, stderr=stderr,
-                  changed=bool(document.get('changed')),
-                  installed=bool(document.get('installed')),
-                  dry_run=bool(document.get('dryRun', module.check_mode)),
-                  findings=document.get('findings', []))
+                  changed=bool(document.get('changed')) and (installed or dry_run),
+                  installed=installed, dry_run=dry_run, findings=document.get('findings', []))
     if 'outcome' in document:
         result['outcome'] = document['outcome']
     # What the run did beside the change, which the operator should hear of.
@@ -467,7 +468,7 @@ def main():
             result[key] = document[key]
 
     if module._diff and result['changed']:
-        if result['installed']:
+        if installed:
             # The version the tool replaced, as it kept it, and the one it installed.
             before = read_text(document['previous']) if document.get('previous') else before
             after = read_text(path)
