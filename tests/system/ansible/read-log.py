@@ -6,8 +6,9 @@ server order, what run-playbook.sh compares with playbook.out:
   read-log.py verdicts LOG WORK   each failure: the task's or item's message, the tool's exit
                                   status and the errors it reported on standard output
   read-log.py cases LOG WORK      from a run with the json callback: the stats, then each task
-                                  with its message, exit status and diff (as ansible shows a
-                                  diff: the before and after texts, then what is prepared)
+                                  with its message (or its note), exit status and diff (as
+                                  ansible shows a diff: the texts before and after, then what
+                                  is prepared)
   read-log.py keys LOG DOC        from a run with the json callback: each key a result has that
                                   the module's RETURN (DOC, from ansible-doc --json) leaves out
 
@@ -84,7 +85,9 @@ def cases(lines):
         shown[host] = [f"{host}: " + " ".join(f"{k}={v}" for k, v in sorted(stats.items()))]
     for host, task, result in results(lines):
         status = f", exit {result['rc']}" if "rc" in result else ""
-        shown[host] += [f"  {task}:", f"    {result.get('msg')}{status}"]
+        said = result.get("msg") if result.get("failed") else \
+            "changed" if result.get("changed") else f"ok: {result.get('note')}"
+        shown[host] += [f"  {task}:", f"    {said}{status}"]
         shown[host] += ["      " + d for d in shown_diff(result.get("diff", []))]
     return shown
 
