@@ -18,9 +18,12 @@ description:
     there is nothing to change.
   - In check mode the tool runs with C(--dry-run), which takes no lock and writes nothing, and
     says what would change.
-  - Any failure of the tool fails the task with the tool's own message, among them a change
-    refused because it would add an error to the list, a list another change holds for longer
-    than I(wait), and a revocation after which a line of the list still recognises the user.
+  - Any failure of the tool fails the task with the tool's own message, its options named as
+    this module's parameters (C(rseed), not C(--rseed)), among them a change refused because it
+    would add an error to the list, a list another change holds for longer than I(wait), and a
+    revocation after which a line of the list still recognises the user. A task that fails
+    after the list was changed says so (I(changed)) and still returns its diff.
+  - Fails with a message of its own when C(tolvane-list) is not on the managed host.
 author: Tolvane developers
 options:
   path:
@@ -33,7 +36,7 @@ options:
     description:
       - C(present) adds the record unless a record the list already loads has these values.
       - C(absent) revokes a person by their seeds (I(rseed), or I(crc) and I(counter); with
-        I(pseed) or the PUID values, that PUID only): every record that recognises them goes,
+        I(pseed) or the PUID values, that PUID only). Every record that recognises them goes,
         from any address, or, with I(addr), within that range. A person is their seeds, so
         C(absent) is exact and idempotent; I(note) is not used with it. It fails, naming the
         line, when a line left still recognises them within the range.
@@ -71,7 +74,7 @@ options:
     type: str
   note:
     description:
-      - Whom the record is for, its note: the comment at the end of its line. Not used with
+      - Whom the record is for, its note, the comment at the end of its line. Not used with
         I(state=absent), which revokes a person by their seeds.
     type: str
   account:
@@ -102,7 +105,8 @@ options:
     default: false
   tool:
     description:
-      - The tolvane-list program, a path or a name on the PATH.
+      - The tolvane-list program, a path or a name on the PATH (which C(tolvane-list) is
+        installed on by the package C(tolvane)).
     type: str
     default: tolvane-list
 attributes:
@@ -111,8 +115,13 @@ attributes:
   diff_mode:
     support: full
 notes:
-  - The diff shows the records the change takes out (before) and adds (after), each as
-    C(tolvane-list diff) shows it.
+  - With C(--diff) the task shows, as Ansible's file modules do, the lines of the list before
+    and after the change, under the records it adds (C(+)), takes out (C(-)) or moves (C(~)),
+    each as C(tolvane-list diff) shows them, and its summary of the table. In check mode the
+    lines after are those the change would install.
+  - Runs C(tolvane-list) with C(--json) and reads its one document; see C(tolvane-list(1)).
+requirements:
+  - tolvane-list, of the package C(tolvane), on the managed host
 '''
 
 EXAMPLES = r'''
@@ -143,6 +152,34 @@ EXAMPLES = r'''
 '''
 
 RETURN = r'''
+outcome:
+  description: How the tool's run ended, C(done), C(refused) or C(trouble).
+  returned: when the tool ran
+  type: str
+  sample: done
+error:
+  description: Why the run failed, as the tool says it, its options named as this module's
+    parameters. C(code) says what kind of failure it is (C(usage), C(cannot-read), C(values),
+    C(signal), C(failed), else the refusal's own code, such as C(list-owner)).
+  returned: when the run failed
+  type: dict
+  contains:
+    code:
+      description: The kind of failure.
+      type: str
+      sample: values
+    message:
+      description: What went wrong.
+      type: str
+      sample: "'172.16.4' admits 172.16.4.0 alone: octets left out count 0 (write '172.16.4.0')"
+findings:
+  description: What the tool found in the list, as C(tolvane-list --json) gives them (C(file),
+    C(line), C(column), C(severity), C(code), C(message), and C(already) for one the list had
+    before this change).
+  returned: when the tool ran
+  type: list
+  elements: dict
+  sample: []
 summary:
   description: What the change does to the table, as C(tolvane-list diff) sums it up.
   returned: when the list changes, or would in check mode
@@ -164,41 +201,109 @@ changes:
   returned: when the list changes, or would in check mode
   type: list
   elements: dict
+previous:
+  description: Where the tool kept the list's previous version.
+  returned: when a change was installed and its previous version kept
+  type: str
+  sample: /etc/tolvane/admins.list-
 installed:
   description: Whether a new version of the list was installed.
-  returned: always
+  returned: when the tool ran
   type: bool
 dry_run:
   description: Whether the tool ran with C(--dry-run) (check mode).
-  returned: always
+  returned: when the tool ran
   type: bool
+diff:
+  description:
+    - With C(--diff), when the list changes (or would), also when the task fails after it
+      changed. First the records' summary (C(prepared)), then the list's text before and after.
+  returned: when the list changes in diff mode
+  type: list
+  elements: dict
+  contains:
+    prepared:
+      description: The records added, taken out and moved, and the summary, as
+        C(tolvane-list diff) shows them (the first element).
+      type: str
+    before:
+      description: The list's text before the change (the second element).
+      type: str
+    after:
+      description: The list's text after the change, or that the change would install.
+      type: str
+    before_header:
+      description: The list's path.
+      type: str
+    after_header:
+      description: The list's path.
+      type: str
 cmd:
   description: The tool's command line.
-  returned: always
+  returned: when the tool ran
   type: list
   elements: str
   sample: [/usr/bin/tolvane-list, add, /etc/tolvane/admins.list, --json, --wait=60, --rseed, "53", --addr, "10.1.*.*"]
 rc:
   description: The tool's exit status.
-  returned: always
+  returned: when the tool ran
   type: int
 stdout:
   description: What the tool printed on standard output (its JSON document).
-  returned: always
+  returned: when the tool ran
   type: str
 stderr:
   description: What the tool printed on standard error.
-  returned: always
+  returned: when the tool ran
   type: str
 '''
 
 import json
+import os
+import re
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_text
 
 # The record's values, in the order tolvane-list's options take them.
 VALUES = ('rseed', 'crc', 'counter', 'pseed', 'puidctr', 'puidcrc', 'addr', 'note')
+
+# The tool's options as this module's parameters; a flag's is the parameter set to true.
+PARAMETERS = dict([('--' + v, v) for v in VALUES] + [
+    ('--as', 'account'), ('--wait', 'wait'), ('--create', 'create=true'),
+    ('--break-links', 'break_links=true'), ('--allow-empty', 'allow_empty=true'),
+    ('--dry-run', 'check mode')])
+OPTION = re.compile(r'(?<![\w-])(%s)(?![\w-])' % '|'.join(
+    re.escape(o) for o in sorted(PARAMETERS, key=len, reverse=True)))
+
+MISSING_TOOL = '%s not found on the managed host (install the tolvane package)'
+
+
+def in_module_terms(text):
+    """The tool's words with its options named as the module's parameters."""
+    return OPTION.sub(lambda m: PARAMETERS[m.group(1)], text)
+
+
+def find_tool(module):
+    """The tool's path on the managed host; fails the task with a plain message without it."""
+    tool = module.params['tool']
+    found = module.get_bin_path(os.path.abspath(tool) if '/' in tool else tool)
+    if found is None:
+        module.fail_json(msg=MISSING_TOOL % tool, changed=False)
+    return found
+
+
+def value_options(module):
+    """The record's values as the tool's options."""
+    p = module.params
+    argv = []
+    for name in VALUES:
+        # A revocation names a person by their seeds: a note would only narrow it.
+        if name == 'note' and p['state'] == 'absent':
+            continue
+        if p[name] is not None:
+            argv += ['--' + name, to_text(p[name])]
+    return argv
 
 
 def tool_argv(module, tool):
@@ -216,47 +321,95 @@ def tool_argv(module, tool):
         argv.append('--allow-empty')
     if module.check_mode:
         argv.append('--dry-run')
-    for name in VALUES:
-        # A revocation names a person by their seeds: a note would only narrow it.
-        if name == 'note' and p['state'] == 'absent':
-            continue
-        if p[name] is not None:
-            argv += ['--' + name, to_text(p[name])]
-    return argv
+    return argv + value_options(module)
+
+
+def read_document(stdout):
+    """The tool's one JSON document, or {} when it printed none."""
+    try:
+        document = json.loads(stdout)
+    except ValueError:
+        return {}
+    return document if isinstance(document, dict) else {}
+
+
+def read_text(path):
+    """A file's text, '' when it is not there."""
+    try:
+        with open(path, 'rb') as f:
+            return to_text(f.read(), errors='surrogate_then_replace')
+    except (IOError, OSError):
+        return ''
+
+
+def line_end(text):
+    """The list's line end, as the tool writes an added line: the one most of its lines end in."""
+    crlf = text.count('\r\n')
+    return '\r\n' if crlf > text.count('\n') - crlf else '\n'
+
+
+def would_install(module, tool, before, document):
+    """The text a dry run's change would install: the list with the encoded line added at its
+    end, or without the lines of the records taken out."""
+    changes = document.get('changes') or []
+    if module.params['state'] == 'absent':
+        gone = set(c['before']['line'] for c in changes if c.get('kind') == 'removed')
+        lines = re.findall(r'[^\n]*\n|[^\n]+$', before)
+        return ''.join(line for n, line in enumerate(lines, 1) if n not in gone)
+    # The line add writes, as encode prints it (one line).
+    rc, stdout, stderr = module.run_command([tool, 'encode'] + value_options(module))
+    if rc != 0 or not stdout.endswith('\n') or '\n' in stdout[:-1]:
+        return None
+    line = stdout[:-1]
+    end = line_end(before)
+    return before + (end if before and not before.endswith('\n') else '') + line + end
 
 
 def record_line(record):
     """One record as tolvane-list diff shows it, without the file's name."""
     pseed = 'any' if record['pSeed'] == 0 else str(record['pSeed'])
-    line = 'line %d: slot %d: registration seed %d, PUID seed %s, %s to %s' % (
-        record['line'], record['slot'], record['rSeed'], pseed, record['ipMin'], record['ipMax'])
+    line = 'slot %d: registration seed %d, PUID seed %s, %s to %s' % (
+        record['slot'], record['rSeed'], pseed, record['ipMin'], record['ipMax'])
     if record.get('comment'):
         line += '   # ' + record['comment']
-    return line + '\n'
+    return line
 
 
-def records_diff(path, changes):
-    """Ansible's diff: the records the change takes out before, the records it adds after."""
-    before = ''.join(record_line(c['before']) for c in changes if c.get('before'))
-    after = ''.join(record_line(c['after']) for c in changes if c.get('after'))
-    return dict(before=before, after=after,
-                before_header='%s (records)' % path, after_header='%s (records)' % path)
+def change_line(change):
+    """A change of the table as tolvane-list diff shows it: + added, - removed, ~ moved."""
+    before, after = change.get('before'), change.get('after')
+    if change.get('kind') == 'added':
+        return '+ line %d: %s' % (after['line'], record_line(after))
+    if change.get('kind') == 'removed':
+        return '- line %d: %s' % (before['line'], record_line(before))
+    return '~ line %d: %s, was slot %d (line %d)' % (
+        after['line'], record_line(after), before['slot'], before['line'])
 
 
-def tool_message(document, stderr, rc):
-    """What the tool said went wrong: its JSON's refusal, trouble or error, else its stderr."""
-    where = document.get('file')
-    for key in ('refused', 'error', 'trouble'):
-        said = document.get(key)
-        if isinstance(said, dict) and said.get('message'):
-            # A refusal, as the tool writes it on standard error: FILE: error: MESSAGE [CODE]
-            text = 'error: ' + said['message'] + (' [%s]' % said['code'] if said.get('code') else '')
-        elif isinstance(said, str) and said:
-            text = said
+def list_diff(path, document, before, after):
+    """Ansible's diff: the records' changes and summary, then the list's lines before and after
+    (none when the text after is not known)."""
+    prepared = ''.join(change_line(c) + '\n' for c in document.get('changes') or [])
+    if document.get('summary'):
+        prepared += '%s: %s\n' % (path, document['summary'])
+    diff = [dict(prepared=prepared)] if prepared else []
+    if after is not None:
+        diff.append(dict(before=before, after=after, before_header=path, after_header=path))
+    return diff
+
+
+def failure_message(document, stderr, rc):
+    """What the tool said went wrong, as it says it on standard error, in the module's terms."""
+    error = document.get('error')
+    if isinstance(error, dict) and error.get('message'):
+        if document.get('outcome') == 'refused':
+            where = document.get('file') or 'tolvane-list'
+            said = '%s: error: %s [%s]' % (where, error['message'], error.get('code', 'failed'))
         else:
-            continue
-        return '%s: %s' % (where, text) if where else text
-    return stderr.strip() or 'tolvane-list failed (exit status %d) and said nothing' % rc
+            said = 'tolvane-list: ' + error['message']
+    else:
+        said = stderr.strip() or 'tolvane-list failed (exit status %d) and said nothing' % rc
+    return in_module_terms(said)
 
 
 def main():
@@ -287,40 +440,49 @@ def main():
                      ('state', 'absent', ('rseed', 'crc'), True)],
         supports_check_mode=True,
     )
-    tool = module.params['tool']
-    if '/' not in tool:
-        tool = module.get_bin_path(tool, required=True)
+    tool = find_tool(module)
+    path = module.params['path']
     argv = tool_argv(module, tool)
+    # The list as it is, for the diff when the tool keeps no previous version to read it from.
+    before = read_text(path) if module._diff else ''
 
     rc, stdout, stderr = module.run_command(argv)
-    result = dict(cmd=argv, rc=rc, stdout=stdout, stderr=stderr, changed=False,
-                  installed=False, dry_run=module.check_mode)
-    try:
-        document = json.loads(stdout)
-    except ValueError:
-        document = None
-    if not isinstance(document, dict):
-        document = {}
+    document = read_document(stdout)
+    installed = bool(document.get('installed'))
+    dry_run = bool(document.get('dryRun', module.check_mode))
+    # A real run changed the list when it installed a new version; a dry run, when it would.
+    result = dict(cmd=argv, rc=rc, stdout=stdout, stderr=stderr,
+                  changed=bool(document.get('changed')) and (installed or dry_run),
+                  installed=installed, dry_run=dry_run, findings=document.get('findings', []))
+    if 'outcome' in document:
+        result['outcome'] = document['outcome']
+    # What the run did beside the change, which the operator should hear of.
+    for said in document.get('repaired', []):
+        module.warn('put right first: ' + said)
+    for key, text in (('notLogged', 'the change is not in the system log: %s'),
+                      ('journalTrouble', "the change's journal: %s")):
+        if document.get(key):
+            module.warn(text % document[key])
+    for key in ('summary', 'note', 'missed', 'changes', 'previous'):
+        if document.get(key):
+            result[key] = document[key]
 
-    if rc != 0:
-        # A step after the install may fail (the folder not written to disk), and a revocation
-        # may leave a line that still recognises whom it names: the list changed.
-        result['installed'] = result['changed'] = bool(document.get('installed'))
-        if document.get('missed'):
-            result['missed'] = document['missed']
-        module.fail_json(msg=tool_message(document, stderr, rc), **result)
+    if module._diff and result['changed']:
+        if installed:
+            # The version the tool replaced, as it kept it, and the one it installed.
+            before = read_text(document['previous']) if document.get('previous') else before
+            after = read_text(path)
+        else:
+            after = would_install(module, tool, before, document)
+        result['diff'] = list_diff(path, document, before, after)
+
+    if rc != 0 or document.get('outcome', 'done') != 'done':
+        if isinstance(document.get('error'), dict):
+            result['error'] = dict(document['error'])
+            result['error']['message'] = in_module_terms(document['error'].get('message', ''))
+        module.fail_json(msg=failure_message(document, stderr, rc), **result)
     if not document:
         module.fail_json(msg='tolvane-list printed no JSON document', **result)
-
-    result.update(changed=bool(document.get('changed')), installed=bool(document.get('installed')),
-                  dry_run=bool(document.get('dryRun')))
-    if 'summary' in document:
-        result['summary'] = document['summary']
-    if 'note' in document:
-        result['note'] = document['note']
-    if document.get('changes'):
-        result['changes'] = document['changes']
-        result['diff'] = records_diff(module.params['path'], document['changes'])
     module.exit_json(**result)
 
 

@@ -10,12 +10,18 @@
 #      byte for byte as it was, and nothing is left beside it;
 #   3. the good template again changes nothing on any server;
 #   4. records kept with the module tolvane_record: the preview shows the records that would
-#      be added and revoked and writes nothing; the first run makes exactly those changes (the
-#      same diff, and tolvane-list diff of the list before and after agrees); the second run
-#      changes nothing; records the tool refuses fail with its own message and write nothing;
+#      be added and revoked and the list's lines, and writes nothing; the first run makes
+#      exactly those changes (the same records and lines added and taken out, and tolvane-list
+#      diff of the list before and after agrees); the second run changes nothing; records the
+#      tool refuses fail with its own message and write nothing;
 #   5. a fourth server, whose own operators wrote Linus at two addresses: the network revokes
 #      him by his seeds alone; the first run takes both records out (changed), the second
-#      changes nothing (ok), and tolvane-list match recognises him from neither address.
+#      changes nothing (ok), and tolvane-list match recognises him from neither address;
+#   6. the module alone (module-cases.yml): ansible-doc documents it; without tolvane-list on
+#      the host, given a value the tool refuses, on a list that is not there, and when the
+#      previous version cannot be kept after the list changed, it fails with its own message
+#      or the tool's in its parameters' names (the last with the diff of the list's lines),
+#      and every key it returns is in its RETURN.
 # What the runs show (play recaps, diffs, owners and modes, folders, verdicts, the tables) must
 # equal playbook.out (read-log.py picks the diffs and verdicts out of ansible's output); each
 # server's host transcript must equal recognise.out.
@@ -62,19 +68,22 @@ declare -A mode=([chat1]=0644 [chat2]=0640 [chat3]=0600)
 problems=0
 problem() { echo "FAIL: $*"; problems=$((problems + 1)); }
 out=$work/playbook.out
-# Runs the example playbook with these extra arguments; its whole output is kept in run-N.log,
-# its play recap (spaces squeezed) in recap-N and the transcript, and its exit status returned.
+# Runs ansible-playbook with these arguments; its whole output is kept in run-N.log, its play
+# recap (spaces squeezed) in recap-N and the transcript, and its exit status returned.
 runs=0
-play() {
+playbook() {
   runs=$((runs + 1))
   local log=$work/run-$runs.log rc
-  ansible-playbook -i inventory.ini -e "tolvane_list_tool=$tool" "$@" \
-    "$src/examples/ansible/tolvane.yml" >"$log" 2>&1
+  ansible-playbook "$@" >"$log" 2>&1
   rc=$?
   sed -n '/^PLAY RECAP/,$p' "$log" | sed '/^$/d' | tr -s ' ' >"$work/recap-$runs"
   cat "$work/recap-$runs" >>"$out"
   echo "[ansible-playbook exit $rc]" >>"$out"
   return $rc
+}
+# Runs the example playbook on the servers with these extra arguments, as playbook() does.
+play() {
+  playbook -i inventory.ini -e "tolvane_list_tool=$tool" "$@" "$src/examples/ansible/tolvane.yml"
 }
 # One count of the last run's recap (changed, failed) for each server, in server order.
 counts() { grep -E '^chat[123] : ' "$work/recap-$runs" | grep -o " $1=[0-9]*" | tr -d '\n'; }
@@ -192,7 +201,11 @@ show_lists
 [ "$(counts changed)" = " changed=2 changed=2 changed=2" ] ||
   problem "records run 1: the recap says$(counts changed), not changed=2 on every server"
 diffs >"$work/run.diffs"
-diff -u "$work/preview.diffs" "$work/run.diffs" || problem "records run 1 showed other changes than its preview"
+# Each task of the preview read the list as it was, and each of the run the list as the task
+# before left it: the records added and taken out, and the lines, must be those previewed.
+changed_lines() { grep -E '^(chat[0-9]: diff|  [^ ].*:|    [-+] line [0-9]+: |    [-+]([^-+]|$))' "$1"; }
+diff -u <(changed_lines "$work/preview.diffs") <(changed_lines "$work/run.diffs") ||
+  problem "records run 1 added or took out other records or lines than its preview"
 # The list before the run and after it, compared by the tool: Nell's record added, Kay's gone.
 for s in "${servers[@]}"; do
   "$tool" diff "$work/$s.kept" "${list[$s]}" >"$work/$s.diff" 2>&1
@@ -261,6 +274,35 @@ for ip in 172.16.0.5 10.5.1.1; do
   "$tool" match "$own" --rseed 816 --ip $ip | tail -n 1 >>"$out"
   "$tool" match "$own" --rseed 816 --ip $ip >/dev/null && problem "chat4: Linus is still recognised from $ip"
 done
+
+# 6. The module alone: ansible-doc documents it; without the tool on the host, given a value the
+# tool refuses, on a list that is not there, and when the previous version cannot be kept after
+# the list was changed, it fails with a message of its own or the tool's in its parameters'
+# names, the last with its diff; given a record the list has, it changes nothing; every key it
+# returns is in its RETURN.
+echo "== the module alone, case by case (--diff)" >>"$out"
+library=$src/examples/ansible/library
+ansible-doc -M "$library" tolvane_record >"$work/doc.txt" 2>&1 ||
+  problem "ansible-doc -M $library tolvane_record failed: $(cat "$work/doc.txt")"
+ansible-doc --json -M "$library" tolvane_record >"$work/doc.json" 2>"$work/doc.err" ||
+  problem "ansible-doc --json of tolvane_record failed: $(cat "$work/doc.err")"
+cases=$work/cases/admins.list
+mkdir -p "$(dirname "$cases")"
+printf '%s\n' "# The module's own cases." '{FA} {} "10.1.*.*"   # Ada' \
+  '{OOA} {} "10.5.*.*"   # Linus' >"$cases"
+mkdir "$cases-"
+# Ansible's json callback shows every result whole, the diff of a failed task too.
+ANSIBLE_LIBRARY=$library ANSIBLE_STDOUT_CALLBACK=json playbook -i localhost, -c local --diff \
+  -e "ansible_python_interpreter=/usr/bin/python3 list=$cases tool=$tool" \
+  -e "missing_tool=$work/no-such/tolvane-list" "$here/module-cases.yml" ||
+  { problem "the module's cases did not run to their end"; last_log; }
+python3 "$here/read-log.py" cases "$work/run-$runs.log" "$work" >"$work/cases.out"
+grep -q "^localhost: changed=1 failures=0 ignored=4 ok=5 " "$work/cases.out" ||
+  problem "the module's cases: $(head -n 1 "$work/cases.out"), not 4 failures ignored, 1 changed"
+cat "$work/cases.out" >>"$out"
+python3 "$here/read-log.py" keys "$work/run-$runs.log" "$work/doc.json" >"$work/keys"
+[ ! -s "$work/keys" ] || problem "keys the module returns without documenting them: $(cat "$work/keys")"
+cat "$cases" >>"$out"
 
 if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
   cp "$out" "$here/playbook.out"
