@@ -333,38 +333,6 @@ def read_document(stdout):
     return document if isinstance(document, dict) else {}
 
 
-def read_text(path):
-    """A file's text, '' when it is not there."""
-    try:
-        with open(path, 'rb') as f:
-            return to_text(f.read(), errors='surrogate_then_replace')
-    except (IOError, OSError):
-        return ''
-
-
-def line_end(text):
-    """The list's line end, as the tool writes an added line: the one most of its lines end in."""
-    crlf = text.count('\r\n')
-    return '\r\n' if crlf > text.count('\n') - crlf else '\n'
-
-
-def would_install(module, tool, before, document):
-    """The text a dry run's change would install: the list with the encoded line added at its
-    end, or without the lines of the records taken out."""
-    changes = document.get('changes') or []
-    if module.params['state'] == 'absent':
-        gone = set(c['before']['line'] for c in changes if c.get('kind') == 'removed')
-        lines = re.findall(r'[^\n]*\n|[^\n]+$', before)
-        return ''.join(line for n, line in enumerate(lines, 1) if n not in gone)
-    # The line add writes, as encode prints it (one line).
-    rc, stdout, stderr = module.run_command([tool, 'encode'] + value_options(module))
-    if rc != 0 or not stdout.endswith('\n') or '\n' in stdout[:-1]:
-        return None
-    line = stdout[:-1]
-    end = line_end(before)
-    return before + (end if before and not before.endswith('\n') else '') + line + end
-
-
 def record_line(record):
     """One record as tolvane-list diff shows it, without the file's name."""
     pseed = 'any' if record['pSeed'] == 0 else str(record['pSeed'])
@@ -443,9 +411,6 @@ def main():
     tool = find_tool(module)
     path = module.params['path']
     argv = tool_argv(module, tool)
-    # The list as it is, for the diff when the tool keeps no previous version to read it from.
-    before = read_text(path) if module._diff else ''
-
     rc, stdout, stderr = module.run_command(argv)
     document = read_document(stdout)
     installed = bool(document.get('installed'))
@@ -457,6 +422,11 @@ def main():
     if 'outcome' in document:
         result['outcome'] = document['outcome']
     # What the run did beside the change, which the operator should hear of.
+    for f in document.get('findings', []):
+        if f.get('severity') in ('error', 'warning'):
+            where = f.get('file', path) + (':%d' % f['line'] if f.get('line') else '')
+            module.warn(in_module_terms('%s: %s: %s [%s]' % (
+                where, f['severity'], f.get('message', ''), f.get('code', ''))))
     for said in document.get('repaired', []):
         module.warn('put right first: ' + said)
     for key, text in (('notLogged', 'the change is not in the system log: %s'),
@@ -467,14 +437,10 @@ def main():
         if document.get(key):
             result[key] = document[key]
 
-    if module._diff and result['changed']:
-        if installed:
-            # The version the tool replaced, as it kept it, and the one it installed.
-            before = read_text(document['previous']) if document.get('previous') else before
-            after = read_text(path)
-        else:
-            after = would_install(module, tool, before, document)
-        result['diff'] = list_diff(path, document, before, after)
+    # The list's text before and after, as the tool read it and installed it (or would).
+    text = document.get('text')
+    if module._diff and result['changed'] and isinstance(text, dict):
+        result['diff'] = list_diff(path, document, text.get('before', ''), text.get('after'))
 
     if rc != 0 or document.get('outcome', 'done') != 'done':
         if isinstance(document.get('error'), dict):
