@@ -72,6 +72,17 @@ std::string shownHolder(const LockHolder &h) {
   return who.empty() ? "" : " (" + who + ")";
 }
 
+// What a lock file that is none of tolvane-list's is, as the refusal says it.
+std::string foreignLockSaid(const ForeignLock &f) {
+  const struct stat &st = f.st;
+  const std::string what = !S_ISREG(st.st_mode) ? std::string("is ") + kindOf(st.st_mode)
+                           : st.st_nlink != 1
+                               ? "has " + std::to_string(st.st_nlink) + " names (a hard link)"
+                               : std::string("belongs to another account");
+  return "the lock file " + f.path + " " + what + " (owner " + userName(st.st_uid) +
+         "): it is not a lock of tolvane-list; remove it if nobody needs it";
+}
+
 }  // namespace
 
 int runChange(const ChangeOptions &o, ChangeStep &step, Voice &voice) {
@@ -118,8 +129,8 @@ int Change::run(ChangeStep &step, EditingStep *editing) {
   // Change the copy, check it and confirm what needs it; at a terminal the operator may edit
   // the copy again.
   const std::string kept = place_.beside(place_.name + "-");
-  const ListAsRead list{o_.file,  kept,     list_.bytes,           before_,
-                        state_,   entries_, terminal_ && !o_.dryRun, *this};
+  const ListAsRead list{
+      o_.file, kept, list_.bytes, before_, state_, entries_, terminal_ && !o_.dryRun, *this};
   std::string after;
   Report next;
   for (;;) {
@@ -201,7 +212,7 @@ Outcome Change::judgeAgain() {
   if (fstat(place_.dir.get(), &locked) != 0)
     return trouble(std::string("cannot examine the list's folder: ") + std::strerror(errno));
   std::vector<std::string> said;
-  for (const GuardFinding &g : place_.findings) said.push_back(g.message);
+  for (const GuardFinding &g : place_.findings) said.push_back(guardSaid(g));
   Outcome judged = judge(said);
   if (!judged.ok()) return judged;
   if (fstat(place_.dir.get(), &folder) != 0 || !sameFile(folder, locked)) {
@@ -226,13 +237,14 @@ Outcome Change::lock() {
   if (o_.wait >= 0) noteEndingSignals();
   Outcome o = lock_.acquire(place_, trusted_, o_.wait, waiting);
   if (o_.wait >= 0) stopNotingSignals();
+  if (o.code == "lock-file") return refused(o.code, foreignLockSaid(lock_.foreign()));
   if (o.code != "locked") return o;
   const std::string busy =
       place_.live() + " is being changed by another tolvane-list" + shownHolder(lock_.holder());
   if (o.signal != 0) {
-    return trouble(busy + ": the wait was ended by SIG" + sigabbrev_np(o.signal) +
-                       "; nothing written",
-                   o.signal);
+    return trouble(
+        busy + ": the wait was ended by SIG" + sigabbrev_np(o.signal) + "; nothing written",
+        o.signal);
   }
   return trouble(busy + (o_.wait < 0 ? ": try again when it is done, or wait for it with --wait"
                                      : ": waited " + secondsText(o_.wait) + " s in vain"));
@@ -443,8 +455,7 @@ int Change::finish(const Outcome &ended) {
                 loggedRefusal(o.message, o.code)));
   }
   bool kept = false;
-  const std::string where =
-      o.ok() || editing_ == nullptr ? "" : editing_->keepWork(kept);
+  const std::string where = o.ok() || editing_ == nullptr ? "" : editing_->keepWork(kept);
   journalEnd(o.kind == Outcome::Refused   ? "refused"
              : o.kind == Outcome::Trouble ? "trouble"
                                           : "unchanged",
@@ -483,7 +494,8 @@ void Change::facts(bool changed, bool installed) {
 void Change::report(const Report &next, bool installed, bool previousKept) {
   const std::string despite = despite_.empty() ? "" : " despite " + despite_;
   facts(true, installed);
-  if (!changesShown_ || voice_.json()) voice_.changes(before_, next, o_.file + " (before)", o_.file);
+  if (!changesShown_ || voice_.json())
+    voice_.changes(before_, next, o_.file + " (before)", o_.file);
   if (o_.dryRun) {
     voice_.line(stdout, o_.file + ": dry run: would change; nothing written", "dryRun", true);
   } else if (installed) {
@@ -506,7 +518,8 @@ void Change::report(const Report &next, bool installed, bool previousKept) {
 }
 
 Outcome Change::previousVersion(std::string &bytes) {
-  return readPreviousVersion(place_, trusted_, bytes);
+  NotKept why;
+  return notKeptSaid(readPreviousVersion(place_, trusted_, bytes, why), why, trusted_);
 }
 
 }  // namespace tl
