@@ -1,5 +1,7 @@
 #include "change/judgement.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -9,6 +11,7 @@
 #include "content/shown.h"
 #include "content/table-diff.h"
 #include "files/beside-list.h"
+#include "files/descriptors.h"
 #include "files/file-system.h"
 #include "files/previous-version.h"
 #include "files/work-copy.h"
@@ -33,7 +36,8 @@ Outcome damagedJournal(const ListPlace &place, const JournalFile &file, const Jo
 // system that can stall a reload.
 std::vector<Finding> whatElse(const ListPlace &place, const Trusted &trusted) {
   std::vector<Finding> out;
-  Outcome previous = judgePreviousVersion(place, trusted);
+  NotKept why;
+  const Outcome previous = notKeptSaid(judgePreviousVersion(place, trusted, why), why, trusted);
   if (previous.kind == Outcome::Refused)
     out.push_back({0, 0, Severity::Warning, previous.code, previous.message, "", 0});
   const std::string stalling = stallingFileSystemOf(place.dir.get());
@@ -57,6 +61,27 @@ std::vector<Finding> operator+(std::vector<Finding> a, const std::vector<Finding
 
 }  // namespace
 
+Outcome notKeptSaid(const Outcome &o, const NotKept &why, const Trusted &trusted) {
+  if (o.kind != Outcome::Refused || (o.code != "previous-kind" && o.code != "previous-owner"))
+    return o;
+  const std::string never = ": undo never installs it (look at it, then remove it)";
+  const struct stat &st = why.st;
+  if (o.code == "previous-owner") {
+    return refused(o.code, why.shown + " belongs to " + userName(st.st_uid) + ", not to " +
+                               trusted.who() + ", so no change kept it" + never);
+  }
+  if (S_ISLNK(st.st_mode)) {
+    return refused(o.code, why.shown + " is a symbolic link" +
+                               (why.target.empty() ? "" : " to " + why.target) +
+                               ", which no change keeps" + never);
+  }
+  if (!S_ISREG(st.st_mode))
+    return refused(o.code,
+                   why.shown + " is " + kindOf(st.st_mode) + ", which no change keeps" + never);
+  return refused(o.code, why.shown + " has " + std::to_string(st.st_nlink) +
+                             " names (hard links), where a version a change keeps has one" + never);
+}
+
 FileFound asFound(const FoundFile &f) {
   return {f.there, f.plain, f.plain ? digestOf(f.bytes) : ""};
 }
@@ -69,15 +94,28 @@ std::string digestOrNone(bool there, const std::string &bytes) {
   return there ? digestOf(bytes) : "";
 }
 
+std::string guardSaid(const GuardFinding &g) {
+  return g.namesMode ? "the list is mode " + shownMode(g.mode) + ": " + g.message : g.message;
+}
+
 std::vector<Finding> guardFindings(const ListPlace &place) {
   std::vector<Finding> out;
   for (const GuardFinding &g : place.findings)
-    out.push_back({0, 0, g.error ? Severity::Error : Severity::Warning, g.code, g.message, "", 0});
+    out.push_back(
+        {0, 0, g.error ? Severity::Error : Severity::Warning, g.code, guardSaid(g), "", 0});
   return out;
 }
 
-Outcome readJournalAt(const ListPlace &place, const Trusted &trusted, bool write,
-                      JournalFile &file, std::vector<JournalEntry> &entries) {
+std::string unreadableSaid(const ListPlace &place, const Unreadable &why) {
+  if (why.at == nullptr) return "there is no list at " + place.live();
+  const Visited &v = *why.at;
+  return (why.isList ? "the list" : v.path) + " is mode " + shownMode(v.st.st_mode) + ", owner " +
+         userName(v.st.st_uid) + ":" + groupName(v.st.st_gid) +
+         (v.acl.present ? ", with an access list" : "");
+}
+
+Outcome readJournalAt(const ListPlace &place, const Trusted &trusted, bool write, JournalFile &file,
+                      std::vector<JournalEntry> &entries) {
   std::vector<std::string> lines;
   size_t rotated = 0;
   Outcome o = file.open(place, trusted, write);

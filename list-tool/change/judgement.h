@@ -16,11 +16,19 @@
 #include "files/beside-list.h"
 #include "files/guard.h"
 #include "files/journal-file.h"
+#include "files/previous-version.h"
 
 namespace tl {
 
+// A finding of the walk as it is said: "the list is mode 0666: everyone can write it, ...".
+std::string guardSaid(const GuardFinding &g);
+
 // The walk's findings about how the list's path is guarded, as findings about the whole file.
 std::vector<Finding> guardFindings(const ListPlace &place);
+
+// Where an account's reading of the list at `place` stops, as a refusal of it says it:
+// "/srv/list is mode 0700, owner root:root, with an access list".
+std::string unreadableSaid(const ListPlace &place, const Unreadable &why);
 
 // What the list's journal and the files beside it say (`bytes` the list as read through the
 // walk's folder, `report` what the plug-in makes of it).
@@ -30,8 +38,12 @@ std::vector<Finding> besideFindings(const ListPlace &place, const Trusted &trust
 // Reads the journal of the list at `place` (to append to it when `write`) into `entries`:
 // refused when it is planted ("journal-kind", "journal-owner", "journal-writable") or damaged
 // ("journal-damaged"), trouble when it cannot be read.
-Outcome readJournalAt(const ListPlace &place, const Trusted &trusted, bool write,
-                      JournalFile &file, std::vector<JournalEntry> &entries);
+Outcome readJournalAt(const ListPlace &place, const Trusted &trusted, bool write, JournalFile &file,
+                      std::vector<JournalEntry> &entries);
+
+// A refusal of a previous version no change could have kept ("previous-kind",
+// "previous-owner"), said from what `why` found; any other outcome as it is.
+Outcome notKeptSaid(const Outcome &o, const NotKept &why, const Trusted &trusted);
 
 // A file beside the list as the judgement of a change cut short takes it.
 FileFound asFound(const FoundFile &f);

@@ -55,7 +55,10 @@ Outcome readList(const std::string &path, std::string &bytes) {
 std::vector<Finding> notAPreviousVersion(const std::string &path) {
   const std::string name = nameOf(path);
   if (name.size() < 2 || name.back() != '-') return {};
-  const Outcome judged = judgePreviousVersionAt(path, Trusted{});
+  const Trusted nobodyElse{};
+  NotKept why;
+  const Outcome judged =
+      notKeptSaid(judgePreviousVersionAt(path, nobodyElse, why), why, nobodyElse);
   if (judged.kind != Outcome::Refused) return {};
   return {{0, 0, Severity::Warning, judged.code, judged.message, "", 0}};
 }
@@ -81,14 +84,16 @@ JudgedList judgeForCheck(const std::string &file, const std::string &as, bool co
   if (!out.read.ok()) return out;
   out.bytes = list.bytes;
   if (trusted.hasAs) {
-    Outcome readable = readableBy(place, trusted.server);
+    Unreadable why;
+    const Outcome readable = readableBy(place, trusted.server, why);
     if (!readable.ok()) {
       const std::string &who = trusted.server.name;
-      out.about.insert(out.about.begin(),
-                       {0, 0, Severity::Error, "unreadable",
-                        "the account '" + who + "' cannot read the list: " + readable.message +
-                            ": a server running as '" + who + "' recognises nobody",
-                        "", 0});
+      out.about.insert(
+          out.about.begin(),
+          {0, 0, Severity::Error, "unreadable",
+           "the account '" + who + "' cannot read the list: " + unreadableSaid(place, why) +
+               ": a server running as '" + who + "' recognises nobody",
+           "", 0});
     }
   }
   for (const Finding &f : besideFindings(place, trusted, out.bytes, checkList(file, out.bytes)))

@@ -72,6 +72,17 @@ std::string shownHolder(const LockHolder &h) {
   return who.empty() ? "" : " (" + who + ")";
 }
 
+// What a lock file that is none of tolvane-list's is, as the refusal says it.
+std::string foreignLockSaid(const ForeignLock &f) {
+  const struct stat &st = f.st;
+  const std::string what = !S_ISREG(st.st_mode) ? std::string("is ") + kindOf(st.st_mode)
+                           : st.st_nlink != 1
+                               ? "has " + std::to_string(st.st_nlink) + " names (a hard link)"
+                               : std::string("belongs to another account");
+  return "the lock file " + f.path + " " + what + " (owner " + userName(st.st_uid) +
+         "): it is not a lock of tolvane-list; remove it if nobody needs it";
+}
+
 }  // namespace
 
 int runChange(const ChangeOptions &o, ChangeStep &step, Voice &voice) {
@@ -201,7 +212,7 @@ Outcome Change::judgeAgain() {
   if (fstat(place_.dir.get(), &locked) != 0)
     return trouble(std::string("cannot examine the list's folder: ") + std::strerror(errno));
   std::vector<std::string> said;
-  for (const GuardFinding &g : place_.findings) said.push_back(g.message);
+  for (const GuardFinding &g : place_.findings) said.push_back(guardSaid(g));
   Outcome judged = judge(said);
   if (!judged.ok()) return judged;
   if (fstat(place_.dir.get(), &folder) != 0 || !sameFile(folder, locked)) {
@@ -226,6 +237,7 @@ Outcome Change::lock() {
   if (o_.wait >= 0) noteEndingSignals();
   Outcome o = lock_.acquire(place_, trusted_, o_.wait, waiting);
   if (o_.wait >= 0) stopNotingSignals();
+  if (o.code == "lock-file") return refused(o.code, foreignLockSaid(lock_.foreign()));
   if (o.code != "locked") return o;
   const std::string busy =
       place_.live() + " is being changed by another tolvane-list" + shownHolder(lock_.holder());
@@ -510,7 +522,8 @@ void Change::report(const Report &next, const std::string &after, bool installed
 }
 
 Outcome Change::previousVersion(std::string &bytes) {
-  return readPreviousVersion(place_, trusted_, bytes);
+  NotKept why;
+  return notKeptSaid(readPreviousVersion(place_, trusted_, bytes, why), why, trusted_);
 }
 
 }  // namespace tl

@@ -86,6 +86,12 @@ std::string shownPSeed(uint32 pSeed) {
   return pSeed == 0 ? "any" : std::to_string(pSeed);
 }
 
+std::string shownMode(unsigned mode) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04o", mode & 07777U);
+  return buf;
+}
+
 SourceLine sourceLine(const std::string &line, size_t at) {
   constexpr size_t kWhole = 120, kBefore = 60, kAfter = 60;
   const bool whole = line.size() <= kWhole;

@@ -43,6 +43,9 @@ std::string shownByte(unsigned char c);
 // A seed as a report shows it: "any" for a PUID seed of 0, else the number.
 std::string shownPSeed(uint32 pSeed);
 
+// A file's permission bits as chmod takes them: "0644" (the file's kind left out).
+std::string shownMode(unsigned mode);
+
 // A time as the tool shows it: "2026-12-10 12:42" in local time.
 std::string shownTime(time_t t);
 

@@ -73,7 +73,7 @@ bool findAccount(const std::string &who, Account &out) {
 Account accountOf(uid_t uid) {
   if (const passwd *pw = getpwuid(uid)) return fromEntry(*pw);
   Account a;
-  a.name = std::to_string(uid);
+  a.name = std::to_string(uid);  // wings: not speech: an account with no entry is named by its id
   a.uid = uid;
   a.gid = static_cast<gid_t>(-1);
   a.home = "/";
@@ -82,12 +82,12 @@ Account accountOf(uid_t uid) {
 
 std::string userName(uid_t uid) {
   const passwd *pw = getpwuid(uid);
-  return pw != nullptr ? pw->pw_name : std::to_string(uid);
+  return pw != nullptr ? pw->pw_name : std::to_string(uid);  // wings: not speech: a name, as above
 }
 
 std::string groupName(gid_t gid) {
   const group *gr = getgrgid(gid);
-  return gr != nullptr ? gr->gr_name : std::to_string(gid);
+  return gr != nullptr ? gr->gr_name : std::to_string(gid);  // wings: not speech: a name, as above
 }
 
 std::string Invoker::shown() const {
@@ -103,8 +103,9 @@ Invoker whoInvokes() {
   who.delegate = accountOf(static_cast<uid_t>(uid));
   if (idFrom("SUDO_GID", gid)) who.delegate.gid = static_cast<gid_t>(gid);
   const char *sudoUser = std::getenv("SUDO_USER");
-  if (sudoUser != nullptr && *sudoUser != '\0' && who.delegate.name == std::to_string(uid))
-    who.delegate.name = sudoUser;
+  // An account sudo names that has no entry of its own takes the name sudo gives it.
+  const bool unnamed = getpwuid(static_cast<uid_t>(uid)) == nullptr;
+  if (sudoUser != nullptr && *sudoUser != '\0' && unnamed) who.delegate.name = sudoUser;
   if (who.delegate.groups.empty()) who.delegate.groups.push_back(who.delegate.gid);
   if (who.delegate.home.empty()) who.delegate.home = "/";
   return who;

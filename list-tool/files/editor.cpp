@@ -91,8 +91,8 @@ EditorChoice atLine(const EditorChoice &editor, int line) {
   const std::string file = " \"$1\"";
   if (line <= 0 || !takesLine(editor.program) || editor.command.size() < file.size()) return editor;
   EditorChoice at = editor;
-  at.command = editor.command.substr(0, editor.command.size() - file.size()) + " +" +
-               std::to_string(line) + file;
+  const std::string number = std::to_string(line);  // wings: not speech: the editor's argument
+  at.command = editor.command.substr(0, editor.command.size() - file.size()) + " +" + number + file;
   return at;
 }
 

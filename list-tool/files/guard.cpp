@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 
@@ -14,17 +13,6 @@
 
 namespace tl {
 namespace {
-
-std::string octal(mode_t m) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "%04o", static_cast<unsigned>(m & 07777));
-  return buf;
-}
-
-std::string described(const std::string &path, const struct stat &st) {
-  return path + " is mode " + octal(st.st_mode) + ", owner " + userName(st.st_uid) + ":" +
-         groupName(st.st_gid);
-}
 
 // The writers, as a phrase: "everyone and its owner nobody".
 std::string listed(const std::vector<Writer> &writers) {
@@ -214,7 +202,7 @@ class Walker {
     for (size_t i = 0; i < out_.findings.size(); ++i) {
       if (out_.findings[i].message == message) return i;
     }
-    out_.findings.push_back({code, message, error});
+    out_.findings.push_back({code, message, error, false, 0});
     return out_.findings.size() - 1;
   }
 
@@ -348,10 +336,13 @@ class Walker {
           const std::string wayOut = w.kind == Writer::AclGroup
                                          ? "setfacl -x g:" + w.name + " " + path
                                          : "chmod go-w " + path;
-          add("list-writable",
-              "the list is mode " + octal(st.st_mode) + ": " + w.phrase() +
-                  " can write it, and so make anyone a host administrator (" + wayOut + ")",
-              w.kind == Writer::Everyone);
+          const size_t at =
+              add("list-writable",
+                  w.phrase() + " can write it, and so make anyone a host administrator (" + wayOut +
+                      ")",
+                  w.kind == Writer::Everyone);
+          out_.findings[at].namesMode = true;
+          out_.findings[at].mode = st.st_mode & 07777;
           break;
         }
       }
@@ -391,16 +382,17 @@ Outcome walkList(const std::string &path, const Trusted &trusted, ListPlace &pla
   return Walker(trusted, place).run(path);
 }
 
-Outcome readableBy(const ListPlace &place, const Account &account) {
+Outcome readableBy(const ListPlace &place, const Account &account, Unreadable &why) {
+  why = Unreadable{};
   for (size_t i = 0; i < place.folders.size(); ++i) {
     const Visited &v = place.folders[i];
     const bool isList = i + 1 == place.folders.size() && place.exists && S_ISREG(place.st.st_mode);
     if (!permits(account, v.st, v.acl, isList ? 4 : 1)) {
-      return refused("unreadable", described(isList ? "the list" : v.path, v.st) +
-                                       (v.acl.present ? ", with an access list" : ""));
+      why = {&v, isList};
+      return refused("unreadable", "");
     }
   }
-  if (!place.exists) return refused("unreadable", "there is no list at " + place.live());
+  if (!place.exists) return refused("unreadable", "");
   return done();
 }
 

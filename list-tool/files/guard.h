@@ -22,11 +22,14 @@
 
 namespace tl {
 
-// One thing wrong with how the list is guarded: a stable code and a sentence.
+// One thing wrong with how the list is guarded: a stable code and a sentence. A finding of the
+// list's own mode ("list-writable") says that mode as a fact: its sentence follows the mode.
 struct GuardFinding {
   std::string code;
   std::string message;
   bool error;
+  bool namesMode = false;
+  mode_t mode = 0;
 };
 
 // A folder the walk passed through, or the list itself.
@@ -63,10 +66,17 @@ struct ListPlace {
 // what it found wrong on the way is in `place` even then.
 Outcome walkList(const std::string &path, const Trusted &trusted, ListPlace &place);
 
+// Where an account's reading of a list stops: the folder it cannot search or the list it cannot
+// read (one of the place's `folders`), or nothing when there is no list.
+struct Unreadable {
+  const Visited *at = nullptr;
+  bool isList = false;
+};
+
 // Whether `account` can read the list the walk found: search permission on every folder passed
-// and read permission on the list, access lists honoured. Refused ("unreadable") with the
-// reason.
-Outcome readableBy(const ListPlace &place, const Account &account);
+// and read permission on the list, access lists honoured. Refused ("unreadable", no message)
+// with where it stops in `why`.
+Outcome readableBy(const ListPlace &place, const Account &account, Unreadable &why);
 
 }  // namespace tl
 

@@ -14,6 +14,9 @@ namespace {
 
 // The most of a journal read: twice what it grows to before it is rotated, and more.
 constexpr size_t kReadMost = 4 * kJournalRotateAt;
+// kReadMost as a refusal says it, written out here: this wing returns facts, never formats.
+constexpr const char *kReadMostSaid = "2097152 bytes";
+static_assert(kReadMost == 2097152, "kReadMostSaid names kReadMost");
 
 // Reads the whole file at the descriptor, from its start, into `data`.
 bool readWhole(int fd, std::string &data) {
@@ -117,9 +120,8 @@ Outcome JournalFile::read(std::vector<std::string> &lines, size_t &rotated) {
     return trouble("cannot read the journal " + path() + ": " + std::strerror(errno));
   if (data.size() > kReadMost) {
     return refused("journal-damaged", "the journal " + path() +
-                                          " is longer than a journal grows (" +
-                                          std::to_string(kReadMost) +
-                                          " bytes): look at it, then move it aside (the next "
+                                          " is longer than a journal grows (" + kReadMostSaid +
+                                          "): look at it, then move it aside (the next "
                                           "change starts a new journal)");
   }
   linesOf(data, lines);

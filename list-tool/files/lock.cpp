@@ -63,10 +63,11 @@ Holder holderOf(int fd) {
 // sudo), and since when.
 std::string holderLines() {
   const Invoker me = whoInvokes();
-  std::string s = "pid " + std::to_string(getpid()) + "\n";
+  const long long since = std::time(nullptr);
+  std::string s = "pid " + std::to_string(getpid()) + "\n";  // wings: not speech: the lock's bytes
   if (plain(me.name, false)) s += "user " + me.name + "\n";
   if (me.delegated && plain(me.delegate.name, false)) s += "for " + me.delegate.name + "\n";
-  return s + "since " + std::to_string(static_cast<long long>(std::time(nullptr))) + "\n";
+  return s + "since " + std::to_string(since) + "\n";  // wings: not speech: the lock's bytes
 }
 
 }  // namespace
@@ -87,24 +88,16 @@ Outcome ListLock::acquire(const ListPlace &place, const Trusted &trusted, double
     if (!fd.valid()) {
       const int e = errno;
       if (fstatat(dir, lockName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
-        return refused("lock-file", "the lock file " + shown + " is " + kindOf(st.st_mode) +
-                                        " (owner " + userName(st.st_uid) +
-                                        "): it is not a lock of tolvane-list; remove it if "
-                                        "nobody needs it");
+        foreign_ = {shown, st};
+        return refused("lock-file", "");
       }
       return trouble("cannot open the lock file " + shown + ": " + std::strerror(e));
     }
     if (fstat(fd.get(), &st) != 0)
       return trouble("cannot examine the lock file " + shown + ": " + std::strerror(errno));
     if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || !trusted(st.st_uid)) {
-      const std::string what = !S_ISREG(st.st_mode) ? std::string("is ") + kindOf(st.st_mode)
-                               : st.st_nlink != 1
-                                   ? "has " + std::to_string(st.st_nlink) + " names (a hard link)"
-                                   : std::string("belongs to another account");
-      return refused("lock-file", "the lock file " + shown + " " + what + " (owner " +
-                                      userName(st.st_uid) +
-                                      "): it is not a lock of tolvane-list; remove it if nobody "
-                                      "needs it");
+      foreign_ = {shown, st};
+      return refused("lock-file", "");
     }
     if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
       if (errno != EWOULDBLOCK) {
@@ -112,8 +105,9 @@ Outcome ListLock::acquire(const ListPlace &place, const Trusted &trusted, double
                        (errno == ENOLCK ? " (the file system gives no locks)" : ""));
       }
       const Holder h = holderOf(fd.get());
-      holder_ = {h.pid, h.user, h.sudoUser,
-                 h.since.empty() ? 0 : static_cast<time_t>(std::strtoll(h.since.c_str(), nullptr, 10))};
+      holder_ = {
+          h.pid, h.user, h.sudoUser,
+          h.since.empty() ? 0 : static_cast<time_t>(std::strtoll(h.since.c_str(), nullptr, 10))};
       if (waitSeconds < 0 || (waitSeconds > 0 && std::chrono::steady_clock::now() >= until))
         return {Outcome::Trouble, "locked", "", 0};
       if (const int sig = endingSignalNoted()) return {Outcome::Trouble, "locked", "", sig};

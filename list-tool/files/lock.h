@@ -10,6 +10,8 @@
 #ifndef TOLVANE_LIST_FILES_LOCK_H
 #define TOLVANE_LIST_FILES_LOCK_H
 
+#include <sys/stat.h>
+
 #include <ctime>
 #include <functional>
 #include <string>
@@ -28,11 +30,19 @@ struct LockHolder {
   time_t since = 0;
 };
 
+// A lock file that is none of tolvane-list's: its path and its own status (a link's, not what
+// it names).
+struct ForeignLock {
+  std::string path;
+  struct stat st {};
+};
+
 class ListLock {
  public:
   // Takes the lock of the list at `place`. `waitSeconds` < 0 does not wait for another change
   // to end; 0 waits as long as it takes; more waits that long at the most. Refused
-  // ("lock-file") when the lock file is not one of tolvane-list's; trouble when it cannot be
+  // ("lock-file", foreign() says what it is) when the lock file is not one of tolvane-list's
+  // (not a regular file, more than one name, or an owner not trusted); trouble when it cannot be
   // taken. When another change holds it: trouble of the code "locked" (holder() says who), once
   // `waitSeconds` passed in vain, or at once when it does not wait; or with the signal that
   // ended the wait (an ending signal, as files/signals.h notes them). When it starts to wait,
@@ -40,10 +50,12 @@ class ListLock {
   Outcome acquire(const ListPlace &place, const Trusted &trusted, double waitSeconds,
                   const std::function<void(const LockHolder &)> &waiting = nullptr);
   const LockHolder &holder() const { return holder_; }
+  const ForeignLock &foreign() const { return foreign_; }
 
  private:
   UniqueFd fd_;
   LockHolder holder_;
+  ForeignLock foreign_;
 };
 
 }  // namespace tl

@@ -7,6 +7,8 @@
 #ifndef TOLVANE_LIST_FILES_PREVIOUS_VERSION_H
 #define TOLVANE_LIST_FILES_PREVIOUS_VERSION_H
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "files/accounts.h"
@@ -15,19 +17,28 @@
 
 namespace tl {
 
+// What NAME- is when no change could have kept it: its path as shown, its own status (a
+// link's, not what it names), and what a link at it names ("" for none, or what cannot be read).
+struct NotKept {
+  std::string shown;
+  struct stat st {};
+  std::string target;
+};
+
 // Reads NAME- beside the list at `place` into `bytes` (as far as readMost()). Refused
-// "no-previous" when there is none, "previous-owner" when an account not trusted with the list
-// owns it, "previous-kind" when it is not a plain file with one name; trouble when it cannot be
-// read.
-Outcome readPreviousVersion(const ListPlace &place, const Trusted &trusted, std::string &bytes);
+// "no-previous" when there is none; refused "previous-owner" when an account not trusted with
+// the list owns it, "previous-kind" when it is not a plain file with one name, each with no
+// message and `why` saying what it is; trouble when it cannot be read.
+Outcome readPreviousVersion(const ListPlace &place, const Trusted &trusted, std::string &bytes,
+                            NotKept &why);
 
 // Whether NAME- beside the list at `place` can be taken for its previous version: done when it
 // can, or when there is none; refused as readPreviousVersion() refuses it otherwise.
-Outcome judgePreviousVersion(const ListPlace &place, const Trusted &trusted);
+Outcome judgePreviousVersion(const ListPlace &place, const Trusted &trusted, NotKept &why);
 
 // The same for a file named by its path (its name ends in '-', as a previous version's does), in
 // its own folder.
-Outcome judgePreviousVersionAt(const std::string &path, const Trusted &trusted);
+Outcome judgePreviousVersionAt(const std::string &path, const Trusted &trusted, NotKept &why);
 
 }  // namespace tl
 

@@ -16,8 +16,12 @@
 namespace tl {
 namespace {
 
-constexpr const char *kLogSocket = "/dev/log";
+constexpr char kLogSocket[] = "/dev/log";
 constexpr int kSendSeconds = 10;  // a system log that takes longer is not keeping up
+// What the trouble says of kSendSeconds, written out here: this wing returns facts, never
+// formats.
+constexpr const char *kSendSecondsSaid = "10 s";
+static_assert(kSendSeconds == 10, "kSendSecondsSaid names kSendSeconds");
 // The most a datagram holds that every syslog receiver must take.
 constexpr size_t kDatagramMost = 2048;
 
@@ -29,7 +33,7 @@ std::string framed(const std::string &line) {
   struct tm t {};
   localtime_r(&now, &t);
   char head[96];
-  std::snprintf(
+  std::snprintf(  // wings: not speech: the datagram's header, as the log's protocol has it
       head, sizeof head, "<%d>%s %2d %02d:%02d:%02d tolvane-list[%d]: ", LOG_AUTHPRIV | LOG_NOTICE,
       kMonths[t.tm_mon % 12], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(getpid()));
   return head + line;
@@ -40,7 +44,8 @@ std::string framed(const std::string &line) {
 UniqueFd connected(int &type, int &error) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
-  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", kLogSocket);
+  static_assert(sizeof kLogSocket <= sizeof addr.sun_path, "the socket's path fits");
+  std::memcpy(addr.sun_path, kLogSocket, sizeof kLogSocket);
   for (const int t : {SOCK_DGRAM, SOCK_STREAM}) {
     UniqueFd fd(socket(AF_UNIX, t | SOCK_CLOEXEC, 0));
     error = errno;
@@ -84,7 +89,7 @@ Outcome SystemLog::send(const std::string &line) {
     if (n >= 0) return trouble("the system log" + where + " took only part of the line");
     if (errno == EAGAIN || errno == EWOULDBLOCK)
       return trouble("the system log" + where + " did not take the line within " +
-                     std::to_string(kSendSeconds) + " s");
+                     kSendSecondsSaid);
     // A system log that was started again since the connection: once more, connected anew.
     if (errno != ECONNREFUSED && errno != ENOTCONN && errno != ECONNRESET && errno != EPIPE)
       return trouble("the system log" + where + " did not take the line: " + std::strerror(errno));
