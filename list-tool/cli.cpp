@@ -48,8 +48,8 @@ CLI::App *listSubcommand(CLI::App &tool, const std::string &name, const std::str
 Outcome numberOption(const std::string &option, const std::string &text, uint32 &out) {
   uint64_t n = 0;
   if (!tvc::parseNumber(text, 0xFFFFFFFFu, n)) {
-    return usage(option + " takes a number from 0 to 4294967295 (decimal or 0x-hex), got '" +
-                   text + "'");
+    return usage(option + " takes a number from 0 to 4294967295 (decimal or 0x-hex), got '" + text +
+                 "'");
   }
   out = static_cast<uint32>(n);
   return done();

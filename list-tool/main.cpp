@@ -49,10 +49,10 @@ int run(int argc, char **argv) {
     bool known = false;
     for (const tl::Subcommand &s : subs) known = known || s.app->get_name() == argv[1];
     if (!known) {
-      return said(nullptr, "",
-                  tl::usage(std::string("'") + argv[1] +
-                            "' is not a subcommand; the subcommands are " + names +
-                            " (tolvane-list --help)"));
+      return said(
+          nullptr, "",
+          tl::usage(std::string("'") + argv[1] + "' is not a subcommand; the subcommands are " +
+                    names + " (tolvane-list --help)"));
     }
   }
   const std::string misplaced = tl::misplacedWait(argc, argv);

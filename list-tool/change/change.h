@@ -53,11 +53,11 @@ class ListFiles {
 
 // The list as a change read it, for a step to change.
 struct ListAsRead {
-  const std::string &file;   // as given
-  const std::string &kept;   // the path of its previous version, NAME-, for messages
-  const std::string &bytes;  // what it holds ("" for a list that does not exist yet)
-  const Report &report;      // what the plug-in makes of them
-  const JournalState &journal;               // what its journal says of its changes
+  const std::string &file;      // as given
+  const std::string &kept;      // the path of its previous version, NAME-, for messages
+  const std::string &bytes;     // what it holds ("" for a list that does not exist yet)
+  const Report &report;         // what the plug-in makes of them
+  const JournalState &journal;  // what its journal says of its changes
   const std::vector<JournalEntry> &entries;  // and the journal's entries
   bool terminal;                             // the operator can be asked
   ListFiles &files;

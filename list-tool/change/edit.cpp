@@ -47,8 +47,8 @@ class EditStep : public EditingStep {
       Outcome ready = chooseEditor(invoker.delegated, editor_);
       if (ready.ok()) ready = copy_.plan(change_.place(), delegate);
       if (ready.ok()) {
-        ready = change_.record().beforeCopy(copy_.path(), copy_.owner(), copy_.beside(),
-                                            copy_.name());
+        ready =
+            change_.record().beforeCopy(copy_.path(), copy_.owner(), copy_.beside(), copy_.name());
       }
       if (ready.ok()) ready = copy_.create(list.bytes);
       if (!ready.ok()) return stop(ready.message);

@@ -76,8 +76,8 @@ std::vector<Finding> guardFindings(const ListPlace &place) {
   return out;
 }
 
-Outcome readJournalAt(const ListPlace &place, const Trusted &trusted, bool write,
-                      JournalFile &file, std::vector<JournalEntry> &entries) {
+Outcome readJournalAt(const ListPlace &place, const Trusted &trusted, bool write, JournalFile &file,
+                      std::vector<JournalEntry> &entries) {
   std::vector<std::string> lines;
   size_t rotated = 0;
   Outcome o = file.open(place, trusted, write);

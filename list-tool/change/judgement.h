@@ -30,8 +30,8 @@ std::vector<Finding> besideFindings(const ListPlace &place, const Trusted &trust
 // Reads the journal of the list at `place` (to append to it when `write`) into `entries`:
 // refused when it is planted ("journal-kind", "journal-owner", "journal-writable") or damaged
 // ("journal-damaged"), trouble when it cannot be read.
-Outcome readJournalAt(const ListPlace &place, const Trusted &trusted, bool write,
-                      JournalFile &file, std::vector<JournalEntry> &entries);
+Outcome readJournalAt(const ListPlace &place, const Trusted &trusted, bool write, JournalFile &file,
+                      std::vector<JournalEntry> &entries);
 
 // A file beside the list as the judgement of a change cut short takes it.
 FileFound asFound(const FoundFile &f);

@@ -118,8 +118,8 @@ int Change::run(ChangeStep &step, EditingStep *editing) {
   // Change the copy, check it and confirm what needs it; at a terminal the operator may edit
   // the copy again.
   const std::string kept = place_.beside(place_.name + "-");
-  const ListAsRead list{o_.file,  kept,     list_.bytes,           before_,
-                        state_,   entries_, terminal_ && !o_.dryRun, *this};
+  const ListAsRead list{
+      o_.file, kept, list_.bytes, before_, state_, entries_, terminal_ && !o_.dryRun, *this};
   std::string after;
   Report next;
   for (;;) {
@@ -230,9 +230,9 @@ Outcome Change::lock() {
   const std::string busy =
       place_.live() + " is being changed by another tolvane-list" + shownHolder(lock_.holder());
   if (o.signal != 0) {
-    return trouble(busy + ": the wait was ended by SIG" + sigabbrev_np(o.signal) +
-                       "; nothing written",
-                   o.signal);
+    return trouble(
+        busy + ": the wait was ended by SIG" + sigabbrev_np(o.signal) + "; nothing written",
+        o.signal);
   }
   return trouble(busy + (o_.wait < 0 ? ": try again when it is done, or wait for it with --wait"
                                      : ": waited " + secondsText(o_.wait) + " s in vain"));
@@ -443,8 +443,7 @@ int Change::finish(const Outcome &ended) {
                 loggedRefusal(o.message, o.code)));
   }
   bool kept = false;
-  const std::string where =
-      o.ok() || editing_ == nullptr ? "" : editing_->keepWork(kept);
+  const std::string where = o.ok() || editing_ == nullptr ? "" : editing_->keepWork(kept);
   journalEnd(o.kind == Outcome::Refused   ? "refused"
              : o.kind == Outcome::Trouble ? "trouble"
                                           : "unchanged",
@@ -483,7 +482,8 @@ void Change::facts(bool changed, bool installed) {
 void Change::report(const Report &next, bool installed, bool previousKept) {
   const std::string despite = despite_.empty() ? "" : " despite " + despite_;
   facts(true, installed);
-  if (!changesShown_ || voice_.json()) voice_.changes(before_, next, o_.file + " (before)", o_.file);
+  if (!changesShown_ || voice_.json())
+    voice_.changes(before_, next, o_.file + " (before)", o_.file);
   if (o_.dryRun) {
     voice_.line(stdout, o_.file + ": dry run: would change; nothing written", "dryRun", true);
   } else if (installed) {

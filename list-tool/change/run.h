@@ -141,10 +141,10 @@ class Change : private CopyRecord, private ListFiles {
   SystemLog systemLog_;
   bool terminal_ = false;
   bool signalsHeld_ = false;
-  bool installed_ = false;     // the list is in place, and the change said so
-  bool changesShown_ = false;  // what changes was shown for the operator to confirm
-  std::string notLogged_;      // why a line could not be put in the system log
-  std::string despite_;        // what the operator installed anyway ("" for nothing)
+  bool installed_ = false;       // the list is in place, and the change said so
+  bool changesShown_ = false;    // what changes was shown for the operator to confirm
+  std::string notLogged_;        // why a line could not be put in the system log
+  std::string despite_;          // what the operator installed anyway ("" for nothing)
   Outcome afterwards_ = done();  // what the step left undone, said after the change
 };
 

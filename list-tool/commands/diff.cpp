@@ -53,11 +53,11 @@ int diff(const DiffOptions &o, Voice &voice) {
                                 : was == 0          ? "gains recognition"
                                 : is == 0           ? "loses recognition"
                                                     : "recognised before and after";
-    const std::string line =
-        "user (registration seed " + std::to_string(user.rSeed) + ", PUID seed " +
-        std::to_string(user.pSeed) + ", address " + dotted(user.ipAdr) + "): " + verdict +
-        (was != 0 ? "; before by slot " + std::to_string(was) : "") +
-        (is != 0 ? "; after by slot " + std::to_string(is) : "");
+    const std::string line = "user (registration seed " + std::to_string(user.rSeed) +
+                             ", PUID seed " + std::to_string(user.pSeed) + ", address " +
+                             dotted(user.ipAdr) + "): " + verdict +
+                             (was != 0 ? "; before by slot " + std::to_string(was) : "") +
+                             (is != 0 ? "; after by slot " + std::to_string(is) : "");
     voice.line(stdout, line, "user",
                {{"rSeed", user.rSeed},
                 {"pSeed", user.pSeed},

@@ -18,10 +18,9 @@ void Voice::finding(const std::string &file, const Finding &f, bool already, FIL
   if (!json_) {
     printFinding(stream, file, f);
     if (already) {
-      printLine(stdout, file + (f.line == 0 ? "" : ":" + std::to_string(f.line)) +
-                            ": note: already " +
-                            (f.severity == Severity::Error ? "an error " : "") +
-                            "before this change");
+      printLine(stdout,
+                file + (f.line == 0 ? "" : ":" + std::to_string(f.line)) + ": note: already " +
+                    (f.severity == Severity::Error ? "an error " : "") + "before this change");
     }
     return;
   }
@@ -82,8 +81,8 @@ void Voice::fail(const Outcome &o, bool saidAlready) {
   failed_ = true;
   if (saidAlready) return;
   if (o.kind == Outcome::Refused) {
-    printLine(stderr, (file_.empty() ? std::string("tolvane-list") : file_) + ": error: " +
-                          o.message + " [" + codeOf(o) + "]");
+    printLine(stderr, (file_.empty() ? std::string("tolvane-list") : file_) +
+                          ": error: " + o.message + " [" + codeOf(o) + "]");
   } else {
     printLine(stderr, "tolvane-list: " + o.message);
   }

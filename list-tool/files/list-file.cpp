@@ -19,7 +19,7 @@ Outcome failed(const std::string &shown) {
 
 Outcome notRegular(const std::string &shown, mode_t mode) {
   return cannotRead("cannot read " + shown + ": is " + kindOf(mode) +
-                 ", and the plug-in reads only a regular file (it would load no record)");
+                    ", and the plug-in reads only a regular file (it would load no record)");
 }
 
 // Reads an open list from its start.

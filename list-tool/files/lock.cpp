@@ -112,8 +112,9 @@ Outcome ListLock::acquire(const ListPlace &place, const Trusted &trusted, double
                        (errno == ENOLCK ? " (the file system gives no locks)" : ""));
       }
       const Holder h = holderOf(fd.get());
-      holder_ = {h.pid, h.user, h.sudoUser,
-                 h.since.empty() ? 0 : static_cast<time_t>(std::strtoll(h.since.c_str(), nullptr, 10))};
+      holder_ = {
+          h.pid, h.user, h.sudoUser,
+          h.since.empty() ? 0 : static_cast<time_t>(std::strtoll(h.since.c_str(), nullptr, 10))};
       if (waitSeconds < 0 || (waitSeconds > 0 && std::chrono::steady_clock::now() >= until))
         return {Outcome::Trouble, "locked", "", 0};
       if (const int sig = endingSignalNoted()) return {Outcome::Trouble, "locked", "", sig};
