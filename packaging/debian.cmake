@@ -20,7 +20,8 @@ set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 # The C++ programs' needs, as dpkg-shlibdeps finds them (on i386 it asks a newer libgcc-s1);
 # besides, tolvane-list links Nettle (SHA-256), whose symbols are all of its first version (no
 # version to require), and the host libedit, whose line-editing calls (el_*, history*) date
-# from 2.11-20080614-0. The package test holds each Depends to what dpkg-shlibdeps finds.
+# from 2.11-20080614-0 but for el_wset (the completion function named in wide characters), which
+# dates from 3.1-20140620-0. The package test holds each Depends to what dpkg-shlibdeps finds.
 if(TOLVANE_DEB_ARCH STREQUAL "i386")
   set(libgcc_version 4.2)
 else()
@@ -28,7 +29,7 @@ else()
 endif()
 set(tolvane_cxx_depends "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= ${libgcc_version})")
 set(tolvane_nettle_depends "libnettle8")
-set(tolvane_libedit_depends "libedit2 (>= 2.11-20080614-0)")
+set(tolvane_libedit_depends "libedit2 (>= 3.1-20140620-0)")
 # Up to 2.0.0 the package tolvane held everything; the host and the headers have left it.
 set(tolvane_split "tolvane (<< 2.0.1~)")
 

@@ -195,7 +195,7 @@ std::vector<Case> cases() {
 }
 
 // The output with the journal's change ids and times shown as ID and TIME.
-std::string masked(std::string text) {
+std::string masked(const std::string &text) {
   static const std::regex id(R"(\d{8}T\d{6}Z-[A-Za-z0-9]{6})");
   static const std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)");
   return std::regex_replace(std::regex_replace(text, id, "ID"), time, "TIME");

@@ -23,8 +23,8 @@
 # under qemu-user (tests/support/run-installed.sh). Purged, tolvane leaves nothing of
 # tolvane-list's beside the list (its postrm, run on a list's home of the test's own where the
 # installed tool made its changes, kept an edit and found an install cut short): the lock, the
-# journal, NAME- and every copy go, each copy named, and the folder with them, unless a file of
-# the operator's stays in it.
+# journal and the one it rotated, NAME- and every copy go, each copy named, and the folder with
+# them, unless a file of the operator's stays in it.
 #   run-install.sh BUILD_DIR SOURCE_DIR ARCH
 set -u
 build=$(realpath "$1") source=$(realpath "$2") arch=$3
@@ -82,7 +82,7 @@ usr/share/doc/tolvane-host/copyright usr/share/doc/tolvane-host/examples/admins.
 usr/share/doc/tolvane-host/examples/demo.session usr/share/man/man1/tolvane-host.1.gz"
 fields[tolvane-host]="Architecture=$arch
 Multi-Arch=same
-Depends=$cxx, libedit2 (>= 2.11-20080614-0)
+Depends=$cxx, libedit2 (>= 3.1-20140620-0)
 Recommends=tolvane-plugin
 Suggests=
 Breaks=$split
@@ -337,8 +337,8 @@ done
 # Purges the list's home HOME (a folder of the test's own, named in a copy of the package's
 # postrm in place of /etc/tolvane/admins.list) after the installed tool changed the list there:
 # an add (the lock, NAME-), an edit whose editor failed (its copy kept), the pair of files an
-# install cut short after the exchange leaves, and the journal of the list's changes. With `mine`, a file of the operator's lies there
-# too, and stays with the folder.
+# install cut short after the exchange leaves, and the journal of the list's changes with the one
+# it rotated. With `mine`, a file of the operator's lies there too, and stays with the folder.
 check_purge() {
   local home=$1 mine=${2:-} folder got want copy pair
   folder=$(dirname "$home")
@@ -354,6 +354,7 @@ check_purge() {
   pair=Qq1Ww2
   cp "$home" "$folder/.admins.list.$pair" && cp "$home" "$folder/.admins.list-.$pair"
   echo "a change's journal" >"$folder/.admins.list.journal"
+  echo "the journal before it was rotated" >"$folder/.admins.list.journal.1"
   rm "$home"  # dpkg removes the configuration file itself
   sed "s#^list=.*#list=$home#" "$work/control-tolvane/postrm" >"$work/postrm"
   got=$(LC_ALL=C sh "$work/postrm" purge 2>&1; echo "[exit $?]")
