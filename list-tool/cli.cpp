@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "content/encoding.h"
 #include "content/json-out.h"
@@ -34,6 +35,10 @@ CLI::Option *addPair(CLI::App *sub, const Named &a, const Named &b, CLI::Option 
 
 }  // namespace
 
+UtcSeconds clockNow() {
+  return static_cast<UtcSeconds>(std::time(nullptr));
+}
+
 std::string listHome() {
   return TOLVANE_LIST_HOME;
 }
@@ -48,8 +53,8 @@ CLI::App *listSubcommand(CLI::App &tool, const std::string &name, const std::str
 Outcome numberOption(const std::string &option, const std::string &text, uint32 &out) {
   uint64_t n = 0;
   if (!tvc::parseNumber(text, 0xFFFFFFFFu, n)) {
-    return usage(option + " takes a number from 0 to 4294967295 (decimal or 0x-hex), got '" +
-                   text + "'");
+    return usage(option + " takes a number from 0 to 4294967295 (decimal or 0x-hex), got '" + text +
+                 "'");
   }
   out = static_cast<uint32>(n);
   return done();
@@ -158,11 +163,11 @@ Outcome RecordOptions::seeds(uint32 &rSeed, uint32 &pSeed) const {
   return o;
 }
 
-Outcome RecordOptions::line(std::string &out) const {
+Outcome RecordOptions::line(std::string &out, const std::string *note) const {
   if (addrOpt_->count() == 0) return usage("give the address pattern with --addr");
   uint32 rSeed = 0, pSeed = 0;
   Outcome o = seeds(rSeed, pSeed);
-  return o.ok() ? encodeLine(rSeed, pSeed, addr_, note_, out) : o;
+  return o.ok() ? encodeLine(rSeed, pSeed, addr_, note != nullptr ? *note : note_, out) : o;
 }
 
 Outcome RecordOptions::revocation(Revocation &out) const {

@@ -19,8 +19,9 @@ using Define = tl::Subcommand (*)(CLI::App &);
 
 // The subcommands, in the order --help lists them.
 const Define kSubcommands[] = {
-    tl::defineCheck, tl::defineMatch, tl::defineEncode, tl::defineDecode, tl::defineDiff,
-    tl::defineEdit,  tl::defineAdd,   tl::defineRemove, tl::defineUndo,   tl::defineHistory,
+    tl::defineCheck,  tl::defineMatch, tl::defineEncode,  tl::defineDecode,
+    tl::defineDiff,   tl::defineEdit,  tl::defineAdd,     tl::defineRemove,
+    tl::defineExpire, tl::defineUndo,  tl::defineHistory,
 };
 
 // The subcommand the words name, parsed once by CLI11; a usage error, said as every other
@@ -49,10 +50,10 @@ int run(int argc, char **argv) {
     bool known = false;
     for (const tl::Subcommand &s : subs) known = known || s.app->get_name() == argv[1];
     if (!known) {
-      return said(nullptr, "",
-                  tl::usage(std::string("'") + argv[1] +
-                            "' is not a subcommand; the subcommands are " + names +
-                            " (tolvane-list --help)"));
+      return said(
+          nullptr, "",
+          tl::usage(std::string("'") + argv[1] + "' is not a subcommand; the subcommands are " +
+                    names + " (tolvane-list --help)"));
     }
   }
   const std::string misplaced = tl::misplacedWait(argc, argv);
