@@ -4,6 +4,7 @@
 // as one piece, and a record already there gets that end.
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "change/change.h"
 #include "cli.h"
@@ -47,6 +48,7 @@ class AddStep : public ChangeStep {
   const char *verb() const override { return "add"; }
   Outcome ready() const override { return values_; }
   Outcome make(const ListAsRead &list, std::string &after) override {
+    remark_.clear();
     for (const Loaded &l : list.report.records) {
       if (!sameRecord(l.rec, rec_)) continue;
       after = list.bytes;
@@ -61,16 +63,23 @@ class AddStep : public ChangeStep {
       Outcome room = fits(line, "line " + std::to_string(l.line));
       if (!room.ok()) return room;
       after = withLineReplaced(list.bytes, l.line, line);
+      remark_ = "the grant of line " + std::to_string(l.line) + " ends at " + untilText(*until_) +
+                (ends ? ", no longer at " + untilText(*ends) : ", where it had no end");
       return done();
     }
     after = withLineAdded(list.bytes, line_);
     return done();
+  }
+  std::vector<Remark> remarks() const override {
+    if (remark_.empty()) return {};
+    return {{"until-set", remark_}};
   }
 
  private:
   Outcome values_;  // whether the values make a line
   std::string line_;
   std::optional<UtcSeconds> until_;
+  std::string remark_;  // the end a grant there gets
   Tolvane rec_{};
 };
 
