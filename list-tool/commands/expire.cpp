@@ -65,8 +65,7 @@ struct ExpireOptions {
 Subcommand defineExpire(CLI::App &tool) {
   auto o = std::make_shared<ExpireOptions>();
   CLI::App *sub = listSubcommand(
-      tool, "expire", "Take out of FILE every record whose grant has ended (add --until)",
-      o->change.file);
+      tool, "expire", "Take out of FILE every record whose grant has ended", o->change.file);
   endChangeSubcommand(
       sub, o->change, kRemoving,
       "One change: the records whose note names an end that is past. None: nothing written.\n"
