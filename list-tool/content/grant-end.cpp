@@ -62,7 +62,8 @@ bool dateAndTime(const std::string &s, UtcSeconds &t) {
   }
   if (y < 1970 || mo < 1 || mo > 12 || d < 1 || d > daysIn(y, mo) || h > 23 || mi > 59)
     return false;
-  t = daysFromCivil(y, mo, d) * kDay + h * 3600 + mi * 60;
+  t = daysFromCivil(y, mo, d) * kDay + static_cast<UtcSeconds>(h) * 3600 +
+      static_cast<UtcSeconds>(mi) * 60;
   return true;
 }
 

@@ -19,7 +19,7 @@ namespace tl {
 using UtcSeconds = int64_t;
 
 // A grant ending within this many seconds of now is said to be ending (check's note).
-constexpr UtcSeconds kEndingSoon = 7 * 24 * 3600;
+constexpr UtcSeconds kEndingSoon = UtcSeconds{7} * 24 * 3600;
 
 // The end a note names in the fixed form, or none: the note ends with "until" and
 // YYYY-MM-DDTHH:MMZ, after a space or alone, with a real date and time of day.
