@@ -74,6 +74,25 @@ install(FILES ${CMAKE_BINARY_DIR}/doc/NEWS.Debian.gz DESTINATION share/doc/tolva
 install(FILES packaging/admins.list DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/tolvane
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ COMPONENT tools)
 
+# Grants that end: tolvane-expire.timer runs tolvane-expire every five minutes on the lists that
+# expire.conf names (the list's home as installed), a configuration file of the tools' package.
+# The units lie where Debian's systemd finds a package's units; the package's postinst enables
+# and starts the timer (packaging/postinst.in).
+if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+  set(TOLVANE_UNIT_DIR /lib/systemd/system)
+else()
+  set(TOLVANE_UNIT_DIR ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
+endif()
+configure_file(packaging/systemd/tolvane-expire.service.in
+               ${CMAKE_BINARY_DIR}/packaging/tolvane-expire.service @ONLY)
+configure_file(packaging/expire.conf.in ${CMAKE_BINARY_DIR}/packaging/expire.conf @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/tolvane-expire.service
+        packaging/systemd/tolvane-expire.timer DESTINATION ${TOLVANE_UNIT_DIR} COMPONENT tools)
+install(PROGRAMS packaging/systemd/tolvane-expire DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tolvane
+        COMPONENT tools)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/expire.conf DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/tolvane
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ COMPONENT tools)
+
 # Every package carries the copyright and the changelog in its own documentation folder.
 set(TOLVANE_PACKAGES plugin=tolvane-plugin tools=tolvane host=tolvane-host dev=tolvane-dev)
 foreach(pair ${TOLVANE_PACKAGES})

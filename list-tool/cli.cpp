@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "content/encoding.h"
 #include "content/json-out.h"
@@ -33,6 +34,10 @@ CLI::Option *addPair(CLI::App *sub, const Named &a, const Named &b, CLI::Option 
 }
 
 }  // namespace
+
+UtcSeconds clockNow() {
+  return static_cast<UtcSeconds>(std::time(nullptr));
+}
 
 std::string listHome() {
   return TOLVANE_LIST_HOME;
@@ -158,11 +163,11 @@ Outcome RecordOptions::seeds(uint32 &rSeed, uint32 &pSeed) const {
   return o;
 }
 
-Outcome RecordOptions::line(std::string &out) const {
+Outcome RecordOptions::line(std::string &out, const std::string *note) const {
   if (addrOpt_->count() == 0) return usage("give the address pattern with --addr");
   uint32 rSeed = 0, pSeed = 0;
   Outcome o = seeds(rSeed, pSeed);
-  return o.ok() ? encodeLine(rSeed, pSeed, addr_, note_, out) : o;
+  return o.ok() ? encodeLine(rSeed, pSeed, addr_, note != nullptr ? *note : note_, out) : o;
 }
 
 Outcome RecordOptions::revocation(Revocation &out) const {

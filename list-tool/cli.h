@@ -8,12 +8,16 @@
 #include <string>
 
 #include "change/change.h"
+#include "content/grant-end.h"
 #include "content/revocation.h"
 #include "outcome.h"
 #include "tv-list.h"
 #include "tv-match.h"
 
 namespace tl {
+
+// The clock's time now, in seconds since 1970 in UTC.
+UtcSeconds clockNow();
 
 // The list taken when no FILE is given: /etc/tolvane/admins.list for the prefix /usr.
 std::string listHome();
@@ -55,7 +59,8 @@ class RecordOptions {
   bool noteGiven() const { return noteOpt_ != nullptr && noteOpt_->count() != 0; }
   // The list line for these values, as encode writes it: trouble when a value is missing or
   // malformed, refused ("values") when they make no line that reads as written.
-  Outcome line(std::string &out) const;
+  // `note`, when given, stands for --note's.
+  Outcome line(std::string &out, const std::string *note = nullptr) const;
   // The revocation these values ask for: a person by their seeds (from anywhere, within the
   // range of --addr or at the address of --ip), with or without a note, or by the note alone.
   // Trouble on a value missing or malformed; refused ("values") as line() is.

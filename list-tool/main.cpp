@@ -19,8 +19,9 @@ using Define = tl::Subcommand (*)(CLI::App &);
 
 // The subcommands, in the order --help lists them.
 const Define kSubcommands[] = {
-    tl::defineCheck, tl::defineMatch, tl::defineEncode, tl::defineDecode, tl::defineDiff,
-    tl::defineEdit,  tl::defineAdd,   tl::defineRemove, tl::defineUndo,   tl::defineHistory,
+    tl::defineCheck,  tl::defineMatch, tl::defineEncode,  tl::defineDecode,
+    tl::defineDiff,   tl::defineEdit,  tl::defineAdd,     tl::defineRemove,
+    tl::defineExpire, tl::defineUndo,  tl::defineHistory,
 };
 
 // The subcommand the words name, parsed once by CLI11; a usage error, said as every other

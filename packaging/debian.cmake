@@ -66,8 +66,11 @@ and an Ansible playbook that keeps the list in step on several servers.\n\
 The plug-in itself is in tolvane-plugin.")
 configure_file(packaging/conffiles.in ${CMAKE_BINARY_DIR}/packaging/conffiles @ONLY)
 configure_file(packaging/postrm.in ${CMAKE_BINARY_DIR}/packaging/postrm @ONLY)
+configure_file(packaging/postinst.in ${CMAKE_BINARY_DIR}/packaging/postinst @ONLY)
+configure_file(packaging/prerm.in ${CMAKE_BINARY_DIR}/packaging/prerm @ONLY)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA
-    "${CMAKE_BINARY_DIR}/packaging/conffiles;${CMAKE_BINARY_DIR}/packaging/postrm")
+    "${CMAKE_BINARY_DIR}/packaging/conffiles;${CMAKE_BINARY_DIR}/packaging/postinst;\
+${CMAKE_BINARY_DIR}/packaging/prerm;${CMAKE_BINARY_DIR}/packaging/postrm")
 
 # The stand-in host loads plug-ins of its own architecture: the one of the same architecture.
 # It edits the lines typed at its prompt with libedit (the version is dpkg-shlibdeps' own).

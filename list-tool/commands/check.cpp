@@ -2,6 +2,7 @@
 // why, how the list is guarded, and the records the plug-in loads.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -10,6 +11,7 @@
 #include "change/change.h"
 #include "cli.h"
 #include "command.h"
+#include "content/grants.h"
 #include "content/json-out.h"
 #include "content/text-out.h"
 
@@ -35,6 +37,11 @@ int check(const CheckOptions &o, Voice &voice) {
     Report r;
     if (judged.read.ok()) {
       r = checkList(file, judged.bytes);
+      // The grants that have ended or end soon, each among its line's findings.
+      const std::vector<Finding> grants = grantFindings(r, judged.bytes, clockNow());
+      r.findings.insert(r.findings.end(), grants.begin(), grants.end());
+      std::stable_sort(r.findings.begin(), r.findings.end(),
+                       [](const Finding &a, const Finding &b) { return a.line < b.line; });
       r.findings.insert(r.findings.begin(), judged.about.begin(), judged.about.end());
     } else {
       r.file = file;

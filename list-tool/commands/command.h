@@ -29,6 +29,7 @@ Subcommand defineAdd(CLI::App &tool);
 Subcommand defineRemove(CLI::App &tool);
 Subcommand defineUndo(CLI::App &tool);
 Subcommand defineHistory(CLI::App &tool);
+Subcommand defineExpire(CLI::App &tool);
 
 }  // namespace tl
 

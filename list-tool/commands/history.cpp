@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "cli.h"
 #include "command.h"
 #include "content/digest.h"
+#include "content/grant-end.h"
 #include "content/history.h"
 #include "content/journal-state.h"
 #include "content/json-out.h"
@@ -90,6 +92,10 @@ nlohmann::json itemJson(const HistoryItem &h) {
                                    : c.kind == KeptChange::Removed ? "removed"
                                                                    : "moved"},
                           {"record", keptRecordJson(c.record)}};
+    // The grant's end, when its note names one (not when the journal cut the note).
+    const std::optional<UtcSeconds> end =
+        c.record.cut == 0 ? grantEnd(c.record.comment) : std::nullopt;
+    if (end) one["record"]["until"] = untilText(*end);
     if (c.kind == KeptChange::Moved) {
       one["wasLine"] = c.wasLine;
       one["wasSlot"] = c.wasSlot;

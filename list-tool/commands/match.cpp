@@ -4,11 +4,13 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "change/change.h"
 #include "cli.h"
 #include "command.h"
+#include "content/grant-end.h"
 #include "content/json-out.h"
 #include "content/recognition.h"
 #include "content/shown.h"
@@ -43,10 +45,23 @@ std::string lineList(const std::vector<int> &lines) {
   return s;
 }
 
+// Until when the record recognises: " until 2026-12-14T09:00Z (in 3 days), when tolvane-list
+// expire takes it out", or "" for a grant without an end.
+std::string untilWords(const Loaded &l, UtcSeconds now) {
+  const std::optional<UtcSeconds> end = grantEnd(l.comment);
+  if (!end) return "";
+  if (*end <= now) {
+    return "; its grant ended at " + untilText(*end) +
+           ", and it recognises the user until tolvane-list expire takes it out";
+  }
+  return " until " + untilText(*end) + " (in " + timeLeft(*end, now) +
+         "), when tolvane-list expire takes it out";
+}
+
 // The verdicts for people: the user, each record's tests, the lines that could have, the
 // verdict.
 void printVerdicts(const std::string &file, const Report &r, const TvProbe &user,
-                   const Recognition &v) {
+                   const Recognition &v, UtcSeconds now) {
   printLine(stdout, "user: registration seed " + std::to_string(user.rSeed) + ", PUID seed " +
                         std::to_string(user.pSeed) + ", address " + dotted(user.ipAdr));
   const Loaded *before = nullptr;  // the first record that recognises, among those shown
@@ -91,7 +106,7 @@ void printVerdicts(const std::string &file, const Report &r, const TvProbe &user
   }
   if (v.first != nullptr) {
     printLine(stdout, "recognised by slot " + std::to_string(v.first->slot) + " (line " +
-                          std::to_string(v.first->line) + ")");
+                          std::to_string(v.first->line) + ")" + untilWords(*v.first, now));
   } else if (v.couldHave.empty()) {
     printLine(stdout, "no record recognises this user");
   } else {
@@ -128,14 +143,21 @@ nlohmann::json verdictsJson(const Report &r, const TvProbe &user, const Recognit
                     {"mended", l.wouldRecognise ? l.mended : ""},
                     {"wouldRecognise", l.wouldRecognise}});
   }
-  return {{"user", {{"rSeed", user.rSeed}, {"pSeed", user.pSeed}, {"address", dotted(user.ipAdr)}}},
-          {"recognised", v.first != nullptr},
-          {"slot", v.first != nullptr ? nlohmann::json(v.first->slot) : nullptr},
-          {"line", v.first != nullptr ? nlohmann::json(v.first->line) : nullptr},
-          {"records", records},
-          {"pastTable", past},
-          {"lost", lost},
-          {"couldRecognise", v.couldHave}};
+  nlohmann::json j = {
+      {"user", {{"rSeed", user.rSeed}, {"pSeed", user.pSeed}, {"address", dotted(user.ipAdr)}}},
+      {"recognised", v.first != nullptr},
+      {"slot", v.first != nullptr ? nlohmann::json(v.first->slot) : nullptr},
+      {"line", v.first != nullptr ? nlohmann::json(v.first->line) : nullptr},
+
+      {"records", records},
+      {"pastTable", past},
+      {"lost", lost},
+      {"couldRecognise", v.couldHave}};
+  // Until when the user is recognised, when the record that recognises them ends.
+  const std::optional<UtcSeconds> end =
+      v.first != nullptr ? grantEnd(v.first->comment) : std::nullopt;
+  if (end) j["until"] = untilText(*end);
+  return j;
 }
 
 int match(const MatchOptions &o, Voice &voice) {
@@ -151,7 +173,7 @@ int match(const MatchOptions &o, Voice &voice) {
   }
   const Report r = checkList(o.file, data);
   const Recognition v = recognition(r, user);
-  voice.facts(verdictsJson(r, user, v), [&] { printVerdicts(o.file, r, user, v); });
+  voice.facts(verdictsJson(r, user, v), [&] { printVerdicts(o.file, r, user, v, clockNow()); });
   return voice.end(done(), v.first != nullptr ? kClean : kFindings);
 }
 

@@ -58,18 +58,6 @@ std::string shownLine(int line, const std::string &text) {
          ")";
 }
 
-// The text of line `n` of the list (from 1), without its line end.
-std::string lineAt(const std::string &bytes, int n) {
-  size_t at = 0;
-  for (int i = 1; i < n && at != std::string::npos; ++i) {
-    at = bytes.find('\n', at);
-    if (at != std::string::npos) ++at;
-  }
-  if (at == std::string::npos || at > bytes.size()) return "";
-  const size_t end = bytes.find('\n', at);
-  return bytes.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
-
 class RemoveStep : public ChangeStep {
  public:
   const char *verb() const override { return "remove"; }

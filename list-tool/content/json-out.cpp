@@ -1,5 +1,8 @@
 #include "content/json-out.h"
 
+#include <optional>
+
+#include "content/grant-end.h"
 #include "content/shown.h"
 
 namespace tl {
@@ -28,14 +31,18 @@ nlohmann::json findingJson(const Finding &f) {
 }
 
 nlohmann::json recordJson(const Loaded &l) {
-  return {{"slot", l.slot},
-          {"line", l.line},
-          {"column", l.column},
-          {"rSeed", l.rec.rSeed},
-          {"pSeed", l.rec.pSeed},
-          {"ipMin", dotted(l.rec.ipMin)},
-          {"ipMax", dotted(l.rec.ipMax)},
-          {"comment", l.comment}};
+  nlohmann::json j = {{"slot", l.slot},
+                      {"line", l.line},
+                      {"column", l.column},
+                      {"rSeed", l.rec.rSeed},
+                      {"pSeed", l.rec.pSeed},
+                      {"ipMin", dotted(l.rec.ipMin)},
+                      {"ipMax", dotted(l.rec.ipMax)},
+                      {"comment", l.comment}};
+  // A grant that ends: its end, as its note names it.
+  const std::optional<UtcSeconds> end = grantEnd(l.comment);
+  if (end) j["until"] = untilText(*end);
+  return j;
 }
 
 nlohmann::json reportJson(const Report &r) {

@@ -18,7 +18,8 @@ namespace tl {
 // {"line", "column", "severity", "code", "message"}
 nlohmann::json findingJson(const Finding &f);
 
-// {"slot", "line", "column", "rSeed", "pSeed", "ipMin", "ipMax", "comment"}
+// {"slot", "line", "column", "rSeed", "pSeed", "ipMin", "ipMax", "comment"}, and "until" when
+// the comment names the grant's end.
 nlohmann::json recordJson(const Loaded &l);
 
 // {"file", "findings": [...], "records": [...]}

@@ -17,6 +17,12 @@ std::string withLineAdded(const std::string &data, const std::string &line);
 // The list without the lines numbered in `gone`.
 std::string withoutLines(const std::string &data, const std::set<int> &gone);
 
+// The text of line `n` of the list (from 1), without its line end ("" past the last).
+std::string lineAt(const std::string &data, int n);
+
+// The list with line `n` holding `text` instead, its line end kept.
+std::string withLineReplaced(const std::string &data, int n, const std::string &text);
+
 // How many lines the list has (a last line without its line end counts).
 int lineCount(const std::string &data);
 

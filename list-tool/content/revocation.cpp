@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "content/grant-end.h"
 #include "content/shown.h"
 #include "content/text-out.h"
 
@@ -104,7 +105,8 @@ std::vector<const Loaded *> revoked(const Report &r, const Revocation &q) {
   std::vector<const Loaded *> out;
   for (const Loaded *l : everyRecord(r)) {
     if (q.bySeeds && !recognisesSome(l->rec, q.whom)) continue;
-    if (q.byNote && l->comment != q.note) continue;
+    // A grant's end is no part of whom the note names.
+    if (q.byNote && l->comment != q.note && noteWithoutEnd(l->comment) != q.note) continue;
     out.push_back(l);
   }
   return out;

@@ -3,7 +3,8 @@
 // address, or, given a range or an address, every record that recognises them there (a record
 // that reaches beyond it goes whole, and is said to); where the same person is still recognised
 // outside that range is said, never an error. A note is a label: the comment on a record's own
-// line, matched exactly; a note that labels no record is an error, naming the comments anywhere
+// line, matched exactly (or that comment without a grant's end, "Ada" for "Ada until
+// 2026-12-14T09:00Z"); a note that labels no record is an error, naming the comments anywhere
 // in the list that come close, unless the person may already be gone. What a revocation takes
 // out is all that it changes: a record it would bring in (a dormant 33rd one) refuses it.
 #ifndef TOLVANE_LIST_CONTENT_REVOCATION_H

@@ -21,7 +21,15 @@
 #                         `log: ` as "<PRI>MESSAGE";
 #   `#! log: none`        there is no /dev/log at all, as on a machine without a system log;
 #   `#! mask: journal`    the journal's change ids (20261211T054538Z-Ab3dEf) are shown as ID and
-#                         its times (2026-12-11T05:45:38Z) as TIME, as they differ each run.
+#                         its times (2026-12-11T05:45:38Z) as TIME, as they differ each run;
+#   `#! clock: UTC`       the tool, in setup and after commands too, runs with its clock set to
+#                         UTC (2026-12-11T09:00:30Z) by libfaketime (faketime), as an offset from
+#                         the real clock, so that neither TZ nor locale moves it; under qemu-user
+#                         the preload goes to the emulated program alone (QEMU_SET_ENV);
+#   `#! world: yes`       the case runs three times, each in a fresh copy: as it is, then under
+#                         TZ=XXX+12 (UTC-12) and under TZ=XXX-14 (UTC+14), both with the locale
+#                         de_DE.UTF-8 (made with localedef in a private LOCPATH); all three must
+#                         print the same bytes.
 # In setup and after commands, `tolvane-list ARGS` runs the tool too, with a log of its own whose
 # lines are not shown (to make the changes a case starts from, or show what check says after).
 # The tool gets 180 seconds (a loaded machine, the sanitizer build): one that hangs fails the
@@ -34,8 +42,33 @@ if [ "$(id -u)" != 0 ] && [ "$reads" != only ]; then
   exit 77
 fi
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+top=$(mktemp -d)
+trap 'rm -rf "$top"' EXIT
+clock_at=$(sed -n 's/^#! clock: //p' "$case")
+world=$(sed -n 's/^#! world: //p' "$case")
+if [ -n "$clock_at" ] && ! command -v faketime >/dev/null; then
+  echo "SKIPPED: the case sets the clock with faketime, which is not installed (scripts/setup)"
+  exit 77
+fi
+# The clock's offset to the case's time, taken anew for each play.
+set_clock() {
+  clock=()
+  [ -n "$clock_at" ] || return 0
+  local target offset
+  target=$(date -u -d "$(tr T ' ' <<<"${clock_at%Z}") UTC" +%s) || exit 2
+  offset="$((target - $(date +%s)))s"
+  [[ $offset == -* ]] || offset="+$offset"
+  if [ "$("$launch" --how)" = natively ]; then
+    clock=(env "LD_PRELOAD=/usr/\$LIB/faketime/libfaketime.so.1" "FAKETIME=$offset")
+  else
+    clock=(env "QEMU_SET_ENV=LD_PRELOAD=/usr/\$LIB/faketime/libfaketime.so.1,FAKETIME=$offset")
+  fi
+}
+# Plays the case once in a fresh copy, with the environment's assignments given; what it printed
+# is left in $work/.all.
+play() {
+work=$(mktemp -d "$top/run.XXXXXX")
+set_clock
 mkdir -p "$work/tests/fixtures"
 cp -r "$here/../../fixtures/." "$work/tests/fixtures/"
 cp -r "$here/../../../examples" "$work/examples"
@@ -53,9 +86,10 @@ quiet=("$launch" "$private_log")
 [ "$(id -u)" = 0 ] || logger=() quiet=()
 cap=()
 [ -z "$memory" ] || cap=(--memory "$memory")
-tolvane-list() { "${quiet[@]}" "$launch" "$tool" "$@"; }
-(cd "$run" && eval "$setup" &&
- "${logger[@]}" timeout 180 "$launch" "${cap[@]}" "$tool" "$@" >"$work/.out" 2>"$work/.err"
+tolvane-list() { "${quiet[@]}" "${clock[@]}" "$launch" "$tool" "$@"; }
+(cd "$run" && { for assignment in "${place[@]}"; do export "${assignment?}"; done; } 2>/dev/null &&
+ eval "$setup" &&
+ "${logger[@]}" timeout 180 "${clock[@]}" "$launch" "${cap[@]}" "$tool" "$@" >"$work/.out" 2>"$work/.err"
  echo "[exit $?]" >>"$work/.err")
 cat "$work/.out" "$work/.err" >"$work/.all"
 [ "$log" != shown ] || sed 's/^/log: /' "$work/.log" >>"$work/.all" 2>/dev/null
@@ -65,6 +99,23 @@ sed -i "s#$work#WORK#g" "$work/.all"
 if [ "$mask" = journal ]; then
   sed -i -e 's/[0-9]\{8\}T[0-9]\{6\}Z-[A-Za-z0-9]\{6\}/ID/g' \
     -e 's/[0-9]\{4\}-[0-9]\{2\}-[0-9]\{2\}T[0-9]\{2\}:[0-9]\{2\}:[0-9]\{2\}Z/TIME/g' "$work/.all"
+fi
+}
+place=()
+play "$@"
+if [ "$world" = yes ]; then
+  first=$work
+  locales="$top/locales"
+  mkdir -p "$locales"
+  localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8" >/dev/null 2>&1 ||
+    { echo "SKIPPED: localedef cannot make de_DE.UTF-8 (the locales package: scripts/setup)"; exit 77; }
+  for zone in XXX+12 XXX-14; do
+    place=("TZ=$zone" "LOCPATH=$locales" "LC_ALL=de_DE.UTF-8" "LANG=de_DE.UTF-8")
+    play "$@"
+    diff -u "$first/.all" "$work/.all" ||
+      { echo "output of $(basename "$case") differs under TZ=$zone LC_ALL=de_DE.UTF-8"; exit 1; }
+  done
+  work=$first
 fi
 if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
   cp "$work/.all" "$expected"

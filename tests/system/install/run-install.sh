@@ -17,7 +17,7 @@
 # large-file tag (the plug-in's one override aside); the packaged tool and host must be hardened
 # as hardening-check reads it, and the plug-in bound at load with read-only relocations and
 # still within its C library floor (check-hardening.sh). tolvane lists the list's home as a
-# configuration file, recommends bash-completion, ships NEWS as NEWS.Debian.gz and the example
+# configuration file (and expire.conf, the lists its expire timer serves), recommends bash-completion, ships NEWS as NEWS.Debian.gz and the example
 # playbook (examples/ansible/, its module in library/), which ansible-playbook --syntax-check
 # accepts where it is installed. The installed programs run as the build's own do: natively, or
 # under qemu-user (tests/support/run-installed.sh). Purged, tolvane leaves nothing of
@@ -63,7 +63,9 @@ Recommends=
 Suggests=tolvane
 Breaks=
 Replaces="
-files[tolvane]="etc/tolvane/admins.list usr/bin/tolvane-list
+files[tolvane]="etc/tolvane/admins.list etc/tolvane/expire.conf usr/bin/tolvane-list
+lib/systemd/system/tolvane-expire.service lib/systemd/system/tolvane-expire.timer
+usr/libexec/tolvane/tolvane-expire
 usr/share/bash-completion/completions/tolvane-list usr/share/doc/tolvane/README.md
 usr/share/doc/tolvane/changelog.gz usr/share/doc/tolvane/copyright usr/share/doc/tolvane/NEWS.Debian.gz
 usr/share/doc/tolvane/examples/admins.list $ansible/tolvane.yml $ansible/admins.list.j2
@@ -296,8 +298,8 @@ check_package() {
   [ -n "${binary[$pkg]:-}" ] && check_shlibdeps "$deb" "$pkg"
   dpkg-deb -e "$deb" "$work/control-$pkg"
   if [ "$pkg" = tolvane ]; then
-    [ "$(cat "$work/control-$pkg/conffiles" 2>/dev/null)" = "$home" ] ||
-      problem "$home is not a configuration file of tolvane"
+    [ "$(cat "$work/control-$pkg/conffiles" 2>/dev/null)" = "$home"$'\n'/etc/tolvane/expire.conf ] ||
+      problem "$home and /etc/tolvane/expire.conf are not tolvane's configuration files"
   elif [ -e "$work/control-$pkg/conffiles" ]; then
     problem "$pkg has configuration files: $(cat "$work/control-$pkg/conffiles")"
   fi
