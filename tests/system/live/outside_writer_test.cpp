@@ -58,9 +58,12 @@ bool swapped(std::string &s, const std::string &from, const std::string &to) {
 
 // The other program: until `stop` appears, reads the list, checks its last marker, and renames
 // a new version over it with the next marker and the other pair of probes; then checks once
-// more. Writes "WRITES OVERWRITTEN" to `result`.
+// more. Writes "WRITES OVERWRITTEN" to `result`. On a busy machine an edit (the tool, its
+// editor, the check) outlasts the writer's pauses and loses every race: until an edit has put
+// probe 8 in place (`edited` appears), every tenth write is followed by a second's pause, a
+// window in which an edit can install, so that its table is reloaded too.
 [[noreturn]] void outsideWriter(const std::string &path, const std::string &stop,
-                                const std::string &result) {
+                                const std::string &edited, const std::string &result) {
   std::minstd_rand random(static_cast<unsigned>(getpid()));
   long writes = 0, overwritten = 0;
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
@@ -83,7 +86,9 @@ bool swapped(std::string &s, const std::string &from, const std::string &to) {
     std::ofstream(next, std::ios::binary) << text;
     if (std::rename(next.c_str(), path.c_str()) != 0) _exit(4);
     ++writes;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5 + static_cast<long>(random() % 60)));
+    const bool window = writes % 10 == 0 && !exists(edited);
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(window ? 1000 : 5 + static_cast<long>(random() % 60)));
   }
   std::ofstream(result) << writes << " " << overwritten << "\n";
   _exit(0);
@@ -171,7 +176,8 @@ TEST(LiveEdits, ThroughTheListToolBesideAnOutsideWriterNoChangeIsOverwritten) {
   std::ofstream(path) << "# writer 0\n"
                       << record(1) << padding(6) << record(7) << padding(6) << record(2);
   const pid_t writer = fork();
-  if (writer == 0) outsideWriter(path, dir + "/stop-writer", dir + "/writer.result");
+  if (writer == 0)
+    outsideWriter(path, dir + "/stop-writer", dir + "/edited", dir + "/writer.result");
   const pid_t cycle = fork();
   if (cycle == 0) toolCycle(path, dir + "/stop-tool", dir + "/tool.result");
 
