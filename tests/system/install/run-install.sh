@@ -359,11 +359,24 @@ check_purge() {
   echo "the journal before it was rotated" >"$folder/.admins.list.journal.1"
   rm "$home"  # dpkg removes the configuration file itself
   sed "s#^list=.*#list=$home#" "$work/control-tolvane/postrm" >"$work/postrm"
-  got=$(LC_ALL=C sh "$work/postrm" purge 2>&1; echo "[exit $?]")
+  # The machine's systemd is none of the test's: deb-systemd-helper and systemctl are stand-ins
+  # that write down how the postrm calls them.
+  mkdir -p "$work/units-stub"
+  for program in deb-systemd-helper systemctl; do
+    printf '#!/bin/sh
+echo "%s $*" >>"%s/units.calls"
+' "$program" "$work" >"$work/units-stub/$program"
+    chmod +x "$work/units-stub/$program"
+  done
+  rm -f "$work/units.calls"
+  got=$(PATH="$work/units-stub:$PATH" LC_ALL=C sh "$work/postrm" purge 2>&1; echo "[exit $?]")
   want=$(printf 'tolvane: removed %s, a copy an earlier change of the list left\n' \
     $(printf '%s\n' "$copy" "$folder/.admins.list.$pair" | LC_ALL=C sort) \
     "$folder/.admins.list-.$pair"; echo "[exit 0]")
   [ "$got" = "$want" ] || problem "purge said:"$'\n'"$got"$'\n'"not:"$'\n'"$want"
+  want=$'deb-systemd-helper purge tolvane-expire.timer\ndeb-systemd-helper unmask tolvane-expire.timer'
+  [ "$(cat "$work/units.calls" 2>/dev/null)" = "$want" ] ||
+    problem "purge: the timer's state is not forgotten as Debian's packages do: $(cat "$work/units.calls" 2>/dev/null)"
   if [ -n "$mine" ]; then
     [ "$(ls -A "$folder")" = notes ] || problem "purge left $(ls -A "$folder" | tr '\n' ' ')beside the operator's file"
   else
