@@ -77,6 +77,20 @@ options:
       - Whom the record is for, its note, the comment at the end of its line. Not used with
         I(state=absent), which revokes a person by their seeds.
     type: str
+  until:
+    description:
+      - When the grant ends, with I(state=present) (C(tolvane-list add --until)). The tool
+        writes the end into the record's note, in UTC (C(Bo until 2026-12-14T09:00Z)), and
+        C(tolvane-list expire) takes the record out once it has ended.
+      - Give an absolute time with its zone, such as C(2026-12-14T09:00Z). A task with the same
+        end changes nothing, and one with another end gives the record that end. A span such
+        as C(+3d) works too, but it gives a new end on every run, so the task is never
+        idempotent.
+      - When the tool judges the end past (C(until-past)), the grant has ended and the record
+        should not be there. The task then takes it out as C(tolvane-list remove) of the same
+        seeds and I(addr) does (C(expired)), and changes nothing when it is gone already. The
+        module never reads the time itself.
+    type: str
   account:
     description:
       - The server's account (a name or an id), trusted with the list; it may own it
@@ -117,7 +131,9 @@ attributes:
 notes:
   - With C(--diff) the task shows, as Ansible's file modules do, the lines of the list before
     and after the change, under the records it adds (C(+)), takes out (C(-)) or moves (C(~)),
-    each as C(tolvane-list diff) shows them, and its summary of the table. In check mode the
+    each as C(tolvane-list diff) shows them (a record's note shows when its grant ends), the
+    tool's C(until-set) note when a record there already gets another end, and its summary of
+    the table. In check mode the
     lines after are those the change would install.
   - Runs C(tolvane-list) with C(--json) and reads its one document; see C(tolvane-list(1)).
 requirements:
@@ -149,6 +165,14 @@ EXAMPLES = r'''
     path: /etc/tolvane/admins.list
     state: absent
     rseed: 816
+
+- name: Bo stands in for the weekend, until Monday 09:00 UTC; after that the task takes him out
+  tolvane_record:
+    path: /etc/tolvane/admins.list
+    rseed: 99
+    addr: "10.7.*.*"
+    note: Bo
+    until: "2026-12-14T09:00Z"
 '''
 
 RETURN = r'''
@@ -206,6 +230,12 @@ previous:
   returned: when a change was installed and its previous version kept
   type: str
   sample: /etc/tolvane/admins.list-
+expired:
+  description: Whether the grant named by I(until) had ended, so that the task ran
+    C(tolvane-list remove) of the record instead of C(add).
+  returned: when I(until) is given with I(state=present) and the tool judges it past
+  type: bool
+  sample: true
 installed:
   description: Whether a new version of the list was installed.
   returned: when the tool ran
@@ -266,7 +296,7 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.common.text.converters import to_text
 
 # The record's values, in the order tolvane-list's options take them.
-VALUES = ('rseed', 'crc', 'counter', 'pseed', 'puidctr', 'puidcrc', 'addr', 'note')
+VALUES = ('rseed', 'crc', 'counter', 'pseed', 'puidctr', 'puidcrc', 'addr', 'note', 'until')
 
 # The tool's options as this module's parameters; a flag's is the parameter set to true.
 PARAMETERS = dict([('--' + v, v) for v in VALUES] + [
@@ -293,27 +323,26 @@ def find_tool(module):
     return found
 
 
-def value_options(module):
-    """The record's values as the tool's options."""
+def value_options(module, command):
+    """The record's values as the options of the tool's command (add or remove)."""
     p = module.params
     argv = []
     for name in VALUES:
         # A revocation names a person by their seeds: a note would only narrow it.
-        if name == 'note' and p['state'] == 'absent':
+        if name in ('note', 'until') and command == 'remove':
             continue
         if p[name] is not None:
             argv += ['--' + name, to_text(p[name])]
     return argv
 
 
-def tool_argv(module, tool):
-    """The tool's command line for the module's arguments."""
+def tool_argv(module, tool, command):
+    """The tool's command line (add or remove) for the module's arguments."""
     p = module.params
-    argv = [tool, 'add' if p['state'] == 'present' else 'remove', p['path'], '--json',
-            '--wait=%d' % p['wait']]
+    argv = [tool, command, p['path'], '--json', '--wait=%d' % p['wait']]
     if p['account'] is not None:
         argv += ['--as', p['account']]
-    if p['create'] and p['state'] == 'present':
+    if p['create'] and command == 'add':
         argv.append('--create')
     if p['break_links']:
         argv.append('--break-links')
@@ -321,7 +350,7 @@ def tool_argv(module, tool):
         argv.append('--allow-empty')
     if module.check_mode:
         argv.append('--dry-run')
-    return argv + value_options(module)
+    return argv + value_options(module, command)
 
 
 def read_document(stdout):
@@ -358,6 +387,9 @@ def list_diff(path, document, before, after):
     """Ansible's diff: the records' changes and summary, then the list's lines before and after
     (none when the text after is not known)."""
     prepared = ''.join(change_line(c) + '\n' for c in document.get('changes') or [])
+    # A record given another end stays in the table: the tool's note says which end it has now.
+    prepared += ''.join('%s: %s\n' % (f['code'], f.get('message', ''))
+                        for f in document.get('findings') or [] if f.get('code') == 'until-set')
     if document.get('summary'):
         prepared += '%s: %s\n' % (path, document['summary'])
     diff = [dict(prepared=prepared)] if prepared else []
@@ -380,6 +412,57 @@ def failure_message(document, stderr, rc):
     return in_module_terms(said)
 
 
+def run_tool(module, tool, command):
+    """Runs the tool's command (add or remove) for the module's arguments: the task's result
+    and the tool's document."""
+    path = module.params['path']
+    argv = tool_argv(module, tool, command)
+    rc, stdout, stderr = module.run_command(argv)
+    document = read_document(stdout)
+    installed = bool(document.get('installed'))
+    dry_run = bool(document.get('dryRun', module.check_mode))
+    # A real run changed the list when it installed a new version; a dry run, when it would.
+    result = dict(cmd=argv, rc=rc, stdout=stdout, stderr=stderr,
+                  changed=bool(document.get('changed')) and (installed or dry_run),
+                  installed=installed, dry_run=dry_run, findings=document.get('findings', []))
+    if 'outcome' in document:
+        result['outcome'] = document['outcome']
+    for key in ('summary', 'note', 'missed', 'changes', 'previous'):
+        if document.get(key):
+            result[key] = document[key]
+    # The list's text before and after, as the tool read it and installed it (or would).
+    text = document.get('text')
+    if module._diff and result['changed'] and isinstance(text, dict):
+        result['diff'] = list_diff(path, document, text.get('before', ''), text.get('after'))
+    return result, document
+
+
+def finish(module, result, document):
+    """Warns of what the tool's run did beside the change, and ends the task with its result:
+    failed when the tool failed."""
+    path = module.params['path']
+    for f in document.get('findings', []):
+        if f.get('severity') in ('error', 'warning'):
+            where = f.get('file', path) + (':%d' % f['line'] if f.get('line') else '')
+            module.warn(in_module_terms('%s: %s: %s [%s]' % (
+                where, f['severity'], f.get('message', ''), f.get('code', ''))))
+    for said in document.get('repaired', []):
+        module.warn('put right first: ' + said)
+    for key, text in (('notLogged', 'the change is not in the system log: %s'),
+                      ('journalTrouble', "the change's journal: %s")):
+        if document.get(key):
+            module.warn(text % document[key])
+    rc = result['rc']
+    if rc != 0 or document.get('outcome', 'done') != 'done':
+        if isinstance(document.get('error'), dict):
+            result['error'] = dict(document['error'])
+            result['error']['message'] = in_module_terms(document['error'].get('message', ''))
+        module.fail_json(msg=failure_message(document, result['stderr'], rc), **result)
+    if not document:
+        module.fail_json(msg='tolvane-list printed no JSON document', **result)
+    module.exit_json(**result)
+
+
 def main():
     module = AnsibleModule(
         argument_spec=dict(
@@ -393,6 +476,7 @@ def main():
             puidcrc=dict(type='raw'),
             addr=dict(type='str'),
             note=dict(type='str'),
+            until=dict(type='str'),
             account=dict(type='str'),
             wait=dict(type='int', default=60),
             create=dict(type='bool', default=False),
@@ -409,47 +493,14 @@ def main():
         supports_check_mode=True,
     )
     tool = find_tool(module)
-    path = module.params['path']
-    argv = tool_argv(module, tool)
-    rc, stdout, stderr = module.run_command(argv)
-    document = read_document(stdout)
-    installed = bool(document.get('installed'))
-    dry_run = bool(document.get('dryRun', module.check_mode))
-    # A real run changed the list when it installed a new version; a dry run, when it would.
-    result = dict(cmd=argv, rc=rc, stdout=stdout, stderr=stderr,
-                  changed=bool(document.get('changed')) and (installed or dry_run),
-                  installed=installed, dry_run=dry_run, findings=document.get('findings', []))
-    if 'outcome' in document:
-        result['outcome'] = document['outcome']
-    # What the run did beside the change, which the operator should hear of.
-    for f in document.get('findings', []):
-        if f.get('severity') in ('error', 'warning'):
-            where = f.get('file', path) + (':%d' % f['line'] if f.get('line') else '')
-            module.warn(in_module_terms('%s: %s: %s [%s]' % (
-                where, f['severity'], f.get('message', ''), f.get('code', ''))))
-    for said in document.get('repaired', []):
-        module.warn('put right first: ' + said)
-    for key, text in (('notLogged', 'the change is not in the system log: %s'),
-                      ('journalTrouble', "the change's journal: %s")):
-        if document.get(key):
-            module.warn(text % document[key])
-    for key in ('summary', 'note', 'missed', 'changes', 'previous'):
-        if document.get(key):
-            result[key] = document[key]
-
-    # The list's text before and after, as the tool read it and installed it (or would).
-    text = document.get('text')
-    if module._diff and result['changed'] and isinstance(text, dict):
-        result['diff'] = list_diff(path, document, text.get('before', ''), text.get('after'))
-
-    if rc != 0 or document.get('outcome', 'done') != 'done':
-        if isinstance(document.get('error'), dict):
-            result['error'] = dict(document['error'])
-            result['error']['message'] = in_module_terms(document['error'].get('message', ''))
-        module.fail_json(msg=failure_message(document, stderr, rc), **result)
-    if not document:
-        module.fail_json(msg='tolvane-list printed no JSON document', **result)
-    module.exit_json(**result)
+    command = 'add' if module.params['state'] == 'present' else 'remove'
+    result, document = run_tool(module, tool, command)
+    # A grant whose end the tool judges past has ended: its record should not be there.
+    error = document.get('error')
+    if command == 'add' and isinstance(error, dict) and error.get('code') == 'until-past':
+        result, document = run_tool(module, tool, 'remove')
+        result['expired'] = True
+    finish(module, result, document)
 
 
 if __name__ == '__main__':

@@ -8,7 +8,8 @@ server order, what run-playbook.sh compares with playbook.out:
   read-log.py cases LOG WORK      from a run with the json callback: the stats, then each task
                                   with its message (or its note), exit status and diff (as
                                   ansible shows a diff: the texts before and after, then what
-                                  is prepared)
+                                  is prepared), with (expired) when the module found the
+                                  grant ended
   read-log.py keys LOG DOC        from a run with the json callback: each key a result has that
                                   the module's RETURN (DOC, from ansible-doc --json) leaves out
 
@@ -87,6 +88,8 @@ def cases(lines):
         status = f", exit {result['rc']}" if "rc" in result else ""
         said = result.get("msg") if result.get("failed") else \
             "changed" if result.get("changed") else f"ok: {result.get('note')}"
+        if result.get("expired"):
+            said += " (expired)"
         shown[host] += [f"  {task}:", f"    {said}{status}"]
         shown[host] += ["      " + d for d in shown_diff(result.get("diff", []))]
     return shown

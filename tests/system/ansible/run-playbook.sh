@@ -22,6 +22,12 @@
 #      previous version cannot be kept after the list changed, it fails with its own message
 #      or the tool's in its parameters' names (the last with the diff of the list's lines),
 #      and every key it returns is in its RETURN.
+#   7. a grant that ends (grant-ends.yml), two days from now: the first run adds the record with
+#      its end (changed, the end in the list's line and the diff), the second changes nothing,
+#      a third with an end a day later gives the record that end (changed, the tool's note);
+#      then, to a tool that sees the clock three days ahead, the grant has ended: a preview
+#      says it would take the record out and writes nothing, a run takes it out (expired), and
+#      the next changes nothing. The ends are shown as UNTIL and LATER.
 # What the runs show (play recaps, diffs, owners and modes, folders, verdicts, the tables) must
 # equal playbook.out (read-log.py picks the diffs and verdicts out of ansible's output); each
 # server's host transcript must equal recognise.out.
@@ -303,6 +309,55 @@ cat "$work/cases.out" >>"$out"
 python3 "$here/read-log.py" keys "$work/run-$runs.log" "$work/doc.json" >"$work/keys"
 [ ! -s "$work/keys" ] || problem "keys the module returns without documenting them: $(cat "$work/keys")"
 cat "$cases" >>"$out"
+
+# 7. A grant that ends two days from now; then, to a tool whose clock is three days ahead, it
+# has ended, and the module takes its record out.
+grant=$work/grant/admins.list
+mkdir -p "$(dirname "$grant")"
+printf '%s\n' "# A grant that ends." '{FA} {} "10.1.*.*"   # Ada' >"$grant"
+cp "$grant" "$work/grant.first"
+until=$(date -u -d '+2 days' +%Y-%m-%dT%H:%MZ) later_end=$(date -u -d '+3 days' +%Y-%m-%dT%H:%MZ)
+ends=$until
+later=$work/later/tolvane-list
+mkdir -p "$(dirname "$later")"
+printf '#!/bin/sh\nexec faketime -f +3d %q "$@"\n' "$tool" >"$later"
+chmod 0755 "$later"
+# Runs grant-ends.yml with the tool given, the end in ends and these arguments, and shows its
+# result with the ends as UNTIL and LATER; a problem unless its changed count is the one given.
+grant_run() {
+  local what=$1 with=$2 want=$3
+  shift 3
+  echo "== a grant that ends: $what" >>"$out"
+  ANSIBLE_LIBRARY=$library ANSIBLE_STDOUT_CALLBACK=json playbook -i localhost, -c local --diff "$@" \
+    -e "ansible_python_interpreter=/usr/bin/python3 list=$grant tool=$with ends=$ends" \
+    "$here/grant-ends.yml" || { problem "a grant that ends: $what did not run to its end"; last_log; }
+  python3 "$here/read-log.py" cases "$work/run-$runs.log" "$work" >"$work/grant.out"
+  grep -q "^localhost: changed=$want failures=0 " "$work/grant.out" ||
+    problem "a grant that ends: $what: $(head -n 1 "$work/grant.out"), not changed=$want"
+  python3 "$here/read-log.py" keys "$work/run-$runs.log" "$work/doc.json" >"$work/keys"
+  [ ! -s "$work/keys" ] || problem "a grant that ends: $what: $(cat "$work/keys")"
+  sed -e "s/$until/UNTIL/g" -e "s/$later_end/LATER/g" "$work/grant.out" >>"$out"
+}
+grant_run "added with its end" "$tool" 1
+granted='{MD} {} "10.1.*.*"   # Bo until '$until
+[ "$(tail -n 1 "$grant")" = "$granted" ] ||
+  problem "a grant that ends: the list's last line is '$(tail -n 1 "$grant")', not '$granted'"
+cp "$grant" "$work/grant.kept"
+grant_run "the same end again" "$tool" 0
+cmp -s "$work/grant.kept" "$grant" || problem "a grant that ends: the same end again changed the list"
+# Another end: the record stays in the table, and the diff says its grant ends later.
+ends=$later_end
+grant_run "a day later" "$tool" 1
+[ "$(tail -n 1 "$grant")" = "${granted% *} $later_end" ] ||
+  problem "a grant that ends: a day later, the list's last line is '$(tail -n 1 "$grant")'"
+cp "$grant" "$work/grant.kept"
+grant_run "ended, previewed" "$later" 1 --check
+cmp -s "$work/grant.kept" "$grant" || problem "a grant that ends: the preview of its end changed the list"
+grant_run "ended, taken out" "$later" 1
+cmp -s "$work/grant.first" "$grant" ||
+  problem "a grant that ends: after it ended the list is not as before it was given: $(cat "$grant")"
+grant_run "ended, taken out already" "$later" 0
+cmp -s "$work/grant.first" "$grant" || problem "a grant that ends: taken out already, the list changed"
 
 if [ "${UPDATE_GOLDEN:-0}" = 1 ]; then
   cp "$out" "$here/playbook.out"
