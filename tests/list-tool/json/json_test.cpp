@@ -36,9 +36,9 @@ struct Case {
   const char *what;     // the situation
   const char *setup;    // a shell command run first in the folder ("" for none)
   const char *args;     // after the tool's name, without --json; <D> the folder, <L> the list
-  int status;           // the exit status, as text and as JSON
   const char *outcome;  // "done", "refused" or "trouble"
   const char *code;     // the error's code ("" when done)
+  int status;           // the exit status, as text and as JSON
   bool added;           // the list afterwards: with kAdded after it, or as it was
 };
 
@@ -47,64 +47,64 @@ constexpr bool kWithAdded = true;
 
 const Case kCases[] = {
     // Words the tool cannot take: CLI11's own, or found once the words are read.
-    {"usage", "", "check <L> --bogus", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "check <L> --fail-on=bogus", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "check <L> --as no-such-account-here", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "match <L> --rseed 53 --ip 10.1.2", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "match <L> --crc x --counter 2 --ip 10.1.2.3", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "diff <L> <L> --crc 1 --counter 2 --ip 300.1.1.1", 2, "trouble", "usage",
+    {"usage", "", "check <L> --bogus", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "check <L> --fail-on=bogus", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "check <L> --as no-such-account-here", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "match <L> --rseed 53 --ip 10.1.2", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "match <L> --crc x --counter 2 --ip 10.1.2.3", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "diff <L> <L> --crc 1 --counter 2 --ip 300.1.1.1", "trouble", "usage", 2,
      kAsItWas},
-    {"usage", "", "add <L> --addr 10.1.*.*", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "add <L> --rseed x --addr 10.1.*.*", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "add <L> --wait=<L> --rseed 53 --addr 10.1.*.*", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "remove <L>", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "remove <L> 0", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "undo <L> --bogus", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "undo <L> --as no-such-account-here", 2, "trouble", "usage", kAsItWas},
-    {"usage", "", "history <L> --bogus", 2, "trouble", "usage", kAsItWas},
+    {"usage", "", "add <L> --addr 10.1.*.*", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "add <L> --rseed x --addr 10.1.*.*", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "add <L> --wait=<L> --rseed 53 --addr 10.1.*.*", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "remove <L>", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "remove <L> 0", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "undo <L> --bogus", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "undo <L> --as no-such-account-here", "trouble", "usage", 2, kAsItWas},
+    {"usage", "", "history <L> --bogus", "trouble", "usage", 2, kAsItWas},
     // A file the tool cannot read, or a list that is not there to change.
-    {"unreadable", "", "check <D>/missing.list", 2, "trouble", "cannot-read", kAsItWas},
-    {"unreadable", "", "check <D>/folder", 2, "trouble", "cannot-read", kAsItWas},
-    {"unreadable", "", "match <D>/missing.list --rseed 53 --ip 10.1.2.3", 2, "trouble",
-     "cannot-read", kAsItWas},
-    {"unreadable", "", "diff <L> <D>/missing.list", 2, "trouble", "cannot-read", kAsItWas},
-    {"unreadable", "", "history <D>/folder", 2, "trouble", "cannot-read", kAsItWas},
-    {"unreadable", "", "add <D>/missing.list --rseed 53 --addr 10.1.*.*", 1, "refused", "no-list",
+    {"unreadable", "", "check <D>/missing.list", "trouble", "cannot-read", 2, kAsItWas},
+    {"unreadable", "", "check <D>/folder", "trouble", "cannot-read", 2, kAsItWas},
+    {"unreadable", "", "match <D>/missing.list --rseed 53 --ip 10.1.2.3", "trouble", "cannot-read",
+     2, kAsItWas},
+    {"unreadable", "", "diff <L> <D>/missing.list", "trouble", "cannot-read", 2, kAsItWas},
+    {"unreadable", "", "history <D>/folder", "trouble", "cannot-read", 2, kAsItWas},
+    {"unreadable", "", "add <D>/missing.list --rseed 53 --addr 10.1.*.*", "refused", "no-list", 1,
      kAsItWas},
-    {"unreadable", "", "add <D>/folder --rseed 53 --addr 10.1.*.*", 1, "refused", "not-regular",
+    {"unreadable", "", "add <D>/folder --rseed 53 --addr 10.1.*.*", "refused", "not-regular", 1,
      kAsItWas},
-    {"unreadable", "", "remove <D>/missing.list 1", 1, "refused", "no-list", kAsItWas},
-    {"unreadable", "", "undo <D>/missing.list", 1, "refused", "no-list", kAsItWas},
+    {"unreadable", "", "remove <D>/missing.list 1", "refused", "no-list", 1, kAsItWas},
+    {"unreadable", "", "undo <D>/missing.list", "refused", "no-list", 1, kAsItWas},
     // Values that make no record as written.
-    {"values", "", "add <L> --rseed 53 --addr 10.1.*", 1, "refused", "values", kAsItWas},
-    {"values", "", "add <L> --rseed 53 --addr '*.*.*.*'", 1, "refused", "values", kAsItWas},
-    {"values", "", "remove <L> --rseed 53 --addr 10.1.*", 1, "refused", "values", kAsItWas},
+    {"values", "", "add <L> --rseed 53 --addr 10.1.*", "refused", "values", 1, kAsItWas},
+    {"values", "", "add <L> --rseed 53 --addr '*.*.*.*'", "refused", "values", 1, kAsItWas},
+    {"values", "", "remove <L> --rseed 53 --addr 10.1.*", "refused", "values", 1, kAsItWas},
     // Refusals of the change itself.
-    {"refused", "", "undo <L>", 1, "refused", "no-previous", kAsItWas},
-    {"refused", "", "remove <L> --rseed 53", 1, "refused", "no-records", kAsItWas},
-    {"refused", "", "remove <L> --note Adda", 1, "refused", "no-such-note", kAsItWas},
+    {"refused", "", "undo <L>", "refused", "no-previous", 1, kAsItWas},
+    {"refused", "", "remove <L> --rseed 53", "refused", "no-records", 1, kAsItWas},
+    {"refused", "", "remove <L> --note Adda", "refused", "no-such-note", 1, kAsItWas},
     // Trouble: a line past the end, a folder that is not there, a list another change holds.
-    {"trouble", "", "remove <L> 99", 2, "trouble", "failed", kAsItWas},
-    {"trouble", "", "add <D>/no/admins.list --rseed 53 --addr 10.1.*.*", 2, "trouble", "failed",
+    {"trouble", "", "remove <L> 99", "trouble", "failed", 2, kAsItWas},
+    {"trouble", "", "add <D>/no/admins.list --rseed 53 --addr 10.1.*.*", "trouble", "failed", 2,
      kAsItWas},
     {"trouble", "(flock -n <D>/.admins.list.lock sleep 30 >/dev/null 2>&1 &) ; sleep 0.3",
-     "add <L> --rseed 99 --addr 10.9.*.*", 2, "trouble", "failed", kAsItWas},
+     "add <L> --rseed 99 --addr 10.9.*.*", "trouble", "failed", 2, kAsItWas},
     // A warning: the group can write the list (and so make anyone an administrator).
-    {"warning", "chmod 664 <L>", "add <L> --rseed 99 --addr 10.9.*.* --dry-run", 0, "done", "",
+    {"warning", "chmod 664 <L>", "add <L> --rseed 99 --addr 10.9.*.* --dry-run", "done", "", 0,
      kAsItWas},
-    {"warning", "chmod 664 <L>", "check <L>", 1, "done", "", kAsItWas},
+    {"warning", "chmod 664 <L>", "check <L>", "done", "", 1, kAsItWas},
     // New errors at undo: the previous version has a line the plug-in reads otherwise.
-    {"new errors", "<PREVIOUS>", "undo <L>", 1, "refused", "new-errors", kAsItWas},
-    {"new errors", "<PREVIOUS>", "undo <L> --dry-run", 1, "refused", "new-errors", kAsItWas},
+    {"new errors", "<PREVIOUS>", "undo <L>", "refused", "new-errors", 1, kAsItWas},
+    {"new errors", "<PREVIOUS>", "undo <L> --dry-run", "refused", "new-errors", 1, kAsItWas},
     // Done: what a change and each report says.
-    {"done", "", "add <L> --rseed 99 --addr 10.9.*.*", 0, "done", "", kWithAdded},
-    {"done", "", "add <L> --rseed 99 --addr 10.9.*.* --dry-run", 0, "done", "", kAsItWas},
-    {"done", "", "remove <L> --rseed 99", 0, "done", "", kAsItWas},
-    {"done", "", "match <L> --rseed 53 --ip 10.1.2.3", 0, "done", "", kAsItWas},
-    {"done", "", "match <L> --rseed 54 --ip 10.1.2.3", 1, "done", "", kAsItWas},
-    {"done", "printf '{MD} {} \"10.9.*.*\"\\n' >><D>/other", "diff <L> <D>/other", 1, "done", "",
+    {"done", "", "add <L> --rseed 99 --addr 10.9.*.*", "done", "", 0, kWithAdded},
+    {"done", "", "add <L> --rseed 99 --addr 10.9.*.* --dry-run", "done", "", 0, kAsItWas},
+    {"done", "", "remove <L> --rseed 99", "done", "", 0, kAsItWas},
+    {"done", "", "match <L> --rseed 53 --ip 10.1.2.3", "done", "", 0, kAsItWas},
+    {"done", "", "match <L> --rseed 54 --ip 10.1.2.3", "done", "", 1, kAsItWas},
+    {"done", "printf '{MD} {} \"10.9.*.*\"\\n' >><D>/other", "diff <L> <D>/other", "done", "", 1,
      kAsItWas},
-    {"done", "<PREVIOUS>", "history <L>", 0, "done", "", kAsItWas},
+    {"done", "<PREVIOUS>", "history <L>", "done", "", 0, kAsItWas},
 };
 
 // The subcommands that have no --json: the text says so, and nothing else happens.

@@ -92,9 +92,9 @@ TEST(GrantEnd, NoteNamesAnEndInTheFixedFormOnly) {
 TEST(GrantEnd, TimeLeftInTheLargestWholeUnit) {
   EXPECT_EQ(tl::timeLeft(kNow, kNow), "ended");
   EXPECT_EQ(tl::timeLeft(kNow + 30, kNow), "1 minute");
-  EXPECT_EQ(tl::timeLeft(kNow + 59 * 60, kNow), "59 minutes");
+  EXPECT_EQ(tl::timeLeft(kNow + tl::UtcSeconds{59} * 60, kNow), "59 minutes");
   EXPECT_EQ(tl::timeLeft(kNow + 3600, kNow), "1 hour");
-  EXPECT_EQ(tl::timeLeft(kNow + 3 * 86400 + 5, kNow), "3 days");
+  EXPECT_EQ(tl::timeLeft(kNow + tl::UtcSeconds{3} * 86400 + 5, kNow), "3 days");
 }
 
 }  // namespace
