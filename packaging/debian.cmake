@@ -17,13 +17,14 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-# The C++ programs' needs, as dpkg-shlibdeps finds them (on i386 it asks a newer libgcc-s1);
+# The C++ programs' needs, as dpkg-shlibdeps finds them (on i386 a newer libgcc-s1: tolvane-list's
+# 64-bit arithmetic of a grant's end divides through libgcc's __divmoddi4, of GCC_7.0.0);
 # besides, tolvane-list links Nettle (SHA-256), whose symbols are all of its first version (no
 # version to require), and the host libedit, whose line-editing calls (el_*, history*) date
 # from 2.11-20080614-0 but for el_wset (the completion function named in wide characters), which
 # dates from 3.1-20140620-0. The package test holds each Depends to what dpkg-shlibdeps finds.
 if(TOLVANE_DEB_ARCH STREQUAL "i386")
-  set(libgcc_version 4.2)
+  set(libgcc_version 7)
 else()
   set(libgcc_version 3.0)
 endif()

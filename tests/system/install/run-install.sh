@@ -40,7 +40,7 @@ problem() { echo "install: $*"; fail=1; }
 
 case $arch in
   amd64) triplet=x86_64-linux-gnu floor=2.3.4 libgcc=3.0 other=i386 other_triplet=i386-linux-gnu ;;
-  i386) triplet=i386-linux-gnu floor=2.3 libgcc=4.2 other=amd64 other_triplet=x86_64-linux-gnu ;;
+  i386) triplet=i386-linux-gnu floor=2.3 libgcc=7 other=amd64 other_triplet=x86_64-linux-gnu ;;
   *) echo "install: unknown architecture $arch"; exit 2 ;;
 esac
 version=$(sed -n 's/^project(tolvane VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
