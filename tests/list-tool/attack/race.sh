@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The attacker's trial of tolvane-list's changes. Root runs `add` and `edit` RUNS times each
-# (default 50) in four layouts, and `undo` too in the last, while ATTACKER (attacker.cpp), as the
+# (default 30) in four layouts, and `undo` too in the last, while ATTACKER (attacker.cpp), as the
 # unprivileged account
 # (uid 65534), makes every move it can beside the list: the list's name swapped for a slow chain
 # of links to a copy of /usr/bin/passwd or for its own file, the folder swapped the same way,
@@ -26,12 +26,13 @@
 # LAUNCH is the build's launcher (tolvane-launch), which starts the tool.
 set -u
 launch=$1 tool=$(realpath "$2") attacker_program=$(realpath "$3")
-# 50 runs of each change in each layout. The one fault this race found (a guard error hidden by
+# 30 runs of each change in each layout. The one fault this race found (a guard error hidden by
 # the walk's trouble when the attacker renamed B/etc away: exit 2 instead of the refusal), put
 # back into the tool, failed add in 20 of its first 75 runs (first at run 5) and edit in 20 of
-# its first 42 (first at run 2): a fault as frequent slips through 50 runs with a chance below
-# one in a million. TOLVANE_ATTACK_RUNS=N runs longer, to hunt for rarer ones.
-runs=${TOLVANE_ATTACK_RUNS:-50}
+# its first 42 (first at run 2). Through 30 runs of both it slips with a chance of about
+# (55/75 * 22/42)^30, below one in a million million; a fault as frequent in add alone, with
+# (55/75)^30, about one in 11,000. TOLVANE_ATTACK_RUNS=N runs longer, to hunt for rarer ones.
+runs=${TOLVANE_ATTACK_RUNS:-30}
 if [ "$(id -u)" != 0 ] || ! id -u nobody >/dev/null 2>&1; then
   echo "attack: needs root and the account nobody; skipped"
   exit 77

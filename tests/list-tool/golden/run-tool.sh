@@ -28,8 +28,8 @@
 #                         the preload goes to the emulated program alone (QEMU_SET_ENV);
 #   `#! world: yes`       the case runs three times, each in a fresh copy: as it is, then under
 #                         TZ=XXX+12 (UTC-12) and under TZ=XXX-14 (UTC+14), both with the locale
-#                         de_DE.UTF-8 (made with localedef in a private LOCPATH); all three must
-#                         print the same bytes.
+#                         de_DE.UTF-8 (made once per build with localedef, in the build's own
+#                         test-locales, a private LOCPATH); all three must print the same bytes.
 # In setup and after commands, `tolvane-list ARGS` runs the tool too, with a log of its own whose
 # lines are not shown (to make the changes a case starts from, or show what check says after).
 # The tool gets 180 seconds (a loaded machine, the sanitizer build): one that hangs fails the
@@ -108,9 +108,16 @@ place=()
 play "$@"
 if [ "$world" = yes ]; then
   first=$work
-  locales="$top/locales"
-  mkdir -p "$locales"
-  localedef -i de_DE -f UTF-8 "$locales/de_DE.UTF-8" >/dev/null 2>&1 ||
+  # The locale is made once for the build's cases, beside the tool, under a lock: each case
+  # that needs it first waits for the one making it.
+  locales="$(dirname "$tool")/test-locales"
+  (
+    flock 9
+    [ -e "$locales/de_DE.UTF-8/LC_CTYPE" ] && exit 0
+    rm -rf "$locales.new" && mkdir -p "$locales.new" &&
+      localedef -i de_DE -f UTF-8 "$locales.new/de_DE.UTF-8" >/dev/null 2>&1 &&
+      rm -rf "$locales" && mv "$locales.new" "$locales"
+  ) 9>"$locales.lock" ||
     { echo "SKIPPED: localedef cannot make de_DE.UTF-8 (the locales package: scripts/setup)"; exit 77; }
   for zone in XXX+12 XXX-14; do
     place=("TZ=$zone" "LOCPATH=$locales" "LC_ALL=de_DE.UTF-8" "LANG=de_DE.UTF-8")
