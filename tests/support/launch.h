@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "build-paths.h"
+
 // Whether this build's programs run natively here, or under qemu-user: a test bound to their
 // timing (a race) cannot show its fault under the emulator, and says SKIPPED there.
 constexpr bool kRunsNatively = TOLVANE_RUNS_NATIVELY != 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "build-paths.h"
 #include "file-bytes.h"
 #include "launch.h"
 #include "private-log.h"

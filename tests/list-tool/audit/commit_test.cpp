@@ -18,6 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "build-paths.h"
 #include "file-bytes.h"
 #include "launch.h"
 #include "private-log.h"

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "build-paths.h"
 #include "edit-harness.h"
 
 namespace {

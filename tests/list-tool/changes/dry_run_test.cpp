@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "build-paths.h"
 #include "edit-harness.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #include "edit-harness.h"
+#include "build-paths.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "build-paths.h"
 #include "edit-harness.h"
 
 namespace {

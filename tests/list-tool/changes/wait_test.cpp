@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "build-paths.h"
 #include "edit-harness.h"
 #include "launch.h"
 

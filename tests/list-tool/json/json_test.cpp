@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "build-paths.h"
 #include "edit-harness.h"
 #include "launch.h"
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "build-paths.h"
 #include "content/encoding.h"
 #include "content/explain.h"
 #include "content/report.h"

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "build-paths.h"
 #include "file-bytes.h"
 #include "tv-list.h"
 
@@ -117,7 +118,7 @@ TEST(Reload, EveryFixtureGivesItsTable) {
 }
 
 TEST(Reload, TheExampleListLoadsItsThreeAdministrators) {
-  EXPECT_EQ(reloadFile(TOLVANE_FIXTURES "/../../examples/admins.list"),
+  EXPECT_EQ(reloadFile((std::string(TOLVANE_FIXTURES) + "/../../examples/admins.list").c_str()),
             "53 0 10.1.0.0 10.1.255.255\n"
             "2712 83 192.168.7.21 192.168.7.21\n"
             "816 0 172.16.0.0 172.16.255.255\n");

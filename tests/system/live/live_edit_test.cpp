@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "build-paths.h"
 #include "launch.h"
 
 namespace {

@@ -22,6 +22,7 @@
 #include <string>
 #include <thread>
 
+#include "build-paths.h"
 #include "file-bytes.h"
 #include "launch.h"
 
