@@ -59,12 +59,13 @@ bool swapped(std::string &s, const std::string &from, const std::string &to) {
 
 // The other program: until `stop` appears, reads the list, checks its last marker, and renames
 // a new version over it with the next marker and the other pair of probes; then checks once
-// more. Writes "WRITES OVERWRITTEN" to `result`. On a busy machine an edit (the tool, its
+// more. Writes "WRITES OVERWRITTEN" to `result`. On a busy machine a change (the tool, its
 // editor, the check) outlasts the writer's pauses and loses every race: until an edit has put
-// probe 8 in place (`edited` appears), every tenth write is followed by a second's pause, a
-// window in which an edit can install, so that its table is reloaded too.
+// probe 8 in place (`edited` appears) and an add probe 6 (`added`), every tenth write is followed
+// by a second's pause, a window in which a change can install, so that its table is reloaded too.
 [[noreturn]] void outsideWriter(const std::string &path, const std::string &stop,
-                                const std::string &edited, const std::string &result) {
+                                const std::string &edited, const std::string &added,
+                                const std::string &result) {
   std::minstd_rand random(static_cast<unsigned>(getpid()));
   long writes = 0, overwritten = 0;
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
@@ -87,7 +88,7 @@ bool swapped(std::string &s, const std::string &from, const std::string &to) {
     std::ofstream(next, std::ios::binary) << text;
     if (std::rename(next.c_str(), path.c_str()) != 0) _exit(4);
     ++writes;
-    const bool window = writes % 10 == 0 && !exists(edited);
+    const bool window = writes % 10 == 0 && !(exists(edited) && exists(added));
     std::this_thread::sleep_for(
         std::chrono::milliseconds(window ? 1000 : 5 + static_cast<long>(random() % 60)));
   }
@@ -123,9 +124,13 @@ bool swapped(std::string &s, const std::string &from, const std::string &to) {
     const int status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     if (status == 0 && said.find(": changed: installed") != std::string::npos) {
       ++installed;
-      // An edit that put probe 8 in place: the reloads go on until they have seen it.
+      // An edit that put probe 8 in place, an add that put probe 6: the reloads go on until
+      // they have seen both.
       if (k % 2 == 1 && slurp(path).find(record(8)) != std::string::npos)
         std::ofstream(dir + "/edited") << "";
+      if (k % 4 == 0 &&
+          slurp(path).find(record(6).substr(0, record(6).size() - 1)) != std::string::npos)
+        std::ofstream(dir + "/added") << "";
     } else if (status == 0 && said.find(": unchanged: ") != std::string::npos) {
       ++unchanged;
     } else if (status == 1 && said.find("[changed-meanwhile]") != std::string::npos) {
@@ -178,7 +183,8 @@ TEST(LiveEdits, ThroughTheListToolBesideAnOutsideWriterNoChangeIsOverwritten) {
                       << record(1) << padding(6) << record(7) << padding(6) << record(2);
   const pid_t writer = fork();
   if (writer == 0)
-    outsideWriter(path, dir + "/stop-writer", dir + "/edited", dir + "/writer.result");
+    outsideWriter(path, dir + "/stop-writer", dir + "/edited", dir + "/added",
+                  dir + "/writer.result");
   const pid_t cycle = fork();
   if (cycle == 0) toolCycle(path, dir + "/stop-tool", dir + "/tool.result");
 
@@ -188,14 +194,15 @@ TEST(LiveEdits, ThroughTheListToolBesideAnOutsideWriterNoChangeIsOverwritten) {
       launched(TOLVANE_HOST) + " " + TOLVANE_PLUGIN + " " + path + " >" + transcript + " 2>&1";
   FILE *host = popen(cmd.c_str(), "w");  // NOLINT(cert-env33-c): runs the host as a user would
   ASSERT_NE(host, nullptr);
-  // At least kReloads reloads, and on a busy machine, where the edits lose more races, as many
-  // more as it takes for an installed edit's table to be reloaded (a minute at the most).
+  // At least kReloads reloads, and on a busy machine, where the changes lose more races, as many
+  // more as it takes for an installed edit's and an installed add's tables to be reloaded (a
+  // minute at the most).
   int reloads = 0;
-  int afterEdit = 0;  // reloads since an edit put probe 8 in place
+  int afterEdit = 0;  // reloads since an edit put probe 8 in place and an add probe 6
   const auto latest = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   for (int r = 0; r < kReloads || (afterEdit < 50 && std::chrono::steady_clock::now() < latest);
        ++r, ++reloads) {
-    if (afterEdit > 0 || exists(dir + "/edited")) ++afterEdit;
+    if (afterEdit > 0 || (exists(dir + "/edited") && exists(dir + "/added"))) ++afterEdit;
     std::string s = r == 0 ? "wait 0\n" : "wait 150\n";
     for (int p : kProbes) {
       const std::string name = "p" + std::to_string(p);
